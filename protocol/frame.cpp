@@ -1,0 +1,32 @@
+#include "frame.h"
+
+#include <QtEndian>
+
+namespace protocol {
+
+QByteArray frame(const QByteArray &payload)
+{
+    Q_ASSERT(quint64(payload.size()) <= kMaxFrameSize);
+    QByteArray out(4 + payload.size(), Qt::Uninitialized);
+    qToBigEndian<quint32>(quint32(payload.size()), out.data());
+    memcpy(out.data() + 4, payload.constData(), size_t(payload.size()));
+    return out;
+}
+
+std::optional<QByteArray> FrameBuffer::take()
+{
+    if (m_oversized || m_pending.size() < 4)
+        return std::nullopt;
+    const quint32 length = qFromBigEndian<quint32>(m_pending.constData());
+    if (length > kMaxFrameSize) {
+        m_oversized = true;
+        return std::nullopt;
+    }
+    if (quint64(m_pending.size()) < 4u + length)
+        return std::nullopt;
+    QByteArray payload = m_pending.mid(4, length);
+    m_pending.remove(0, 4 + length);
+    return payload;
+}
+
+} // namespace protocol

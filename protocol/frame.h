@@ -1,0 +1,28 @@
+#pragma once
+// Frames on the wire: a 4-byte big-endian length, then that many bytes of one CBOR value.
+
+#include <QByteArray>
+#include <optional>
+
+namespace protocol {
+
+inline constexpr quint32 kMaxFrameSize = 64u * 1024u * 1024u;
+
+QByteArray frame(const QByteArray &payload);   // payload must not exceed kMaxFrameSize
+
+// Collects bytes as they arrive and hands out whole frames.
+class FrameBuffer {
+public:
+    void append(const QByteArray &bytes) { m_pending.append(bytes); }
+    // The next whole frame's payload, if one has arrived.
+    std::optional<QByteArray> take();
+    // A length header over the limit was seen: the stream cannot be trusted any more.
+    bool oversized() const { return m_oversized; }
+    qsizetype pendingBytes() const { return m_pending.size(); }
+
+private:
+    QByteArray m_pending;
+    bool m_oversized = false;
+};
+
+} // namespace protocol

@@ -1,0 +1,398 @@
+#include "packet.h"
+
+#include "cborcursor.h"
+
+#include <QCborStreamWriter>
+#include <QTimeZone>
+#include <cmath>
+
+namespace protocol {
+
+namespace {
+
+constexpr quint64 kEpochDateTag = 1; // standard CBOR tag: seconds since the epoch
+
+const QString kKeyFormat = QStringLiteral("packet");
+const QString kKeyDelta = QStringLiteral("delta");
+const QString kKeyFields = QStringLiteral("fields");
+const QString kKeyRows = QStringLiteral("rows");
+
+enum FieldFlag : quint8 { FlagRequired = 1, FlagReadOnly = 2 };
+
+[[noreturn]] void fail(const QString &what) { throw PacketError(what); }
+
+void writeValue(QCborStreamWriter &w, const QVariant &v, const PacketField &field)
+{
+    if (v.isNull()) {
+        w.append(nullptr);
+        return;
+    }
+    switch (field.kind) {
+    case FieldKind::String: {
+        const QString s = v.toString();
+        if (field.size > 0 && s.size() > field.size)
+            fail(QStringLiteral("field %1: a value is longer than %2 characters").arg(field.name).arg(field.size));
+        w.append(s);
+        return;
+    }
+    case FieldKind::Float:
+        w.append(v.toDouble());
+        return;
+    case FieldKind::DateTime: {
+        const QDateTime dt = wallClock(v.toDateTime());
+        w.append(QCborTag(kEpochDateTag));
+        const qint64 ms = dt.toMSecsSinceEpoch();
+        if (ms % 1000 == 0)
+            w.append(ms / 1000);
+        else
+            w.append(double(ms) / 1000.0);
+        return;
+    }
+    }
+}
+
+void writeRow(QCborStreamWriter &w, const QList<QVariant> &values, const QList<PacketField> &fields)
+{
+    if (values.size() != fields.size())
+        fail(QStringLiteral("a row holds %1 values for %2 fields").arg(values.size()).arg(fields.size()));
+    w.startArray(quint64(values.size()));
+    for (qsizetype i = 0; i < values.size(); ++i)
+        writeValue(w, values[i], fields[i]);
+    w.endArray();
+}
+
+class Reader {
+public:
+    explicit Reader(const QByteArray &bytes) : c(bytes.constData(), bytes.size()) {}
+
+    PacketContent read()
+    {
+        PacketContent content;
+        Head h = head();
+        if (h.type == Type::Tag && h.value == 55799)   // self-described CBOR
+            h = head();
+        if (h.type != Type::Map)
+            fail(QStringLiteral("a data packet must be a map"));
+        bool haveVersion = false, haveFields = false, haveRows = false;
+        for (qint64 i = 0; h.length < 0 || i < h.length; ++i) {
+            if (h.length < 0 && c.peekBreak()) {
+                c.skipBreak();
+                break;
+            }
+            const QString key = text(head(), "a key");
+            if (key == kKeyFormat) {
+                const Head v = head();
+                if (v.type != Type::UnsignedInt)
+                    fail(QStringLiteral("the packet version must be an unsigned integer"));
+                if (v.value != uint64_t(kPacketVersion))
+                    fail(QStringLiteral("unsupported packet version %1").arg(v.value));
+                haveVersion = true;
+            } else if (key == kKeyDelta) {
+                const Head v = head();
+                if (v.type != Type::True && v.type != Type::False)
+                    fail(QStringLiteral("\"delta\" must be true or false"));
+                content.delta = v.type == Type::True;
+            } else if (key == kKeyFields) {
+                readFields(content);
+                haveFields = true;
+            } else if (key == kKeyRows) {
+                if (!haveFields)
+                    fail(QStringLiteral("the rows come before the field definitions"));
+                readRows(content);
+                haveRows = true;
+            } else {
+                fail(QStringLiteral("unknown packet key \"%1\"").arg(key));
+            }
+        }
+        if (!haveVersion)
+            fail(QStringLiteral("the packet has no version"));
+        if (!haveFields || !haveRows)
+            fail(QStringLiteral("the packet lacks its fields or its rows"));
+        if (!c.atEnd())
+            fail(QStringLiteral("malformed packet: data follows the packet"));
+        return content;
+    }
+
+private:
+    using Type = detail::CborCursor::Type;
+    using Head = detail::CborCursor::Head;
+
+    struct ColumnCache {
+        QByteArray utf8;
+        QString text;
+        double seconds = 0;
+        QVariant dateTime;
+        bool valid = false;
+    };
+
+    detail::CborCursor c;
+    QByteArray m_scratch;
+    QList<ColumnCache> m_cache;
+
+    Head head()
+    {
+        Head h;
+        if (!c.readHead(h))
+            fail(QStringLiteral("malformed packet: ") + QString::fromLatin1(c.error()));
+        return h;
+    }
+
+    QByteArrayView utf8(const Head &h, const char *what)
+    {
+        if (h.type != Type::Text)
+            fail(QStringLiteral("malformed packet: %1 must be text").arg(QLatin1String(what)));
+        QByteArrayView bytes;
+        if (!c.readText(h, bytes, m_scratch))
+            fail(QStringLiteral("malformed packet: ") + QString::fromLatin1(c.error()));
+        return bytes;
+    }
+
+    QString text(const Head &h, const char *what) { return QString::fromUtf8(utf8(h, what)); }
+
+    // Opens an array: its count, or -1 when indefinite; `more` tells whether items remain.
+    qint64 array(const Head &h, const char *what)
+    {
+        if (h.type != Type::Array)
+            fail(QStringLiteral("malformed packet: %1 must be an array").arg(QLatin1String(what)));
+        return h.length;
+    }
+    bool more(qint64 count, qint64 done)
+    {
+        if (count >= 0)
+            return done < count;
+        if (c.peekBreak()) {
+            c.skipBreak();
+            return false;
+        }
+        return true;
+    }
+
+    double number(const Head &h, const QString &field)
+    {
+        switch (h.type) {
+        case Type::Float: return h.real;
+        case Type::UnsignedInt: return double(h.value);
+        case Type::NegativeInt: return -1.0 - double(h.value);
+        default: fail(QStringLiteral("malformed packet: field %1 must be a number").arg(field));
+        }
+    }
+
+    void readFields(PacketContent &content)
+    {
+        const qint64 count = array(head(), "\"fields\"");
+        for (qint64 i = 0; more(count, i); ++i) {
+            const qint64 items = array(head(), "a field definition");
+            if (items != 4)
+                fail(QStringLiteral("a field definition must hold four items"));
+            PacketField f;
+            f.name = text(head(), "a field name");
+            if (f.name.isEmpty())
+                fail(QStringLiteral("a field has no name"));
+            const QByteArrayView kind = utf8(head(), "a field kind");
+            if (kind == "string")
+                f.kind = FieldKind::String;
+            else if (kind == "float")
+                f.kind = FieldKind::Float;
+            else if (kind == "datetime")
+                f.kind = FieldKind::DateTime;
+            else
+                fail(QStringLiteral("unknown field kind \"%1\"").arg(QString::fromUtf8(kind)));
+            const Head size = head();
+            if (size.type != Type::UnsignedInt || size.value > (1u << 20))
+                fail(QStringLiteral("field %1: bad size").arg(f.name));
+            f.size = int(size.value);
+            const Head flags = head();
+            if (flags.type != Type::UnsignedInt || flags.value > 3)
+                fail(QStringLiteral("field %1: bad flags").arg(f.name));
+            f.required = flags.value & FlagRequired;
+            f.readOnly = flags.value & FlagReadOnly;
+            if (content.fieldIndex(f.name) >= 0)
+                fail(QStringLiteral("field %1 is defined twice").arg(f.name));
+            content.fields.append(std::move(f));
+        }
+    }
+
+    // Text of a string column. Values repeat a lot down a column (branch, service, unit, the
+    // client and point of consecutive dishes): a repeat of the column's last bytes shares that
+    // QString instead of decoding and allocating again.
+    QVariant columnText(const Head &h, const PacketField &f, qsizetype column)
+    {
+        const QByteArrayView bytes = utf8(h, "a string value");
+        ColumnCache &cache = m_cache[column];
+        if (cache.valid && QByteArrayView(cache.utf8) == bytes)
+            return cache.text;
+        QString value = QString::fromUtf8(bytes);
+        if (f.size > 0 && value.size() > f.size)
+            fail(QStringLiteral("field %1: a value is longer than %2 characters").arg(f.name).arg(f.size));
+        cache.utf8 = bytes.toByteArray();
+        cache.text = value;
+        cache.valid = true;
+        return value;
+    }
+
+    QVariant value(const PacketField &f, qsizetype column)
+    {
+        const Head h = head();
+        if (h.type == Type::Null)
+            return QVariant();
+        switch (f.kind) {
+        case FieldKind::String:
+            return columnText(h, f, column);
+        case FieldKind::Float:
+            return number(h, f.name);
+        case FieldKind::DateTime: {
+            if (h.type != Type::Tag || h.value != kEpochDateTag)
+                fail(QStringLiteral("field %1: a date-time must be an epoch time").arg(f.name));
+            const double secs = number(head(), f.name);
+            if (!std::isfinite(secs) || std::fabs(secs) > 1e13)
+                fail(QStringLiteral("field %1: a date-time is out of range").arg(f.name));
+            ColumnCache &cache = m_cache[column];   // a day's rows share their date
+            if (cache.dateTime.isNull() || cache.seconds != secs) {
+                cache.seconds = secs;
+                cache.dateTime = QDateTime::fromMSecsSinceEpoch(qint64(std::llround(secs * 1000.0)), Qt::UTC);
+            }
+            return cache.dateTime;
+        }
+        }
+        return QVariant();
+    }
+
+    QList<QVariant> values(const Head &h, const QList<PacketField> &fields)
+    {
+        const qint64 count = array(h, "a row");
+        if (count >= 0 && count != fields.size())
+            fail(QStringLiteral("a row holds %1 values for %2 fields").arg(count).arg(fields.size()));
+        QList<QVariant> out(fields.size());
+        QVariant *slot = out.data();
+        for (qsizetype i = 0; i < fields.size(); ++i) {
+            if (count < 0 && c.peekBreak())
+                fail(QStringLiteral("a row ends before its fields do"));
+            slot[i] = value(fields[i], i);
+        }
+        if (count < 0 && more(count, 0))
+            fail(QStringLiteral("a row holds more values than there are fields"));
+        return out;
+    }
+
+    void readRows(PacketContent &content)
+    {
+        const qint64 count = array(head(), "\"rows\"");
+        // Each row takes at least a byte per field: reserve no more than the data can hold.
+        if (count > 0)
+            content.rows.reserve(qsizetype(std::min<qint64>(count, 1 << 16)));
+        m_cache = QList<ColumnCache>(content.fields.size());
+        for (qint64 i = 0; more(count, i); ++i) {
+            PacketRow row;
+            if (!content.delta) {
+                row.values = values(head(), content.fields);
+            } else {
+                const qint64 items = array(head(), "a delta row");
+                if (items != 3)
+                    fail(QStringLiteral("a delta row must hold three items"));
+                const Head kind = head();
+                if (kind.type != Type::UnsignedInt || kind.value < 1 || kind.value > 3)
+                    fail(QStringLiteral("a delta row has no valid change kind"));
+                row.change = RowChange(kind.value);
+                row.values = values(head(), content.fields);
+                const Head original = head();
+                if (original.type == Type::Null) {
+                    if (row.change != RowChange::Inserted)
+                        fail(QStringLiteral("a modified or deleted row lacks its original values"));
+                } else {
+                    row.original = values(original, content.fields);
+                }
+            }
+            content.rows.append(std::move(row));
+        }
+    }
+};
+
+} // namespace
+
+QString fieldKindName(FieldKind kind)
+{
+    switch (kind) {
+    case FieldKind::String: return QStringLiteral("string");
+    case FieldKind::Float: return QStringLiteral("float");
+    case FieldKind::DateTime: return QStringLiteral("datetime");
+    }
+    return {};
+}
+
+int PacketContent::fieldIndex(const QString &name) const
+{
+    for (qsizetype i = 0; i < fields.size(); ++i)
+        if (fields[i].name == name)
+            return int(i);
+    return -1;
+}
+
+PacketError::PacketError(const QString &message) : std::runtime_error(message.toStdString()) {}
+
+DataPacket encodePacket(const PacketContent &c)
+{
+    QByteArray out;
+    QCborStreamWriter w(&out);
+    w.startMap(c.delta ? 4 : 3);
+    w.append(kKeyFormat);
+    w.append(kPacketVersion);
+    if (c.delta) {
+        w.append(kKeyDelta);
+        w.append(true);
+    }
+    w.append(kKeyFields);
+    w.startArray(quint64(c.fields.size()));
+    for (const PacketField &f : c.fields) {
+        w.startArray(4);
+        w.append(f.name);
+        w.append(fieldKindName(f.kind));
+        w.append(quint64(f.kind == FieldKind::String ? f.size : 0));
+        w.append(quint64((f.required ? FlagRequired : 0) | (f.readOnly ? FlagReadOnly : 0)));
+        w.endArray();
+    }
+    w.endArray();
+    w.append(kKeyRows);
+    w.startArray(quint64(c.rows.size()));
+    for (const PacketRow &row : c.rows) {
+        if (!c.delta) {
+            writeRow(w, row.values, c.fields);
+            continue;
+        }
+        if (row.change == RowChange::Unchanged)
+            throw PacketError(QStringLiteral("a delta row must say how it changed"));
+        w.startArray(3);
+        w.append(quint64(row.change));
+        writeRow(w, row.values, c.fields);
+        if (row.change == RowChange::Inserted)
+            w.append(nullptr);
+        else
+            writeRow(w, row.original, c.fields);
+        w.endArray();
+    }
+    w.endArray();
+    w.endMap();
+    return DataPacket(std::move(out));
+}
+
+PacketContent decodePacket(const DataPacket &packet)
+{
+    if (packet.isEmpty())
+        throw PacketError(QStringLiteral("the data packet is empty"));
+    return Reader(packet.bytes()).read();
+}
+
+QDateTime wallClock(QDate date, QTime time)
+{
+    return QDateTime(date, time, Qt::UTC);
+}
+
+QDateTime wallClock(const QDateTime &dt)
+{
+    if (!dt.isValid())
+        return {};
+    if (dt.timeSpec() == Qt::UTC)
+        return dt;
+    return QDateTime(dt.date(), dt.time(), Qt::UTC);
+}
+
+} // namespace protocol

@@ -1,0 +1,81 @@
+#pragma once
+// Data packets: the self-describing CBOR value by which the application server sends the rows
+// of a dataset and receives a dataset's change log. The layout is written down in
+// docs/packet-format.md; DataPacket keeps it opaque everywhere but here and in the dataset.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QMetaType>
+#include <QString>
+#include <QVariant>
+#include <stdexcept>
+
+namespace protocol {
+
+inline constexpr int kPacketVersion = 1;
+
+enum class FieldKind : quint8 { String, Float, DateTime };
+
+QString fieldKindName(FieldKind kind);
+
+struct PacketField {
+    QString name;
+    FieldKind kind = FieldKind::String;
+    int size = 0;             // maximum length of a string field; 0 for other kinds
+    bool required = false;
+    bool readOnly = false;
+    bool operator==(const PacketField &) const = default;
+};
+
+// How a row of a delta differs from the data it was loaded from.
+enum class RowChange : quint8 { Unchanged = 0, Inserted = 1, Modified = 2, Deleted = 3 };
+
+// One row. A null QVariant is SQL null, distinct from an empty string. Strings are QString,
+// floats double, date-times QDateTime (wall-clock time, kept in UTC so that no time zone ever
+// shifts a date).
+struct PacketRow {
+    QList<QVariant> values;
+    RowChange change = RowChange::Unchanged;
+    QList<QVariant> original;   // delta rows of kind Modified or Deleted: the values as loaded
+};
+
+struct PacketContent {
+    QList<PacketField> fields;
+    QList<PacketRow> rows;
+    bool delta = false;
+    int fieldIndex(const QString &name) const;   // -1 when absent
+};
+
+class PacketError : public std::runtime_error {
+public:
+    explicit PacketError(const QString &message);
+    QString message() const { return QString::fromUtf8(what()); }
+};
+
+// The opaque value itself: encoded bytes. Cheap to copy (implicitly shared).
+class DataPacket {
+public:
+    DataPacket() = default;
+    explicit DataPacket(QByteArray bytes) : m_bytes(std::move(bytes)) {}
+    const QByteArray &bytes() const { return m_bytes; }
+    bool isEmpty() const { return m_bytes.isEmpty(); }
+    bool operator==(const DataPacket &) const = default;
+
+private:
+    QByteArray m_bytes;
+};
+
+// Encodes with Qt's streaming writer. Values must match their field's kind (null always fits).
+DataPacket encodePacket(const PacketContent &content);
+// Decodes with Qt's streaming reader; throws PacketError on any malformed, truncated or
+// inconsistent input, never allocating more than the input can justify.
+PacketContent decodePacket(const DataPacket &packet);
+
+// Wall-clock helpers: the one way dates enter and leave packets.
+QDateTime wallClock(QDate date, QTime time = QTime(0, 0));
+QDateTime wallClock(const QDateTime &local);
+
+} // namespace protocol
+
+Q_DECLARE_METATYPE(protocol::DataPacket)

@@ -1,0 +1,188 @@
+#include "value.h"
+
+#include <QCborArray>
+#include <QCborMap>
+#include <QTimeZone>
+
+namespace protocol {
+
+namespace {
+const QString kServer = QStringLiteral("server");
+const QString kMethod = QStringLiteral("method");
+const QString kArgs = QStringLiteral("args");
+const QString kValue = QStringLiteral("value");
+const QString kRefs = QStringLiteral("refs");
+const QString kFault = QStringLiteral("fault");
+constexpr int kMaxDepth = 16;
+
+QCborValue toCborAt(const QVariant &v, int depth)
+{
+    if (depth > kMaxDepth)
+        throw PacketError(QStringLiteral("a value is nested too deeply"));
+    if (!v.isValid() || v.isNull())
+        return QCborValue(QCborValue::Null);
+    switch (v.metaType().id()) {
+    case QMetaType::Bool:
+        return QCborValue(v.toBool());
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return QCborValue(v.toLongLong());
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return QCborValue(v.toDouble());
+    case QMetaType::QString:
+        return QCborValue(v.toString());
+    case QMetaType::QDate:
+    case QMetaType::QDateTime: {
+        const QDateTime dt = v.metaType().id() == QMetaType::QDate ? wallClock(v.toDate()) : wallClock(v.toDateTime());
+        return QCborValue(QCborTag(1), QCborValue(double(dt.toMSecsSinceEpoch()) / 1000.0));
+    }
+    case QMetaType::QVariantList: {
+        QCborArray a;
+        for (const QVariant &item : v.toList())
+            a.append(toCborAt(item, depth + 1));
+        return a;
+    }
+    case QMetaType::QVariantMap: {
+        QCborMap m;
+        const QVariantMap map = v.toMap();
+        for (auto it = map.begin(); it != map.end(); ++it)
+            m.insert(it.key(), toCborAt(it.value(), depth + 1));
+        return m;
+    }
+    default:
+        break;
+    }
+    if (v.metaType() == QMetaType::fromType<DataPacket>())
+        return QCborValue(QCborTag(kDataPacketTag), QCborValue(v.value<DataPacket>().bytes()));
+    throw PacketError(QStringLiteral("a value of type %1 cannot be sent").arg(QString::fromLatin1(v.typeName())));
+}
+
+QVariant fromCborAt(const QCborValue &c, int depth)
+{
+    if (depth > kMaxDepth)
+        throw PacketError(QStringLiteral("a value is nested too deeply"));
+    switch (c.type()) {
+    case QCborValue::Null:
+    case QCborValue::Undefined:
+        return QVariant();
+    case QCborValue::False:
+    case QCborValue::True:
+        return c.toBool();
+    case QCborValue::Integer:
+        return double(c.toInteger());
+    case QCborValue::Double:
+        return c.toDouble();
+    case QCborValue::String:
+        return c.toString();
+    case QCborValue::Array: {
+        QVariantList list;
+        for (const QCborValue &item : c.toArray())
+            list.append(fromCborAt(item, depth + 1));
+        return list;
+    }
+    case QCborValue::Map: {
+        QVariantMap map;
+        const QCborMap m = c.toMap();
+        for (auto it = m.begin(); it != m.end(); ++it) {
+            if (!it.key().isString())
+                throw PacketError(QStringLiteral("a map key must be text"));
+            map.insert(it.key().toString(), fromCborAt(it.value(), depth + 1));
+        }
+        return map;
+    }
+    case QCborValue::Tag: {
+        const QCborValue inner = c.taggedValue();
+        if (c.tag() == QCborTag(kDataPacketTag) && inner.isByteArray())
+            return QVariant::fromValue(DataPacket(inner.toByteArray()));
+        if (c.tag() == QCborTag(1) && (inner.isDouble() || inner.isInteger())) {
+            const double secs = inner.toDouble();
+            if (!(secs > -1e13 && secs < 1e13))
+                throw PacketError(QStringLiteral("a date-time is out of range"));
+            return QDateTime::fromMSecsSinceEpoch(qint64(secs * 1000.0 + (secs < 0 ? -0.5 : 0.5)), Qt::UTC);
+        }
+        break;
+    }
+    case QCborValue::DateTime:
+        return wallClock(c.toDateTime());
+    default:
+        break;
+    }
+    throw PacketError(QStringLiteral("a value of an unknown kind was received"));
+}
+
+QCborMap decodeMap(const QByteArray &payload)
+{
+    QCborParserError err;
+    const QCborValue v = QCborValue::fromCbor(payload, &err);
+    if (err.error != QCborError::NoError)
+        throw PacketError(QStringLiteral("malformed message: ") + err.errorString());
+    if (!v.isMap())
+        throw PacketError(QStringLiteral("malformed message: not a map"));
+    return v.toMap();
+}
+
+QVariantList listOf(const QCborValue &v, const QString &what)
+{
+    if (!v.isArray())
+        throw PacketError(QStringLiteral("malformed message: \"%1\" must be an array").arg(what));
+    return fromCborAt(v, 0).toList();
+}
+} // namespace
+
+QCborValue toCbor(const QVariant &value) { return toCborAt(value, 0); }
+QVariant fromCbor(const QCborValue &value) { return fromCborAt(value, 0); }
+
+QByteArray encodeRequest(const Request &request)
+{
+    QCborMap m;
+    m.insert(kServer, request.server);
+    m.insert(kMethod, request.method);
+    m.insert(kArgs, toCbor(request.args));
+    return m.toCborValue().toCbor();
+}
+
+Request decodeRequest(const QByteArray &payload)
+{
+    const QCborMap m = decodeMap(payload);
+    if (!m.value(kServer).isString() || !m.value(kMethod).isString())
+        throw PacketError(QStringLiteral("malformed request: no server or method name"));
+    Request r;
+    r.server = m.value(kServer).toString();
+    r.method = m.value(kMethod).toString();
+    r.args = listOf(m.value(kArgs), kArgs);
+    return r;
+}
+
+QByteArray encodeReply(const Reply &reply)
+{
+    QCborMap m;
+    if (reply.failed()) {
+        m.insert(kFault, reply.fault);
+    } else {
+        m.insert(kValue, toCbor(reply.value));
+        m.insert(kRefs, toCbor(reply.refs));
+    }
+    return m.toCborValue().toCbor();
+}
+
+Reply decodeReply(const QByteArray &payload)
+{
+    const QCborMap m = decodeMap(payload);
+    Reply r;
+    if (m.contains(kFault)) {
+        r.fault = m.value(kFault).toString();
+        if (r.fault.isEmpty())
+            r.fault = QStringLiteral("the server reported an unnamed fault");
+        return r;
+    }
+    if (!m.contains(kValue))
+        throw PacketError(QStringLiteral("malformed reply: no value"));
+    r.value = fromCbor(m.value(kValue));
+    r.refs = listOf(m.value(kRefs), kRefs);
+    return r;
+}
+
+} // namespace protocol

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Configures and builds the whole system into a build folder.
+#   scripts/build.sh [build-dir] [extra cmake options...]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+dir=${1:-$root/build}
+shift || true
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} "${launcher[@]}" "$@" >/dev/null
+cmake --build "$dir" -j "$(nproc)"

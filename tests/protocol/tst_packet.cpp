@@ -1,0 +1,199 @@
+// Data packets: round trips of every field kind, nulls against empty text, deltas, and
+// malformed or truncated input that must be reported, never crashed on.
+
+#include <protocol/packet.h>
+
+#include <QCborStreamWriter>
+#include <QRandomGenerator>
+#include <QTest>
+
+using namespace protocol;
+
+namespace {
+
+PacketContent sample()
+{
+    PacketContent c;
+    c.fields = {{QStringLiteral("NMPRATO"), FieldKind::String, 40, true, false},
+                {QStringLiteral("QTTOTAPRATST"), FieldKind::Float, 0, false, false},
+                {QStringLiteral("DTSERVTRAN"), FieldKind::DateTime, 0, false, true}};
+    c.rows.append({{QStringLiteral("1010010001"), 17.5, wallClock(QDate(2026, 12, 8))}, RowChange::Unchanged, {}});
+    c.rows.append({{QVariant(), QVariant(), QVariant()}, RowChange::Unchanged, {}});
+    c.rows.append({{QStringLiteral(""), -0.001, wallClock(QDate(1899, 12, 30), QTime(13, 45, 10, 250))}, RowChange::Unchanged, {}});
+    c.rows.append({{QStringLiteral("Feijão 'à' \"carioca\""), 1e300, wallClock(QDate(2100, 2, 28))}, RowChange::Unchanged, {}});
+    return c;
+}
+
+QByteArray corrupt(QByteArray bytes, qsizetype at, char value)
+{
+    bytes[at] = value;
+    return bytes;
+}
+
+} // namespace
+
+class TestPacket : public QObject {
+    Q_OBJECT
+private slots:
+    void roundTripKeepsEveryKindAndNull()
+    {
+        const PacketContent in = sample();
+        const PacketContent out = decodePacket(encodePacket(in));
+        QCOMPARE(out.fields, in.fields);
+        QCOMPARE(out.delta, false);
+        QCOMPARE(out.rows.size(), in.rows.size());
+        for (qsizetype r = 0; r < in.rows.size(); ++r)
+            for (qsizetype f = 0; f < in.fields.size(); ++f) {
+                const QVariant a = in.rows[r].values[f], b = out.rows[r].values[f];
+                QCOMPARE(b.isNull(), a.isNull());
+                if (!a.isNull())
+                    QCOMPARE(b, a);
+            }
+        // Empty text stays text, null stays null.
+        QVERIFY(out.rows[1].values[0].isNull());
+        QVERIFY(!out.rows[2].values[0].isNull());
+        QCOMPARE(out.rows[2].values[0].toString(), QString());
+    }
+
+    void deltaCarriesChangeKindsAndOriginals()
+    {
+        PacketContent c = sample();
+        c.delta = true;
+        c.rows = {{{QStringLiteral("A"), 1.0, QVariant()}, RowChange::Inserted, {}},
+                  {{QStringLiteral("B"), 2.0, QVariant()}, RowChange::Modified, {QStringLiteral("B0"), QVariant(), QVariant()}},
+                  {{QStringLiteral("C"), 3.0, QVariant()}, RowChange::Deleted, {QStringLiteral("C"), 3.0, QVariant()}}};
+        const PacketContent out = decodePacket(encodePacket(c));
+        QVERIFY(out.delta);
+        QCOMPARE(out.rows.size(), 3);
+        QCOMPARE(out.rows[0].change, RowChange::Inserted);
+        QVERIFY(out.rows[0].original.isEmpty());
+        QCOMPARE(out.rows[1].change, RowChange::Modified);
+        QCOMPARE(out.rows[1].original[0].toString(), QStringLiteral("B0"));
+        QVERIFY(out.rows[1].original[1].isNull());
+        QCOMPARE(out.rows[2].change, RowChange::Deleted);
+        QCOMPARE(out.rows[2].original[1].toDouble(), 3.0);
+    }
+
+    void encodingRefusesInconsistentRows()
+    {
+        PacketContent c = sample();
+        c.rows[0].values.removeLast();
+        QVERIFY_THROWS_EXCEPTION(PacketError, encodePacket(c));
+        PacketContent tooLong = sample();
+        tooLong.rows[0].values[0] = QString(41, QLatin1Char('x'));
+        QVERIFY_THROWS_EXCEPTION(PacketError, encodePacket(tooLong));
+        PacketContent d = sample();
+        d.delta = true;   // rows without a change kind
+        QVERIFY_THROWS_EXCEPTION(PacketError, encodePacket(d));
+    }
+
+    void malformedInputIsReported_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray good = encodePacket(sample()).bytes();
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("not cbor") << QByteArray("hello world");
+        QTest::newRow("not a map") << QByteArray::fromHex("83010203");
+        QTest::newRow("half") << good.left(good.size() / 2);
+        QTest::newRow("last byte missing") << good.chopped(1);
+        QTest::newRow("junk after the packet") << good + QByteArray("\x01", 1);
+        QTest::newRow("wrong version") << corrupt(good, good.indexOf("packet") + 6, char(0x09));
+        {
+            QByteArray b;
+            QCborStreamWriter w(&b);
+            w.startMap(3);
+            w.append(QStringLiteral("packet"));
+            w.append(1);
+            w.append(QStringLiteral("rows"));
+            w.startArray(0);
+            w.endArray();
+            w.append(QStringLiteral("fields"));
+            w.startArray(0);
+            w.endArray();
+            w.endMap();
+            QTest::newRow("rows before fields") << b;
+        }
+        {
+            // A row array that claims four billion entries in a few bytes.
+            QByteArray b;
+            QCborStreamWriter w(&b);
+            w.startMap(3);
+            w.append(QStringLiteral("packet"));
+            w.append(1);
+            w.append(QStringLiteral("fields"));
+            w.startArray(1);
+            w.startArray(4);
+            w.append(QStringLiteral("A"));
+            w.append(QStringLiteral("string"));
+            w.append(1);
+            w.append(0);
+            w.endArray();
+            w.endArray();
+            w.append(QStringLiteral("rows"));
+            b.append(char(0x9b)).append(QByteArray::fromHex("00000000FFFFFFFF"));
+            QTest::newRow("huge row count") << b;
+        }
+        {
+            QByteArray b;
+            QCborStreamWriter w(&b);
+            w.startMap(3);
+            w.append(QStringLiteral("packet"));
+            w.append(1);
+            w.append(QStringLiteral("fields"));
+            w.startArray(1);
+            w.startArray(4);
+            w.append(QStringLiteral("A"));
+            w.append(QStringLiteral("string"));
+            w.append(1);
+            w.append(0);
+            w.endArray();
+            w.endArray();
+            w.append(QStringLiteral("rows"));
+            w.startArray(1);
+            w.startArray(1);
+            b.append(char(0x7b)).append(QByteArray::fromHex("7FFFFFFFFFFFFFFF"));   // text of 2^63 bytes
+            QTest::newRow("huge text length") << b;
+        }
+        {
+            PacketContent c;
+            c.fields = {{QStringLiteral("A"), FieldKind::String, 2, false, false}};
+            c.rows = {{{QStringLiteral("ab")}, RowChange::Unchanged, {}}};
+            QByteArray tooLong = encodePacket(c).bytes();
+            tooLong.replace(QByteArray::fromHex("626162"), QByteArray::fromHex("63616263"));
+            tooLong.replace(QByteArray::fromHex("8162"), QByteArray::fromHex("8163"));
+            QTest::newRow("text longer than its field") << tooLong;
+        }
+    }
+
+    void malformedInputIsReported()
+    {
+        QFETCH(QByteArray, bytes);
+        QVERIFY_THROWS_EXCEPTION(PacketError, decodePacket(DataPacket(bytes)));
+    }
+
+    void randomDamageNeverCrashes()
+    {
+        // Every single-byte change and every truncation of a real packet either decodes or is
+        // reported; the sanitizer build watches for anything worse.
+        const QByteArray good = encodePacket(sample()).bytes();
+        QRandomGenerator rng(4100);
+        int reported = 0;
+        for (int round = 0; round < 2000; ++round) {
+            QByteArray b = good;
+            const int changes = 1 + int(rng.bounded(3));
+            for (int k = 0; k < changes; ++k)
+                b[rng.bounded(int(b.size()))] = char(rng.bounded(256));
+            if (round % 5 == 0)
+                b.truncate(rng.bounded(int(b.size())));
+            try {
+                decodePacket(DataPacket(b));
+            } catch (const PacketError &) {
+                ++reported;
+            }
+        }
+        QVERIFY(reported > 0);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestPacket)
+#include "tst_packet.moc"

@@ -1,0 +1,513 @@
+// The client dataset as the screens use it: loading, states and their events, the change log,
+// filters, locate, suspended controls, field texts and the key list.
+
+#include <toolkit/clientdataset.h>
+
+#include <QLocale>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace toolkit;
+using protocol::PacketContent;
+using protocol::RowChange;
+
+namespace {
+
+// A dish-like dataset: client, point, dish code, quantity, date.
+PacketContent dishes(int rows = 4)
+{
+    PacketContent c;
+    c.fields = {{QStringLiteral("CDCLIENTE"), FieldKind::String, 21, false, false},
+                {QStringLiteral("CDDESTFILI"), FieldKind::String, 3, false, false},
+                {QStringLiteral("CDPRATO"), FieldKind::String, 10, false, false},
+                {QStringLiteral("QTTOTAPRATST"), FieldKind::Float, 0, false, false},
+                {QStringLiteral("DTSERVTRAN"), FieldKind::DateTime, 0, false, false}};
+    for (int i = 0; i < rows; ++i)
+        c.rows.append({{QStringLiteral("C%1").arg(i % 2), QStringLiteral("00%1").arg(i / 2 + 1),
+                        QStringLiteral("P%1").arg(i), 10.0 * i, protocol::wallClock(QDate(2026, 12, 8))},
+                       RowChange::Unchanged,
+                       {}});
+    return c;
+}
+
+struct EventLog {
+    QStringList events;
+    void watch(ClientDataSet &ds)
+    {
+        auto log = [this](const char *name) { return [this, name](ClientDataSet *) { events << QString::fromLatin1(name); }; };
+        ds.beforeInsert = log("beforeInsert");
+        ds.afterInsert = log("afterInsert");
+        ds.beforeEdit = log("beforeEdit");
+        ds.afterEdit = log("afterEdit");
+        ds.beforePost = log("beforePost");
+        ds.afterPost = log("afterPost");
+        ds.beforeCancel = log("beforeCancel");
+        ds.afterCancel = log("afterCancel");
+        ds.beforeDelete = log("beforeDelete");
+        ds.afterDelete = log("afterDelete");
+        ds.afterOpen = log("afterOpen");
+        ds.afterScroll = log("afterScroll");
+    }
+    QStringList take() { return std::exchange(events, {}); }
+};
+
+QStringList column(ClientDataSet &ds, const QString &field)
+{
+    QStringList out;
+    for (int i = 0; i < ds.recordCount(); ++i)
+        out << ds.valueAt(i, ds.fieldByName(field)->index()).toString();
+    return out;
+}
+
+} // namespace
+
+class TestClientDataSet : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil)); }
+
+    void loadingOpensAndRaisesOpenThenScroll()
+    {
+        ClientDataSet ds(nullptr, QStringLiteral("cdsServTran"));
+        EventLog log;
+        log.watch(ds);
+        ds.setData(protocol::encodePacket(dishes()));
+        QCOMPARE(log.take(), (QStringList{QStringLiteral("afterOpen"), QStringLiteral("afterScroll")}));
+        QCOMPARE(ds.state(), DataSetState::Browse);
+        QCOMPARE(ds.recordCount(), 4);
+        QCOMPARE(ds.fieldByName(QStringLiteral("CDPRATO"))->asString(), QStringLiteral("P0"));
+        QCOMPARE(ds.fieldByName(QStringLiteral("CDPRATO"))->objectName(), QStringLiteral("cdsServTranCDPRATO"));
+        QCOMPARE(ds.changeCount(), 0);
+    }
+
+    void persistentFieldsAreMatchedByName()
+    {
+        ClientDataSet ds;
+        ds.addField(QStringLiteral("QTTOTAPRATST"), FieldKind::Float);
+        ds.addField(QStringLiteral("CDPRATO"), FieldKind::String, 10);
+        ds.setData(protocol::encodePacket(dishes()));
+        ds.last();
+        QCOMPARE(ds.fieldByName(QStringLiteral("QTTOTAPRATST"))->asFloat(), 30.0);
+        QCOMPARE(ds.fieldByName(QStringLiteral("CDPRATO"))->asString(), QStringLiteral("P3"));
+
+        ClientDataSet missing;
+        missing.addField(QStringLiteral("NMPRATO"), FieldKind::String, 40);
+        QVERIFY_THROWS_EXCEPTION(Error, missing.setData(protocol::encodePacket(dishes())));
+        QVERIFY(!missing.active());
+    }
+
+    void navigationOverTheView()
+    {
+        ClientDataSet ds;
+        ds.setData(protocol::encodePacket(dishes(3)));
+        QStringList seen;
+        for (ds.first(); !ds.eof(); ds.next())
+            seen << ds.fieldByName(QStringLiteral("CDPRATO"))->asString();
+        QCOMPARE(seen, (QStringList{QStringLiteral("P0"), QStringLiteral("P1"), QStringLiteral("P2")}));
+        QVERIFY(ds.eof());
+        ds.emptyDataSet();
+        ds.first();
+        QVERIFY(ds.eof() && ds.bof() && ds.isEmpty());
+        QVERIFY(ds.fieldByName(QStringLiteral("CDPRATO"))->isNull());
+    }
+
+    void stateTransitionsRaiseTheirEventsInOrder_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<int>("changes");
+        QTest::newRow("insert") << "insert" << QStringList{"beforeInsert", "afterInsert", "afterScroll"} << int(DataSetState::Insert) << 0;
+        QTest::newRow("insert+post") << "insert,post" << QStringList{"beforeInsert", "afterInsert", "afterScroll", "beforePost", "afterPost"} << int(DataSetState::Browse) << 1;
+        QTest::newRow("insert+cancel") << "insert,cancel" << QStringList{"beforeInsert", "afterInsert", "afterScroll", "beforeCancel", "afterCancel", "afterScroll"} << int(DataSetState::Browse) << 0;
+        QTest::newRow("append+post") << "append,post" << QStringList{"beforeInsert", "afterInsert", "afterScroll", "beforePost", "afterPost"} << int(DataSetState::Browse) << 1;
+        QTest::newRow("edit") << "edit" << QStringList{"beforeEdit", "afterEdit"} << int(DataSetState::Edit) << 0;
+        QTest::newRow("edit+post") << "edit,post" << QStringList{"beforeEdit", "afterEdit", "beforePost", "afterPost"} << int(DataSetState::Browse) << 1;
+        QTest::newRow("edit+cancel") << "edit,cancel" << QStringList{"beforeEdit", "afterEdit", "beforeCancel", "afterCancel"} << int(DataSetState::Browse) << 0;
+        QTest::newRow("delete") << "delete" << QStringList{"beforeDelete", "afterDelete", "afterScroll"} << int(DataSetState::Browse) << 1;
+        QTest::newRow("insert+delete") << "insert,delete" << QStringList{"beforeInsert", "afterInsert", "afterScroll", "beforeCancel", "afterCancel", "afterScroll"} << int(DataSetState::Browse) << 0;
+        QTest::newRow("edit then move posts") << "edit,next" << QStringList{"beforeEdit", "afterEdit", "beforePost", "afterPost", "afterScroll"} << int(DataSetState::Browse) << 1;
+        QTest::newRow("post in browse does nothing") << "post,cancel" << QStringList{} << int(DataSetState::Browse) << 0;
+    }
+
+    void stateTransitionsRaiseTheirEventsInOrder()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QStringList, events);
+        QFETCH(int, state);
+        QFETCH(int, changes);
+        ClientDataSet ds;
+        ds.setData(protocol::encodePacket(dishes()));
+        EventLog log;
+        log.watch(ds);
+        QList<DataSetState> seenStates;
+        DataSource source;
+        source.setDataSet(&ds);
+        source.onStateChange = [&](DataSource *s) { seenStates << s->state(); };
+        for (const QString &op : operation.split(QLatin1Char(','))) {
+            if (op == QLatin1String("insert")) ds.insert();
+            else if (op == QLatin1String("append")) ds.append();
+            else if (op == QLatin1String("edit")) { ds.edit(); ds.fieldByName(QStringLiteral("QTTOTAPRATST"))->setAsString(QStringLiteral("1,5")); }
+            else if (op == QLatin1String("post")) ds.post();
+            else if (op == QLatin1String("cancel")) ds.cancel();
+            else if (op == QLatin1String("delete")) ds.deleteRecord();
+            else if (op == QLatin1String("next")) ds.next();
+        }
+        QCOMPARE(log.take(), events);
+        QCOMPARE(int(ds.state()), state);
+        QCOMPARE(ds.changeCount(), changes);
+        if (!seenStates.isEmpty())
+            QCOMPARE(int(seenStates.last()), state);
+    }
+
+    void refusalByABeforeEventLeavesRowAndState()
+    {
+        ClientDataSet ds;
+        ds.setData(protocol::encodePacket(dishes()));
+        Field *qty = ds.fieldByName(QStringLiteral("QTTOTAPRATST"));
+        ds.next();
+        ds.edit();
+        qty->setAsFloat(99);
+        ds.beforePost = [](ClientDataSet *) { throw Abort(); };
+        QVERIFY_THROWS_EXCEPTION(Abort, ds.post());
+        QCOMPARE(ds.state(), DataSetState::Edit);
+        QCOMPARE(qty->asFloat(), 99.0);
+        QCOMPARE(ds.recNo(), 1);
+        QCOMPARE(ds.changeCount(), 0);
+
+        ds.beforePost.clear();
+        ds.cancel();
+        QCOMPARE(qty->asFloat(), 10.0);
+        ds.beforeInsert = [](ClientDataSet *) { throw Error(QStringLiteral("não")); };
+        QVERIFY_THROWS_EXCEPTION(Error, ds.insert());
+        QCOMPARE(ds.state(), DataSetState::Browse);
+        QCOMPARE(ds.recordCount(), 4);
+        ds.beforeDelete = [](ClientDataSet *) { throw Abort(); };
+        QVERIFY_THROWS_EXCEPTION(Abort, ds.deleteRecord());
+        QCOMPARE(ds.recordCount(), 4);
+    }
+
+    void stateChangeHandlerCanRefuseAnInsertion()
+    {
+        // A data source's handler that refuses the insert state abandons the insertion.
+        ClientDataSet ds;
+        ds.setData(protocol::encodePacket(dishes()));
+        ds.setRecNo(2);
+        DataSource source;
+        source.setDataSet(&ds);
+        QList<DataSetState> seen;
+        source.onStateChange = [&](DataSource *s) {
+            seen << s->state();
+            if (s->state() == DataSetState::Insert)
+                throw Abort();
+        };
+        EventLog log;
+        log.watch(ds);
+        QVERIFY_THROWS_EXCEPTION(Abort, ds.insert());
+        QCOMPARE(ds.state(), DataSetState::Browse);
+        QCOMPARE(seen, (QList<DataSetState>{DataSetState::Insert, DataSetState::Browse}));
+        QCOMPARE(log.take(), QStringList{QStringLiteral("beforeInsert")});
+        QCOMPARE(ds.recNo(), 2);
+        QCOMPARE(ds.viewRowCount(), 4);
+    }
+
+    void insertedRowGoesBeforeTheCurrentOne()
+    {
+        ClientDataSet ds;
+        ds.setData(protocol::encodePacket(dishes(3)));
+        ds.setRecNo(1);
+        ds.insert();
+        QCOMPARE(ds.recNo(), 1);
+        QVERIFY(ds.isPendingRow(1));
+        QCOMPARE(ds.viewRowCount(), 4);
+        QVERIFY(ds.fieldByName(QStringLiteral("CDPRATO"))->isNull());
+        ds.fieldByName(QStringLiteral("CDPRATO"))->setAsString(QStringLiteral("NEW"));
+        QCOMPARE(ds.viewValue(1, 2).toString(), QStringLiteral("NEW"));
+        QCOMPARE(ds.viewValue(2, 2).toString(), QStringLiteral("P1"));
+        ds.post();
+        QCOMPARE(column(ds, QStringLiteral("CDPRATO")), (QStringList{"P0", "NEW", "P1", "P2"}));
+        QCOMPARE(ds.fieldByName(QStringLiteral("CDPRATO"))->asString(), QStringLiteral("NEW"));
+        ds.append();
+        ds.fieldByName(QStringLiteral("CDPRATO"))->setAsString(QStringLiteral("END"));
+        ds.post();
+        QCOMPARE(column(ds, QStringLiteral("CDPRATO")).last(), QStringLiteral("END"));
+        QCOMPARE(ds.recNo(), 4);
+    }
+
+    void changeLogGivesDeltaWithOriginals()
+    {
+        ClientDataSet ds;
+        ds.setData(protocol::encodePacket(dishes()));
+        Field *qty = ds.fieldByName(QStringLiteral("QTTOTAPRATST"));
+        ds.next();
+        ds.edit();
+        qty->setAsFloat(11);
+        ds.post();
+        QCOMPARE(qty->oldValue().toDouble(), 10.0);
+        ds.edit();   // a second change keeps the first original
+        qty->setAsFloat(12);
+        ds.post();
+        QCOMPARE(qty->oldValue().toDouble(), 10.0);
+        ds.append();
+        ds.fieldByName(QStringLiteral("CDPRATO"))->setAsString(QStringLiteral("NEW"));
+        ds.post();
+        ds.first();
+        ds.deleteRecord();
+        QCOMPARE(ds.changeCount(), 3);
+
+        const PacketContent delta = protocol::decodePacket(ds.delta());
+        QVERIFY(delta.delta);
+        QCOMPARE(delta.rows.size(), 3);
+        QCOMPARE(delta.rows[0].change, RowChange::Deleted);
+        QCOMPARE(delta.rows[0].original[2].toString(), QStringLiteral("P0"));
+        QCOMPARE(delta.rows[1].change, RowChange::Modified);
+        QCOMPARE(delta.rows[1].values[3].toDouble(), 12.0);
+        QCOMPARE(delta.rows[1].original[3].toDouble(), 10.0);
+        QCOMPARE(delta.rows[2].change, RowChange::Inserted);
+        QCOMPARE(delta.rows[2].values[2].toString(), QStringLiteral("NEW"));
+        QVERIFY(delta.rows[2].values[0].isNull());
+
+        // Cancelling restores the originals and the deleted row, and drops the new one.
+        ds.cancelUpdates();
+        QCOMPARE(ds.changeCount(), 0);
+        QCOMPARE(column(ds, QStringLiteral("CDPRATO")), (QStringList{"P0", "P1", "P2", "P3"}));
+        ds.setRecNo(1);
+        QCOMPARE(qty->asFloat(), 10.0);
+    }
+
+    void mergeMakesChangesTheNewBaseline()
+    {
+        ClientDataSet ds;
+        ds.setData(protocol::encodePacket(dishes()));
+        Field *qty = ds.fieldByName(QStringLiteral("QTTOTAPRATST"));
+        ds.setRecNo(2);
+        ds.edit();
+        qty->setAsFloat(5);
+        ds.post();
+        ds.first();
+        ds.deleteRecord();
+        ds.setRecNo(1);   // the edited row, now second
+        ds.mergeChangeLog();
+        QCOMPARE(ds.changeCount(), 0);
+        QCOMPARE(ds.recordCount(), 3);
+        QCOMPARE(qty->asFloat(), 5.0);
+        QCOMPARE(qty->oldValue().toDouble(), 5.0);
+        ds.cancelUpdates();
+        QCOMPARE(qty->asFloat(), 5.0);
+        QCOMPARE(ds.recordCount(), 3);
+        ds.setLogChanges(false);
+        ds.edit();
+        qty->setAsFloat(6);
+        ds.post();
+        QCOMPARE(ds.changeCount(), 0);
+    }
+
+    void filterForms_data()
+    {
+        QTest::addColumn<QString>("expression");
+        QTest::addColumn<QStringList>("dishes");
+        QTest::newRow("dish filter") << "CDCLIENTE  = 'C0' AND CDDESTFILI = '001'" << QStringList{"P0"};
+        QTest::newRow("aligned spacing") << "CDCLIENTE    = 'C1' AND CDDESTFILI   = '002'" << QStringList{"P3"};
+        QTest::newRow("no spaces, lower and") << "CDCLIENTE='C1' and CDDESTFILI='001'" << QStringList{"P1"};
+        QTest::newRow("one field") << "CDCLIENTE = 'C0'" << QStringList{"P0", "P2"};
+        QTest::newRow("empty values") << "CDCLIENTE  = '' AND CDDESTFILI = ''" << QStringList{};
+        QTest::newRow("quote doubled") << "CDPRATO = 'O''Brien'" << QStringList{"O'Brien"};
+        QTest::newRow("empty expression") << "" << QStringList{"P0", "P1", "P2", "P3", "O'Brien"};
+    }
+
+    void filterForms()
+    {
+        QFETCH(QString, expression);
+        QFETCH(QStringList, dishes);
+        ClientDataSet ds;
+        PacketContent c = ::dishes();
+        c.rows.append({{QStringLiteral("C9"), QStringLiteral("009"), QStringLiteral("O'Brien"), 1.0, QVariant()}, RowChange::Unchanged, {}});
+        ds.setData(protocol::encodePacket(c));
+        ds.setFilter(expression);
+        ds.setFiltered(true);
+        QCOMPARE(column(ds, QStringLiteral("CDPRATO")), dishes);
+        QCOMPARE(ds.isEmpty(), dishes.isEmpty());
+        ds.setFiltered(false);
+        QCOMPARE(ds.recordCount(), 5);
+    }
+
+    void badFilterExpressionsAreReported_data()
+    {
+        QTest::addColumn<QString>("expression");
+        QTest::newRow("unknown field") << "NOPE = 'x'";
+        QTest::newRow("no quotes") << "CDCLIENTE = x";
+        QTest::newRow("unclosed") << "CDCLIENTE = 'x";
+        QTest::newRow("dangling and") << "CDCLIENTE = 'x' AND";
+        QTest::newRow("or") << "CDCLIENTE = 'x' OR CDDESTFILI = 'y'";
+        QTest::newRow("no equals") << "CDCLIENTE 'x'";
+        QTest::newRow("quote breaking out") << "CDCLIENTE = 'a'b'";
+    }
+
+    void badFilterExpressionsAreReported()
+    {
+        QFETCH(QString, expression);
+        ClientDataSet ds;
+        ds.setData(protocol::encodePacket(dishes()));
+        ds.setFilter(QStringLiteral("CDCLIENTE = 'C0'"));
+        ds.setFiltered(true);
+        QVERIFY_THROWS_EXCEPTION(Error, ds.setFilter(expression));
+        QCOMPARE(ds.filter(), QStringLiteral("CDCLIENTE = 'C0'"));   // the old filter stays
+        QCOMPARE(ds.recordCount(), 2);
+    }
+
+    void changingTheFilterGoesToTheFirstRowAndScrolls()
+    {
+        ClientDataSet ds;
+        ds.setData(protocol::encodePacket(dishes()));
+        ds.setFilter(QStringLiteral("CDCLIENTE = 'C0'"));
+        int scrolls = 0;
+        ds.afterScroll = [&](ClientDataSet *) { ++scrolls; };
+        ds.setFiltered(true);
+        QCOMPARE(scrolls, 1);
+        ds.last();
+        scrolls = 0;
+        ds.setFilter(QStringLiteral("CDCLIENTE = 'C1'"));
+        QCOMPARE(scrolls, 1);
+        QCOMPARE(ds.recNo(), 0);
+        QCOMPARE(ds.fieldByName(QStringLiteral("CDPRATO"))->asString(), QStringLiteral("P1"));
+    }
+
+    void postedRowLeavesAViewItNoLongerMatches()
+    {
+        ClientDataSet ds;
+        ds.setData(protocol::encodePacket(dishes()));
+        ds.setFilter(QStringLiteral("CDCLIENTE = 'C0'"));
+        ds.setFiltered(true);
+        ds.insert();
+        ds.fieldByName(QStringLiteral("CDCLIENTE"))->setAsString(QStringLiteral("C7"));
+        ds.post();
+        QCOMPARE(ds.recordCount(), 2);
+        ds.setFilter(QStringLiteral("CDCLIENTE = 'C7'"));
+        QCOMPARE(ds.recordCount(), 1);
+        QCOMPARE(ds.changeCount(), 1);
+    }
+
+    void locateBySeveralFields()
+    {
+        ClientDataSet ds;
+        ds.setData(protocol::encodePacket(dishes()));
+        const QString keys = QStringLiteral("CDCLIENTE;CDDESTFILI;DTSERVTRAN");
+        QVERIFY(ds.locate(keys, {QStringLiteral("C1"), QStringLiteral("002"), protocol::wallClock(QDate(2026, 12, 8))}));
+        QCOMPARE(ds.fieldByName(QStringLiteral("CDPRATO"))->asString(), QStringLiteral("P3"));
+        QVERIFY(!ds.locate(keys, {QStringLiteral("c1"), QStringLiteral("002"), protocol::wallClock(QDate(2026, 12, 8))}));
+        QVERIFY(!ds.locate(QStringLiteral("CDCLIENTE;CDDESTFILI"), {QStringLiteral("C1"), QStringLiteral("00")}));
+        QCOMPARE(ds.recNo(), 3);   // a miss stays where it was
+        QVERIFY(ds.locate(QStringLiteral("QTTOTAPRATST"), {10.0}));
+        QCOMPARE(ds.recNo(), 1);
+    }
+
+    void suspendedControlsHearOnceOnResume()
+    {
+        ClientDataSet ds;
+        ds.setData(protocol::encodePacket(dishes()));
+        DataSource source;
+        source.setDataSet(&ds);
+        QSignalSpy current(&source, &DataSource::currentChanged);
+        QSignalSpy layout(&source, &DataSource::layoutChanged);
+        int handlerCalls = 0;
+        source.onStateChange = [&](DataSource *) { ++handlerCalls; };
+        ds.disableControls();
+        ds.disableControls();
+        for (ds.first(); !ds.eof(); ds.next()) {
+            ds.edit();
+            ds.fieldByName(QStringLiteral("QTTOTAPRATST"))->setAsFloat(1);
+            ds.post();
+        }
+        ds.enableControls();
+        QCOMPARE(current.count(), 0);
+        QCOMPARE(handlerCalls, 0);
+        ds.enableControls();
+        QCOMPARE(current.count(), 0);
+        QCOMPARE(layout.count(), 1);
+        QCOMPARE(ds.changeCount(), 4);
+    }
+
+    void fieldTexts()
+    {
+        ClientDataSet ds;
+        ds.setData(protocol::encodePacket(dishes()));
+        Field *qty = ds.fieldByName(QStringLiteral("QTTOTAPRATST"));
+        Field *code = ds.fieldByName(QStringLiteral("CDPRATO"));
+        qty->setDisplayFormat(QStringLiteral("#,##0.000"));
+        ds.edit();
+        qty->setAsFloat(1234567.5);
+        QCOMPARE(qty->displayText(), QStringLiteral("1.234.567,500"));
+        QCOMPARE(qty->asString(), QStringLiteral("1234567,5"));
+        qty->setAsString(QStringLiteral("0,25"));
+        QCOMPARE(qty->asFloat(), 0.25);
+        qty->setAsString(QString());
+        QVERIFY(qty->isNull());
+        QCOMPARE(qty->displayText(), QString());
+        QVERIFY_THROWS_EXCEPTION(Error, qty->setAsString(QStringLiteral("abc")));
+        QVERIFY_THROWS_EXCEPTION(Error, code->setAsString(QStringLiteral("12345678901")));
+        code->setAsString(QStringLiteral("1234567890"));
+        QCOMPARE(code->asString(), QStringLiteral("1234567890"));
+        code->onGetText = [](Field *f, QString &text, bool display) { text = display ? QStringLiteral("<%1>").arg(f->value().toString()) : f->value().toString(); };
+        QCOMPARE(code->displayText(), QStringLiteral("<1234567890>"));
+        QCOMPARE(code->editText(), QStringLiteral("1234567890"));
+        ds.cancel();
+        QVERIFY_THROWS_EXCEPTION(Error, code->setAsString(QStringLiteral("x")));   // browse state
+        QCOMPARE(ds.fieldByName(QStringLiteral("DTSERVTRAN"))->asString(), QStringLiteral("08/12/2026"));
+    }
+
+    void displayFormats_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("thousands") << 9999.0 << "#,##0.00" << "9.999,00";
+        QTest::newRow("three decimals") << 2.75 << "#,##0.000" << "2,750";
+        QTest::newRow("zero") << 0.0 << "#,##0.000" << "0,000";
+        QTest::newRow("negative zero") << -0.0001 << "#,##0.000" << "0,000";
+        QTest::newRow("no grouping") << 12345.0 << "0.0" << "12345,0";
+        QTest::newRow("optional decimals") << 1.5 << "0.##" << "1,5";
+        QTest::newRow("optional none") << 2.0 << "0.##" << "2";
+    }
+
+    void displayFormats()
+    {
+        QFETCH(double, value);
+        QFETCH(QString, format);
+        QFETCH(QString, text);
+        QCOMPARE(Field::formatFloat(value, format), text);
+    }
+
+    void pendingEditorTextIsWrittenBeforePost()
+    {
+        ClientDataSet ds;
+        ds.setData(protocol::encodePacket(dishes()));
+        QObject control;
+        ds.edit();
+        ds.registerEditor(&control, [&] { ds.fieldByName(QStringLiteral("CDPRATO"))->setAsString(QStringLiteral("TYPED")); });
+        ds.post();
+        QCOMPARE(ds.fieldByName(QStringLiteral("CDPRATO"))->asString(), QStringLiteral("TYPED"));
+        ds.edit();
+        ds.registerEditor(&control, [&] { ds.fieldByName(QStringLiteral("QTTOTAPRATST"))->setAsString(QStringLiteral("x")); });
+        QVERIFY_THROWS_EXCEPTION(Error, ds.post());
+        QCOMPARE(ds.state(), DataSetState::Edit);
+        ds.unregisterEditor(&control);
+        ds.post();
+    }
+
+    void keyListFindsKeysByHash()
+    {
+        KeyList keys;
+        QCOMPARE(keys.IndexOf(QStringLiteral("x")), -1);
+        QCOMPARE(keys.Add(QStringLiteral("0000123001"), 0), 0);
+        QCOMPARE(keys.Add(QStringLiteral("0000123002"), 0), 1);
+        QCOMPARE(keys.Add(QStringLiteral("0000123001"), 0), 2);
+        QCOMPARE(keys.IndexOf(QStringLiteral("0000123001")), 0);
+        QCOMPARE(keys.IndexOf(QStringLiteral("0000123002")), 1);
+        QCOMPARE(keys.IndexOf(QStringLiteral("000012300")), -1);
+        keys.Clear();
+        QCOMPARE(keys.IndexOf(QStringLiteral("0000123001")), -1);
+    }
+};
+
+QTEST_MAIN(TestClientDataSet)
+#include "tst_clientdataset.moc"

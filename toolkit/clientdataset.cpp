@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace toolkit {
 
@@ -68,6 +69,8 @@ Field::Field(ClientDataSet *dataSet, const QString &name, FieldKind kind, int si
 
 void Field::setEditMask(const QString &mask)
 {
+    if (m_editMask == mask)
+        return;
     m_editMask = mask;
     if (m_dataSet)
         m_dataSet->notifyLayout();
@@ -223,6 +226,16 @@ QString Field::editText() const
     return asString();
 }
 
+QString Field::displayTextAt(int viewRow) const
+{
+    struct Peek {
+        ClientDataSet *ds;
+        int saved;
+        ~Peek() { ds->m_peekRow = saved; }
+    } peek{m_dataSet, std::exchange(m_dataSet->m_peekRow, viewRow)};
+    return displayText();
+}
+
 void Field::focusControl()
 {
     for (const auto &source : std::as_const(m_dataSet->m_sources))
@@ -357,11 +370,12 @@ void ClientDataSet::loadContent(PacketContent &&content)
     // Replace: whatever was being edited is dropped with the old content.
     m_buffer.clear();
     m_modified = false;
+    const DataSetState was = std::exchange(m_state, DataSetState::Browse);
     m_rows = std::move(rows);
     rebuildView();
     moveCursor(m_view.isEmpty() ? -1 : 0, false);
     notifyLayout();
-    setState(DataSetState::Browse);
+    announceState(was);
     afterOpen(this);
     afterScroll(this);
 }
@@ -399,27 +413,27 @@ void ClientDataSet::close()
     beforeClose(this);
     m_buffer.clear();
     m_modified = false;
+    const DataSetState was = std::exchange(m_state, DataSetState::Inactive);
     m_rows.clear();
     m_view.clear();
     m_cursor = -1;
     m_bof = m_eof = true;
     notifyLayout();
-    setState(DataSetState::Inactive);
+    announceState(was);
     afterClose(this);
 }
 
 void ClientDataSet::emptyDataSet()
 {
     checkActive();
-    if (isEditing()) {
-        m_buffer.clear();
-        m_modified = false;
-        setState(DataSetState::Browse);
-    }
+    m_buffer.clear();
+    m_modified = false;
+    const DataSetState was = std::exchange(m_state, DataSetState::Browse);
     m_rows.clear();
     rebuildView();
     moveCursor(-1, false);
     notifyLayout();
+    announceState(was);
 }
 
 // --- cursor ------------------------------------------------------------------------------------
@@ -543,7 +557,19 @@ int ClientDataSet::currentRowIndex() const
 
 const QList<QVariant> *ClientDataSet::currentValues() const
 {
-    if (isEditing())
+    if (m_peekRow >= 0) {
+        int row = m_peekRow;
+        if (m_state == DataSetState::Insert) {
+            if (row == m_insertViewPos)
+                return m_buffer.size() == m_fields.size() ? &m_buffer : nullptr;
+            if (row > m_insertViewPos)
+                --row;
+        } else if (m_state == DataSetState::Edit && row == m_cursor && m_buffer.size() == m_fields.size()) {
+            return &m_buffer;
+        }
+        return row < m_view.size() ? &m_rows.at(m_view.at(row)).values : nullptr;
+    }
+    if (isEditing() && m_buffer.size() == m_fields.size())
         return &m_buffer;
     const int row = currentRowIndex();
     return row < 0 ? nullptr : &m_rows.at(row).values;
@@ -555,9 +581,16 @@ void ClientDataSet::setState(DataSetState state)
 {
     if (m_state == state)
         return;
-    const bool rowsShown = m_state == DataSetState::Insert || state == DataSetState::Insert;
+    const DataSetState previous = m_state;
     m_state = state;
-    if (rowsShown)
+    announceState(previous);
+}
+
+void ClientDataSet::announceState(DataSetState previous)
+{
+    if (previous == m_state)
+        return;
+    if (previous == DataSetState::Insert || m_state == DataSetState::Insert)
         notifyLayout();   // the pending row appears in, or leaves, the views
     if (m_disableCount > 0)
         return;
@@ -721,12 +754,14 @@ void ClientDataSet::post()
     m_buffer.clear();
     m_modified = false;
     const int previous = m_state == DataSetState::Insert ? m_insertViewPos : m_cursor;
+    // Browse before any control looks at the record again: the buffer is gone.
+    const DataSetState was = std::exchange(m_state, DataSetState::Browse);
     rebuildView();
     const qsizetype at = m_view.indexOf(posted);
     // A row that no longer passes the filter leaves the view; the cursor stays near it.
     moveCursor(at >= 0 ? int(at) : previous, false);
     notifyLayout();
-    setState(DataSetState::Browse);
+    announceState(was);
     afterPost(this);
 }
 
@@ -738,10 +773,11 @@ void ClientDataSet::cancel()
     const bool wasInsert = m_state == DataSetState::Insert;
     m_buffer.clear();
     m_modified = false;
+    const DataSetState was = std::exchange(m_state, DataSetState::Browse);
     if (wasInsert)
         moveCursor(m_cursorBeforeInsert, false);
     notifyLayout();
-    setState(DataSetState::Browse);
+    announceState(was);
     afterCancel(this);
     if (wasInsert)
         afterScroll(this);
@@ -760,10 +796,9 @@ void ClientDataSet::deleteRecord()
     const int position = m_cursor;
     const int index = m_view.at(position);
     Row &row = m_rows[index];
-    if (m_state == DataSetState::Edit) {
-        m_buffer.clear();
-        m_modified = false;
-    }
+    m_buffer.clear();
+    m_modified = false;
+    const DataSetState was = std::exchange(m_state, DataSetState::Browse);
     if (row.change == RowChange::Inserted || !m_logChanges) {
         m_rows.removeAt(index);
     } else {
@@ -774,7 +809,7 @@ void ClientDataSet::deleteRecord()
     rebuildView();
     moveCursor(position, false);
     notifyLayout();
-    setState(DataSetState::Browse);
+    announceState(was);
     afterDelete(this);
     afterScroll(this);
 }

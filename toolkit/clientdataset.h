@@ -76,6 +76,9 @@ public:
     // Text for display (through the get-text hook, then the display format) and for editing.
     QString displayText() const;
     QString editText() const;
+    // The display text of this field in another row of the view (the pending row included), as
+    // a grid paints it: the get-text hook sees that row as the current one while it runs.
+    QString displayTextAt(int viewRow) const;
 
     // The get-text hook: (field, text to fill, display or edit text).
     Event<Field *, QString &, bool> onGetText;
@@ -220,6 +223,7 @@ private:
     void checkActive() const;
     void checkBrowseMode();            // posts a pending edit, as moving away from a row does
     void setState(DataSetState state);
+    void announceState(DataSetState previous);   // tells controls and handlers of m_state
     void rebuildView();
     bool matches(const Row &row) const;
     const QList<QVariant> *currentValues() const;
@@ -243,6 +247,7 @@ private:
     int m_insertAt = -1;               // m_rows index the new row goes before (-1: at the end)
     int m_cursorBeforeInsert = -1;
     int m_insertViewPos = -1;          // where the pending row shows in the view
+    int m_peekRow = -1;                // a view row the fields read instead of the current one
     bool m_modified = false;
     bool m_logChanges = true;
     QString m_filterText;

@@ -451,6 +451,8 @@ private slots:
         QCOMPARE(code->displayText(), QStringLiteral("<1234567890>"));
         QCOMPARE(code->editText(), QStringLiteral("1234567890"));
         ds.cancel();
+        QCOMPARE(code->displayTextAt(2), QStringLiteral("<P2>"));   // another row, through the hook
+        QCOMPARE(code->displayText(), QStringLiteral("<P0>"));
         QVERIFY_THROWS_EXCEPTION(Error, code->setAsString(QStringLiteral("x")));   // browse state
         QCOMPARE(ds.fieldByName(QStringLiteral("DTSERVTRAN"))->asString(), QStringLiteral("08/12/2026"));
     }
@@ -475,6 +477,29 @@ private slots:
         QFETCH(QString, format);
         QFETCH(QString, text);
         QCOMPARE(Field::formatFloat(value, format), text);
+    }
+
+    void controlsNeverReadARecordThatIsGone()
+    {
+        // Controls hear of a post, a cancel and a delete after the dataset is browsing again:
+        // the record they read then is a real row.
+        ClientDataSet ds;
+        ds.setData(protocol::encodePacket(dishes()));
+        DataSource source;
+        source.setDataSet(&ds);
+        QStringList seen;
+        const auto read = [&] { seen << stateName(ds.state()) + QLatin1Char(':') + ds.fieldByName(QStringLiteral("CDPRATO"))->displayText(); };
+        connect(&source, &DataSource::currentChanged, this, read);
+        connect(&source, &DataSource::layoutChanged, this, read);
+        ds.edit();
+        ds.post();
+        ds.insert();
+        ds.cancel();
+        ds.edit();
+        ds.deleteRecord();
+        for (const QString &s : std::as_const(seen))
+            QVERIFY2(!s.startsWith(QLatin1String("edit")) || s.size() > 5, qPrintable(s));
+        QVERIFY(seen.contains(QStringLiteral("browse:P1")));
     }
 
     void pendingEditorTextIsWrittenBeforePost()

@@ -1,0 +1,39 @@
+#include "controls.h"
+
+#include <QVariant>
+
+namespace toolkit {
+
+void setTag(QWidget *widget, int tag)
+{
+    widget->setProperty("tag", tag);
+}
+
+int tag(const QWidget *widget)
+{
+    return widget ? widget->property("tag").toInt() : 0;
+}
+
+void setDisplayOnly(QWidget *widget, bool on)
+{
+    widget->setProperty("displayOnly", on);
+}
+
+bool isDisplayOnly(const QWidget *widget)
+{
+    return widget && widget->property("displayOnly").toBool();
+}
+
+void setChildrenEnabled(QWidget *container, bool on, std::function<bool(QWidget *)> skip)
+{
+    if (!container)
+        return;
+    const auto children = container->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    for (QWidget *child : children) {
+        if (child->isWindow() || (skip && skip(child)))
+            continue;
+        child->setEnabled(on);
+    }
+}
+
+} // namespace toolkit

@@ -1,0 +1,131 @@
+#include "focustracker.h"
+
+#include "error.h"
+
+#include <QApplication>
+#include <QMdiSubWindow>
+
+namespace toolkit {
+
+FocusTracker *FocusTracker::instance()
+{
+    // Parented to the application, so it goes with it (tests create one application per run).
+    static QPointer<FocusTracker> tracker;
+    if (!tracker)
+        tracker = new FocusTracker(qApp);
+    return tracker;
+}
+
+FocusTracker::FocusTracker(QObject *parent) : QObject(parent)
+{
+    connect(qApp, &QApplication::focusChanged, this, &FocusTracker::focusChanged);
+}
+
+void FocusTracker::add(QWidget *widget, FocusListener *listener)
+{
+    m_listeners.insert(widget, listener);
+}
+
+void FocusTracker::remove(QWidget *widget)
+{
+    m_listeners.remove(widget);
+    m_running.remove(widget);
+}
+
+QWidget *FocusTracker::formOf(const QWidget *widget)
+{
+    auto *w = const_cast<QWidget *>(widget);
+    while (w && !w->isWindow() && !qobject_cast<QMdiSubWindow *>(w))
+        w = w->parentWidget();
+    return w;
+}
+
+QWidget *FocusTracker::activeControl(const QWidget *widget) const
+{
+    const auto state = m_forms.value(formOf(widget));
+    return state ? state->focused.data() : nullptr;
+}
+
+std::shared_ptr<FocusTracker::FormState> FocusTracker::stateOf(QWidget *form)
+{
+    auto &state = m_forms[form];
+    if (!state) {
+        state = std::make_shared<FormState>();
+        connect(form, &QObject::destroyed, this, [this, form] { m_forms.remove(form); });
+    }
+    return state;
+}
+
+void FocusTracker::notify(QWidget *widget, bool entered)
+{
+    FocusListener *listener = m_listeners.value(widget);
+    if (!listener || m_running.contains(widget))
+        return;
+    m_running.insert(widget);
+    try {
+        entered ? listener->focusEntered() : listener->focusExited();
+    } catch (...) {
+        handleException(std::current_exception());
+    }
+    m_running.remove(widget);
+}
+
+bool FocusTracker::moved(const std::shared_ptr<FormState> &state, QWidget *form, QWidget *now)
+{
+    if (state->focused != now)
+        return true;
+    // A handler gave the focus to another control while the window was not active (a dialog
+    // had just closed): Qt only records it as the window's focus child, and tells nothing until
+    // the window is active again. The form's active control changes now all the same.
+    QWidget *child = form->window()->focusWidget();
+    if (child && child != now && formOf(child) == form) {
+        focusChanged(nullptr, child);
+        return true;
+    }
+    return false;
+}
+
+void FocusTracker::focusChanged(QWidget *, QWidget *now)
+{
+    if (!now)
+        return;   // the window lost activation: its active control stays what it was
+    QWidget *form = formOf(now);
+    if (!form)
+        return;
+    const auto state = stateOf(form);
+    if (state->focused == now)
+        return;   // back from a dialog, or a transition to this control is already running
+    state->focused = now;
+
+    // Leave, from the innermost, every widget of the chain that does not hold the new control.
+    while (!state->chain.isEmpty()) {
+        QWidget *last = state->chain.constLast();
+        if (last && (last == now || last->isAncestorOf(now)))
+            break;
+        if (last && !m_running.contains(last)) {
+            notify(last, false);
+            if (moved(state, form, now))
+                return;   // the handler moved the focus: that transition has taken over
+        }
+        if (!state->chain.isEmpty() && state->chain.constLast() == last)
+            state->chain.removeLast();
+    }
+
+    // Enter, from the outermost, every widget between the chain's end and the new control.
+    QList<QWidget *> path;
+    for (QWidget *w = now; w; w = (w == form) ? nullptr : w->parentWidget())
+        path.prepend(w);
+    // A widget moved to another parent since: keep only what still lies on the path.
+    qsizetype common = 0;
+    while (common < state->chain.size() && common < path.size() && state->chain.at(common) == path.at(common))
+        ++common;
+    state->chain.resize(common);
+    for (qsizetype i = state->chain.size(); i < path.size(); ++i) {
+        state->chain.append(path.at(i));
+        notify(path.at(i), true);
+        if (moved(state, form, now))
+            return;
+    }
+}
+
+} // namespace toolkit

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test. With SERVTRAN_SANITIZE=1 it builds and
-# runs the same tests under AddressSanitizer and UndefinedBehaviorSanitizer instead.
+# Installs what is missing, builds, and runs every test: the server's tests run on SQLite and,
+# against a throwaway PostgreSQL cluster started for the run, on PostgreSQL too.
+# With SERVTRAN_SANITIZE=1 it builds and runs the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer instead.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -12,6 +14,14 @@ if [ "${SERVTRAN_SANITIZE:-0}" = 1 ]; then
 else
   dir="$root/build"
   "$root/scripts/build.sh" "$dir"
+fi
+
+if [ "${SERVTRAN_NO_PG:-0}" != 1 ]; then
+  export SERVTRAN_PG_STATE="$dir/pg-test.state"
+  SERVTRAN_TEST_PG="$("$root/scripts/pg-test-cluster.sh" start)"
+  export SERVTRAN_TEST_PG
+  trap '"$root/scripts/pg-test-cluster.sh" stop >/dev/null 2>&1 || true' EXIT
+  echo "PostgreSQL for the server tests: $SERVTRAN_TEST_PG"
 fi
 
 cd "$dir"

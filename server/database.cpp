@@ -1,0 +1,214 @@
+#include "database.h"
+
+#include <QAtomicInt>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlRecord>
+
+namespace server {
+
+namespace {
+
+QAtomicInt connectionCounter;
+
+QString sqlErrorText(const QSqlError &error)
+{
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty())
+        text = error.driverText().trimmed();
+    return text;
+}
+
+[[noreturn]] void failSql(const QString &what, const QSqlError &error)
+{
+    throw DatabaseError(QStringLiteral("Erro no banco de dados (%1): %2").arg(what, sqlErrorText(error)));
+}
+
+// "key=value key=value" of a PostgreSQL connection string.
+QMap<QString, QString> parseOptions(const QString &text)
+{
+    QMap<QString, QString> options;
+    const QStringList parts = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString &part : parts) {
+        const qsizetype eq = part.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            throw Error(QStringLiteral("Conexão PostgreSQL inválida: \"%1\" não é chave=valor.").arg(part));
+        options.insert(part.left(eq), part.mid(eq + 1));
+    }
+    return options;
+}
+
+} // namespace
+
+Database::Database(const QString &connection)
+    : m_name(QStringLiteral("servtran-%1").arg(connectionCounter.fetchAndAddRelaxed(1)))
+{
+    QSqlDatabase db;
+    if (connection.startsWith(QLatin1String("sqlite:"))) {
+        const QString path = connection.mid(7);
+        if (path.isEmpty())
+            throw Error(QStringLiteral("Conexão SQLite sem arquivo: use sqlite:/caminho/arquivo.db"));
+        m_dialect = Dialect::SQLite;
+        m_description = connection;
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(path);
+        // Several servers may share the file: wait for a lock rather than fail at once.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=15000"));
+    } else if (connection.startsWith(QLatin1String("postgres:"))) {
+        m_dialect = Dialect::PostgreSQL;
+        auto options = parseOptions(connection.mid(9));
+        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
+        db.setHostName(options.take(QStringLiteral("host")));
+        if (options.contains(QStringLiteral("port"))) {
+            bool ok = false;
+            const int port = options.take(QStringLiteral("port")).toInt(&ok);
+            if (!ok || port <= 0 || port > 65535) {
+                QSqlDatabase::removeDatabase(m_name);
+                throw Error(QStringLiteral("Conexão PostgreSQL inválida: porta incorreta."));
+            }
+            db.setPort(port);
+        }
+        db.setDatabaseName(options.take(QStringLiteral("dbname")));
+        db.setUserName(options.take(QStringLiteral("user")));
+        db.setPassword(options.take(QStringLiteral("password")));
+        if (!options.contains(QStringLiteral("connect_timeout")))
+            options.insert(QStringLiteral("connect_timeout"), QStringLiteral("10"));
+        QStringList rest;
+        for (auto it = options.cbegin(); it != options.cend(); ++it)
+            rest << it.key() + QLatin1Char('=') + it.value();
+        db.setConnectOptions(rest.join(QLatin1Char(';')));
+        m_description = connection;
+        m_description.replace(QRegularExpression(QStringLiteral("password=\\S*")), QStringLiteral("password=***"));
+    } else {
+        throw Error(QStringLiteral("Conexão desconhecida \"%1\": use sqlite:ARQUIVO ou postgres:host=... port=... "
+                                   "dbname=... user=...")
+                        .arg(connection));
+    }
+
+    if (!db.open()) {
+        const QString text = sqlErrorText(db.lastError());
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_name);
+        throw Error(QStringLiteral("Não foi possível abrir o banco de dados %1: %2").arg(m_description, text));
+    }
+    try {
+        if (m_dialect == Dialect::SQLite) {
+            execute(QStringLiteral("PRAGMA journal_mode = WAL"));
+            execute(QStringLiteral("PRAGMA foreign_keys = ON"));
+            execute(QStringLiteral("PRAGMA synchronous = NORMAL"));
+        } else {
+            execute(QStringLiteral("SET client_min_messages TO WARNING"));
+        }
+    } catch (...) {
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_name);
+        throw;
+    }
+}
+
+Database::~Database()
+{
+    {
+        QSqlDatabase db = handle();
+        if (db.isValid())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+QVariant Database::toSql(QDate date) const
+{
+    if (!date.isValid())
+        return QVariant(QMetaType::fromType<QString>());
+    if (m_dialect == Dialect::SQLite)
+        return date.toString(Qt::ISODate);
+    return date;
+}
+
+QDate Database::dateFromSql(const QVariant &value) const
+{
+    if (value.isNull())
+        return {};
+    if (value.metaType().id() == QMetaType::QDate)
+        return value.toDate();
+    if (value.metaType().id() == QMetaType::QDateTime)
+        return value.toDateTime().date();
+    return QDate::fromString(value.toString().left(10), Qt::ISODate);
+}
+
+void Database::execute(const QString &sql)
+{
+    QSqlQuery query(handle());
+    if (!query.exec(sql))
+        failSql(sql.simplified().left(60), query.lastError());
+}
+
+Transaction::Transaction(Database &db, Kind kind) : m_db(db)
+{
+    if (db.dialect() == Dialect::SQLite)
+        db.execute(kind == Write ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+    else
+        db.execute(kind == Write ? QStringLiteral("BEGIN")
+                                 : QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
+    m_open = true;
+}
+
+Transaction::~Transaction()
+{
+    if (!m_open)
+        return;
+    QSqlQuery query(m_db.handle());
+    query.exec(QStringLiteral("ROLLBACK"));   // nothing more to do if even that fails
+}
+
+void Transaction::commit()
+{
+    m_db.execute(QStringLiteral("COMMIT"));
+    m_open = false;
+}
+
+Query::Query(Database &db, const QString &sql) : m_db(db), m_query(db.handle()), m_sql(sql)
+{
+    static const QRegularExpression placeholder(QStringLiteral("(?<![:\\w]):([A-Za-z_][A-Za-z0-9_]*)"));
+    for (auto it = placeholder.globalMatch(sql); it.hasNext();)
+        m_placeholders.insert(it.next().captured(1));
+    m_query.setForwardOnly(true);
+    if (!m_query.prepare(sql))
+        failSql(QStringLiteral("prepare"), m_query.lastError());
+}
+
+Query &Query::bind(const QString &name, const QVariant &value)
+{
+    if (!m_placeholders.contains(name))
+        throw DatabaseError(QStringLiteral("Erro interno: parâmetro :%1 não existe na consulta.").arg(name));
+    m_query.bindValue(QLatin1Char(':') + name, value);
+    m_bound.insert(name);
+    return *this;
+}
+
+void Query::exec()
+{
+    if (m_bound.size() != m_placeholders.size()) {
+        QStringList missing;
+        for (const QString &name : std::as_const(m_placeholders))
+            if (!m_bound.contains(name))
+                missing << QLatin1Char(':') + name;
+        missing.sort();
+        throw DatabaseError(QStringLiteral("Erro interno: parâmetros sem valor: %1").arg(missing.join(u' ')));
+    }
+    if (!m_query.exec())
+        failSql(m_sql.simplified().left(60), m_query.lastError());
+}
+
+int Query::columnCount() const { return m_query.record().count(); }
+
+std::optional<double> Query::number(int column) const
+{
+    const QVariant v = m_query.value(column);
+    if (v.isNull())
+        return std::nullopt;
+    return v.toDouble();
+}
+
+} // namespace server

@@ -1,0 +1,99 @@
+#pragma once
+// The shared database as the server sees it: one connection, opened from a connection string,
+// owned by the thread that opened it (a QSqlDatabase connection must not cross threads).
+//
+//   sqlite:/path/to/file.db                                   WAL mode, busy timeout, foreign keys on
+//   postgres:host=H port=P dbname=D user=U [password=W] [other libpq options]
+
+#include "errors.h"
+
+#include <QDate>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QVariant>
+#include <optional>
+
+namespace server {
+
+enum class Dialect { SQLite, PostgreSQL };
+
+class Database {
+public:
+    explicit Database(const QString &connection);   // throws Error when it cannot connect
+    ~Database();
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    Dialect dialect() const { return m_dialect; }
+    QSqlDatabase handle() const { return QSqlDatabase::database(m_name, false); }
+    // The connection string without its password, for logs and messages.
+    const QString &description() const { return m_description; }
+
+    // The one place where a day (a date without time) enters and leaves the database:
+    // DATE in PostgreSQL, ISO text 'yyyy-MM-dd' in SQLite.
+    QVariant toSql(QDate date) const;
+    QDate dateFromSql(const QVariant &value) const;
+
+    // A statement without parameters (schema, pragmas, transaction control).
+    void execute(const QString &sql);
+
+private:
+    friend class Transaction;
+    QString m_name;
+    Dialect m_dialect = Dialect::SQLite;
+    QString m_description;
+};
+
+// A transaction that rolls back on every path but an explicit commit().
+// Write transactions in SQLite start with BEGIN IMMEDIATE: they take the write lock up front, so
+// that two servers on one file never both hold a read lock and wait for each other to upgrade.
+// Read transactions give the several queries of one answer the same snapshot.
+class Transaction {
+public:
+    enum Kind { Write, Read };
+    explicit Transaction(Database &db, Kind kind = Write);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+    void commit();
+
+private:
+    Database &m_db;
+    bool m_open = false;
+};
+
+// A prepared statement with named placeholders (:NAME). exec() refuses to run while any
+// placeholder of the text is unbound, or when a bound name is not in the text, because the
+// drivers silently bind NULL for a misspelled name.
+class Query {
+public:
+    Query(Database &db, const QString &sql);
+    Query &bind(const QString &name, const QVariant &value);
+    Query &bindDate(const QString &name, QDate date) { return bind(name, m_db.toSql(date)); }
+    void exec();
+    bool next() { return m_query.next(); }
+
+    QVariant value(int column) const { return m_query.value(column); }
+    QString text(int column) const { return m_query.value(column).toString(); }
+    std::optional<double> number(int column) const;
+    QDate date(int column) const { return m_db.dateFromSql(m_query.value(column)); }
+    qint64 count(int column) const { return m_query.value(column).toLongLong(); } // COUNT(*) type varies
+    int rowsAffected() const { return m_query.numRowsAffected(); }
+    int columnCount() const;
+
+private:
+    Database &m_db;
+    QSqlQuery m_query;
+    QString m_sql;
+    QSet<QString> m_placeholders;
+    QSet<QString> m_bound;
+};
+
+// Null-preserving conversion of a number for binding.
+inline QVariant sqlNumber(std::optional<double> value)
+{
+    return value ? QVariant(*value) : QVariant(QMetaType::fromType<double>());
+}
+
+} // namespace server

@@ -1,0 +1,291 @@
+// Container labels of a row (CalcEtiqueta) and the recalculation of whole services (CalcServTrans).
+
+#include "arguments.h"
+#include "containercalc.h"
+#include "database.h"
+#include "service.h"
+
+#include <protocol/remoteresult.h>
+
+#include <QLocale>
+#include <cmath>
+#include <vector>
+
+namespace server {
+
+namespace {
+
+constexpr int kMaxLabels = 9999;   // label numbers have four digits
+constexpr int kMaxDays = 366;
+
+const QString kRowCondition = QStringLiteral(
+    "CDFILIAL = :CDFILIAL AND CDSERVFILI = :CDSERVFILI AND DTSERVTRAN = :DTSERVTRAN "
+    "AND CDDIETPADST = :CDDIETPADST AND NRSERVTRAN = :NRSERVTRAN");
+
+void bindRowKey(Query &query, const ServTranService::RowKey &row)
+{
+    query.bind(QStringLiteral("CDFILIAL"), row.branch)
+        .bind(QStringLiteral("CDSERVFILI"), row.service)
+        .bindDate(QStringLiteral("DTSERVTRAN"), row.date)
+        .bind(QStringLiteral("CDDIETPADST"), row.diet)
+        .bind(QStringLiteral("NRSERVTRAN"), row.number);
+}
+
+bool isCount(double value) { return value >= 0 && value == std::trunc(value); }
+
+// The label inputs as CalcEtiqueta takes them, checked before anything is written.
+struct LabelPlan {
+    double fullCount = 0, fullQuantity = 0, partialCount = 0, partialQuantity = 0;
+};
+
+LabelPlan checkedPlan(double fullWithSample, double containerQuantity, double partialQuantity,
+                      double partialWithSample, double fullWithoutSample, double partialWithoutSample)
+{
+    if (!isCount(fullWithSample) || !isCount(fullWithoutSample))
+        throw Refusal(QStringLiteral("O número de containers completos deve ser um número inteiro maior ou igual a zero."));
+    if (!isCount(partialWithSample) || partialWithSample > 2 || !isCount(partialWithoutSample) || partialWithoutSample > 2)
+        throw Refusal(QStringLiteral("O número de containers parciais deve ser 0, 1 ou 2."));
+    if (containerQuantity < 0 || partialQuantity < 0)
+        throw Refusal(QStringLiteral("A quantidade de um container não pode ser negativa."));
+    if (fullWithSample + partialWithSample > kMaxLabels)
+        throw Refusal(QStringLiteral("O serviço transportado daria %1 etiquetas; o máximo é %2.")
+                          .arg(fullWithSample + partialWithSample, 0, 'f', 0)
+                          .arg(kMaxLabels));
+    return {fullWithSample, containerQuantity, partialWithSample, partialQuantity};
+}
+
+QString brazilian(double value) { return QLocale(QLocale::Portuguese, QLocale::Brazil).toString(value, 'f', 2); }
+
+} // namespace
+
+// Stores the container counts with sample on the row and replaces its labels: "0001" upward, the
+// full containers first, then the partial ones, so that the labels add up to the total with sample.
+void ServTranService::writeLabels(const RowKey &row, double fullCount, double fullQuantity, double partialCount,
+                                  double partialQuantity)
+{
+    Query update(m_db, QStringLiteral("UPDATE SERVTRAN SET QTTOTACONTSTCAMOS = :TOTAL, QTCONTCOMPSTCAMOS = :FULL "
+                                      "WHERE ") + kRowCondition);
+    update.bind(QStringLiteral("TOTAL"), fullCount + partialCount).bind(QStringLiteral("FULL"), fullCount);
+    bindRowKey(update, row);
+    update.exec();
+
+    Query remove(m_db, QStringLiteral("DELETE FROM ETIQSERVTRAN WHERE ") + kRowCondition);
+    bindRowKey(remove, row);
+    remove.exec();
+
+    Query insert(m_db, QStringLiteral(
+        "INSERT INTO ETIQSERVTRAN (CDFILIAL, CDSERVFILI, DTSERVTRAN, CDDIETPADST, NRSERVTRAN, CDCLIENTE, "
+        "CDDESTFILI, CDPRATO, CDFILAUXPRAT, NRSEQUETIQTR, QTPRATETIQTR) VALUES (:CDFILIAL, :CDSERVFILI, "
+        ":DTSERVTRAN, :CDDIETPADST, :NRSERVTRAN, :CDCLIENTE, :CDDESTFILI, :CDPRATO, :CDFILAUXPRAT, "
+        ":NRSEQUETIQTR, :QTPRATETIQTR)"));
+    bindRowKey(insert, row);
+    insert.bind(QStringLiteral("CDCLIENTE"), row.client)
+        .bind(QStringLiteral("CDDESTFILI"), row.point)
+        .bind(QStringLiteral("CDPRATO"), row.dish)
+        .bind(QStringLiteral("CDFILAUXPRAT"), row.dishOwner);
+    const int total = int(fullCount + partialCount);
+    for (int i = 0; i < total; ++i) {
+        insert.bind(QStringLiteral("NRSEQUETIQTR"), QStringLiteral("%1").arg(i + 1, 4, 10, QLatin1Char('0')))
+            .bind(QStringLiteral("QTPRATETIQTR"), i < int(fullCount) ? fullQuantity : partialQuantity);
+        insert.exec();
+    }
+}
+
+QVariant ServTranService::calcEtiqueta(const QVariantList &list)
+{
+    const Arguments args(QStringLiteral("CalcEtiqueta"), list, 15);
+    RowKey row;
+    row.branch = args.text(0, "CDFILIAL", 4);
+    row.service = args.text(1, "CDSERVFILI", 5);
+    row.point = args.text(2, "CDDESTFILI", 3);
+    row.number = args.text(3, "NRSERVTRAN", 10);
+    row.client = args.text(4, "CDCLIENTE", 21);
+    row.diet = args.text(5, "CDDIETPADST", 4);
+    row.date = args.date(6, "DTSERVTRAN");
+    row.dishOwner = args.text(7, "CDFILAUXPRAT", 4);
+    row.dish = args.text(8, "CDPRATO", 10);
+    const double fullWithoutSample = args.number(9, "containers completos sem amostra");
+    const double container = args.number(10, "QTCONTAIST");
+    const double partialQuantity = args.number(11, "quantidade parcial com amostra");
+    const double partialWithoutSample = args.number(12, "containers parciais sem amostra");
+    const double fullWithSample = args.number(13, "containers completos com amostra");
+    const double partialWithSample = args.number(14, "containers parciais com amostra");
+    const LabelPlan plan = checkedPlan(fullWithSample, container, partialQuantity, partialWithSample,
+                                       fullWithoutSample, partialWithoutSample);
+
+    Transaction transaction(m_db);
+    Query find(m_db, QStringLiteral("SELECT COUNT(*) FROM SERVTRAN WHERE ") + kRowCondition + QStringLiteral(
+        " AND CDCLIENTE = :CDCLIENTE AND CDDESTFILI = :CDDESTFILI AND CDPRATO = :CDPRATO"
+        " AND CDFILAUXPRAT = :CDFILAUXPRAT"));
+    bindRowKey(find, row);
+    find.bind(QStringLiteral("CDCLIENTE"), row.client)
+        .bind(QStringLiteral("CDDESTFILI"), row.point)
+        .bind(QStringLiteral("CDPRATO"), row.dish)
+        .bind(QStringLiteral("CDFILAUXPRAT"), row.dishOwner);
+    find.exec();
+    if (!find.next() || find.count(0) == 0)
+        throw Refusal(QStringLiteral("Serviço transportado %1 não encontrado; as etiquetas não foram calculadas.")
+                          .arg(row.number));
+    writeLabels(row, plan.fullCount, plan.fullQuantity, plan.partialCount, plan.partialQuantity);
+    transaction.commit();
+    return QString();
+}
+
+namespace {
+
+// "_A_B_" lists of fixed-width entries; "_" alone is the empty list.
+QStringList parseList(const QString &list, int entryLength, const QString &what)
+{
+    if (list == QLatin1String("_"))
+        return {};
+    const auto malformed = [&] {
+        return Refusal(QStringLiteral("Lista de %1 inválida: \"%2\".").arg(what, list.left(60)));
+    };
+    if (list.size() < 2 || !list.startsWith(QLatin1Char('_')) || !list.endsWith(QLatin1Char('_')))
+        throw malformed();
+    QStringList entries;
+    for (const QString &entry : list.mid(1, list.size() - 2).split(QLatin1Char('_'))) {
+        if (entry.size() != entryLength)
+            throw malformed();
+        if (!entries.contains(entry))
+            entries << entry;
+    }
+    return entries;
+}
+
+struct StoredRow {
+    ServTranService::RowKey key;
+    std::optional<double> diners, perPerson, perContainer, sample;
+    std::optional<double> registeredPerPerson, registeredPerContainer, dishPercent, roundingStep;
+};
+
+} // namespace
+
+// Recalculates every dish row of one service over the days, in one transaction: the registered
+// quantities of the dish replace the row's (as a new row gets them), then the total, the container
+// split and the labels follow the same rules as on the screen.
+void ServTranService::calculateService(const QString &branch, const QString &service, QDate first, QDate last)
+{
+    using calc::Real;
+    Transaction transaction(m_db);
+
+    Query percent(m_db, QStringLiteral("SELECT VRPEMINCONT FROM PARAMFILI WHERE CDFILIAL = :CDFILIAL"));
+    percent.bind(QStringLiteral("CDFILIAL"), branch);
+    percent.exec();
+    const std::optional<double> branchPercent = percent.next() ? percent.number(0) : std::nullopt;
+
+    for (QDate date = first; date <= last; date = date.addDays(1)) {
+        std::vector<StoredRow> rows;
+        {
+            Query select(m_db, QStringLiteral(
+                "SELECT S.CDDIETPADST, S.NRSERVTRAN, S.CDCLIENTE, S.CDDESTFILI, S.CDPRATO, S.CDFILAUXPRAT, "
+                "       S.QTCOMESTIST, S.QTPADRAOST, S.QTCONTAIST, S.QTAMOSTRAST, "
+                "       D.QTPADRAO, D.QTCONTAI, D.PERCENTUAL, P.VRARREDTRANS "
+                "FROM SERVTRAN S "
+                "LEFT JOIN PRATOSERV D ON D.CDFILIAL = S.CDFILIAL AND D.CDSERVFILI = S.CDSERVFILI "
+                "      AND D.CDPRATO = S.CDPRATO AND D.CDFILAUXPRAT = S.CDFILAUXPRAT "
+                "LEFT JOIN PRATO P ON P.CDPRATO = S.CDPRATO AND P.CDFILAUXPRAT = S.CDFILAUXPRAT "
+                "WHERE S.CDFILIAL = :CDFILIAL AND S.CDSERVFILI = :CDSERVFILI AND S.DTSERVTRAN = :DTSERVTRAN "
+                "ORDER BY S.CDDIETPADST, S.NRSERVTRAN"));
+            select.bind(QStringLiteral("CDFILIAL"), branch)
+                .bind(QStringLiteral("CDSERVFILI"), service)
+                .bindDate(QStringLiteral("DTSERVTRAN"), date);
+            select.exec();
+            while (select.next()) {
+                StoredRow r;
+                r.key = {branch, service, date, select.text(0), select.text(1), select.text(2),
+                         select.text(3), select.text(4), select.text(5)};
+                r.diners = select.number(6);
+                r.perPerson = select.number(7);
+                r.perContainer = select.number(8);
+                r.sample = select.number(9);
+                r.registeredPerPerson = select.number(10);
+                r.registeredPerContainer = select.number(11);
+                r.dishPercent = select.number(12);
+                r.roundingStep = select.number(13);
+                rows.push_back(r);
+            }
+        }
+
+        Query update(m_db, QStringLiteral(
+            "UPDATE SERVTRAN SET QTPADRAOST = :QTPADRAOST, QTCONTAIST = :QTCONTAIST, "
+            "QTTOTAPRATST = :QTTOTAPRATST, QTTOTACONTST = :QTTOTACONTST, QTCONTCOMPST = :QTCONTCOMPST, "
+            "QTPARCPRATST = :QTPARCPRATST WHERE ") + kRowCondition);
+        for (const StoredRow &r : rows) {
+            const QString where = QStringLiteral("Cliente %1, ponto %2, prato %3, dia %4: ")
+                                      .arg(r.key.client, r.key.point, r.key.dish, date.toString(QStringLiteral("dd/MM/yyyy")));
+            const Real registeredPerPerson = r.registeredPerPerson.value_or(0);
+            const Real registeredPerContainer = r.registeredPerContainer.value_or(0);
+            const Real perPerson = registeredPerPerson != 0 ? registeredPerPerson : Real(r.perPerson.value_or(0));
+            const Real container = registeredPerContainer != 0 ? registeredPerContainer : Real(r.perContainer.value_or(0));
+            if (!r.diners)
+                throw Refusal(where + QStringLiteral("Comensais deve ser informado."));
+            if (perPerson <= 0)
+                throw Refusal(where + QStringLiteral("Quantidade por pessoa deve ser maior que zero."));
+            if (container <= 0)
+                throw Refusal(where + QStringLiteral("Quatidade por container deve ser maior que zero."));
+            const Real diners = *r.diners;
+            const Real limit = calc::dinersLimit(container, perPerson);
+            if (diners > limit)
+                throw Refusal(where + QStringLiteral("Quantidade de comensais deve ser menor ou igual à %1.")
+                                          .arg(brazilian(double(limit))));
+
+            const std::optional<Real> step = r.roundingStep ? std::optional<Real>(*r.roundingStep) : std::nullopt;
+            const std::optional<Real> dishPercent = r.dishPercent ? std::optional<Real>(*r.dishPercent) : std::nullopt;
+            const std::optional<Real> defaultPercent = branchPercent ? std::optional<Real>(*branchPercent) : std::nullopt;
+            const Real total = calc::roundedTotal(diners, perPerson, step);
+            const calc::ContainerSplit split = calc::splitContainers(total, container, calc::minimumFill(dishPercent, defaultPercent));
+
+            update.bind(QStringLiteral("QTPADRAOST"), double(perPerson))
+                .bind(QStringLiteral("QTCONTAIST"), double(container))
+                .bind(QStringLiteral("QTTOTAPRATST"), double(total))
+                .bind(QStringLiteral("QTTOTACONTST"), double(split.containers))
+                .bind(QStringLiteral("QTCONTCOMPST"), double(split.complete))
+                .bind(QStringLiteral("QTPARCPRATST"), double(split.partial));
+            bindRowKey(update, r.key);
+            update.exec();
+
+            const Real withoutSample = diners * perPerson;
+            const Real withSample = withoutSample + Real(r.sample.value_or(0));
+            const calc::LabelInputs in = calc::labelInputs(withSample, container, registeredPerContainer, dishPercent);
+            const calc::LabelInputs out = calc::labelInputs(withoutSample, container, registeredPerContainer, dishPercent);
+            try {
+                const LabelPlan plan = checkedPlan(double(in.full), double(container), double(in.partialQuantity),
+                                                   double(in.partialCount), double(out.full), double(out.partialCount));
+                writeLabels(r.key, plan.fullCount, plan.fullQuantity, plan.partialCount, plan.partialQuantity);
+            } catch (const Refusal &e) {
+                throw Refusal(where + e.message());
+            }
+        }
+    }
+    transaction.commit();
+}
+
+// Recalculates the listed services of the listed branches for the days from the first date to the
+// second. Each service is one transaction; the first failure ends the run with its message, and
+// the services calculated before it stay calculated.
+QVariant ServTranService::calcServTrans(const QVariantList &list)
+{
+    const Arguments args(QStringLiteral("CalcServTrans"), list, 6);
+    const QString branchList = args.text(0, "lista de filiais", 1 << 20);
+    const QString serviceList = args.text(1, "lista de serviços", 1 << 20);
+    const QDate first = args.date(2, "data");
+    const QDate last = args.date(3, "data final");
+    args.text(4, "operador", 8);
+    args.dateTime(5, "data e hora");
+
+    const QStringList branches = parseList(branchList, 4, QStringLiteral("filiais"));
+    const QStringList services = parseList(serviceList, 9, QStringLiteral("serviços"));
+    if (last < first)
+        throw Refusal(QStringLiteral("A data final é anterior à data inicial."));
+    if (first.daysTo(last) >= kMaxDays)
+        throw Refusal(QStringLiteral("O cálculo abrange no máximo %1 dias.").arg(kMaxDays));
+
+    for (const QString &branch : branches)
+        for (const QString &key : services)
+            if (key.startsWith(branch))
+                calculateService(branch, key.mid(4), first, last);
+    return protocol::resultOk(true);
+}
+
+} // namespace server

@@ -1,0 +1,129 @@
+// servtran-server: the application server rdmServTran on a TCP port, over the shared database.
+
+#include "database.h"
+#include "demo.h"
+#include "schema.h"
+#include "service.h"
+#include "tcpserver.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+void say(const QString &line)
+{
+    std::fprintf(stderr, "servtran-server: %s\n", qUtf8Printable(line));
+    std::fflush(stderr);
+}
+
+// SIGINT and SIGTERM end the event loop through a socket pair, the one safe way out of a handler.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalPipe[0], &byte, 1);
+}
+
+void stopOnSignals(QCoreApplication &app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("servtran-server"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Servidor de aplicação dos serviços transportados (Pla04100.rdmServTran)."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Mostra esta ajuda."));
+    const QCommandLineOption db(QStringLiteral("db"),
+                                QStringLiteral("Banco de dados: sqlite:ARQUIVO ou \"postgres:host=H port=P dbname=D user=U\"."),
+                                QStringLiteral("CONNECTION"));
+    const QCommandLineOption host(QStringLiteral("host"), QStringLiteral("Endereço de escuta (padrão 127.0.0.1)."),
+                                  QStringLiteral("HOST"), QStringLiteral("127.0.0.1"));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Porta TCP (padrão 8410; 0 = qualquer livre)."),
+                                  QStringLiteral("PORT"), QStringLiteral("8410"));
+    const QCommandLineOption createSchema(QStringLiteral("create-schema"),
+                                          QStringLiteral("Cria as tabelas que não existirem."));
+    const QCommandLineOption demo(QStringLiteral("demo"),
+                                  QStringLiteral("Cria as tabelas e carrega os dados de demonstração se o banco estiver vazio."));
+    parser.addOptions({help, db, host, port, createSchema, demo});
+
+    if (!parser.parse(QCoreApplication::arguments())) {
+        say(parser.errorText());
+        say(QStringLiteral("use --help para ver as opções."));
+        return 2;
+    }
+    if (parser.isSet(help)) {
+        std::fputs(qUtf8Printable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        say(QStringLiteral("argumento inesperado: %1").arg(parser.positionalArguments().constFirst()));
+        return 2;
+    }
+    if (!parser.isSet(db)) {
+        say(QStringLiteral("informe o banco de dados com --db (por exemplo --db sqlite:servtran.db)."));
+        return 2;
+    }
+    bool portOk = false;
+    const uint portNumber = parser.value(port).toUInt(&portOk);
+    if (!portOk || portNumber > 65535) {
+        say(QStringLiteral("porta inválida: %1").arg(parser.value(port)));
+        return 2;
+    }
+    const QHostAddress address(parser.value(host));
+    if (address.isNull()) {
+        say(QStringLiteral("endereço inválido: %1").arg(parser.value(host)));
+        return 2;
+    }
+
+    try {
+        server::Database database(parser.value(db));
+        if (parser.isSet(createSchema) || parser.isSet(demo))
+            server::createSchema(database);
+        if (!server::hasSchema(database))
+            throw server::Error(QStringLiteral("o banco %1 não tem as tabelas dos serviços transportados; "
+                                               "use --create-schema ou --demo.")
+                                    .arg(database.description()));
+        if (parser.isSet(demo) && server::isEmpty(database)) {
+            server::loadDemoData(database);
+            say(QStringLiteral("dados de demonstração carregados em %1").arg(database.description()));
+        }
+        server::ServTranService service(database);
+        server::TcpServer tcp(service);
+        tcp.listen(address, quint16(portNumber));
+        stopOnSignals(app);
+        say(QStringLiteral("atendendo %1 em %2:%3, banco %4")
+                .arg(server::ServTranService::serverName(), tcp.address().toString())
+                .arg(tcp.port())
+                .arg(database.description()));
+        const int rc = app.exec();
+        say(QStringLiteral("parado"));
+        return rc;
+    } catch (const server::Error &e) {
+        say(e.message());
+        return 1;
+    }
+}

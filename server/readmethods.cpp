@@ -1,0 +1,216 @@
+// Reading a day and the data the screen needs while a dish row is entered.
+
+#include "arguments.h"
+#include "database.h"
+#include "packets.h"
+#include "service.h"
+
+#include <protocol/remoteresult.h>
+
+namespace server {
+
+namespace {
+
+const QString kDayCondition = QStringLiteral(
+    "S.CDFILIAL = :CDFILIAL AND S.CDSERVFILI = :CDSERVFILI AND S.DTSERVTRAN = :DTSERVTRAN");
+
+void bindDay(Query &query, const ServTranService::Day &day)
+{
+    query.bind(QStringLiteral("CDFILIAL"), day.branch)
+        .bind(QStringLiteral("CDSERVFILI"), day.service)
+        .bindDate(QStringLiteral("DTSERVTRAN"), day.date);
+}
+
+QVariant packetArray(const QVariantList &packets) { return protocol::resultOk(packets); }
+
+} // namespace
+
+// One row per delivery point that has dish rows that day. The diners of a point are kept in each
+// of its dish rows (the screen writes them into every row it saves), so they are read back from there.
+QVariant ServTranService::pointsPacket(const Day &day)
+{
+    Query query(m_db, QStringLiteral(
+        "SELECT S.CDCLIENTE, C.NMRAZSOCCLIE, S.CDDESTFILI, D.NMDESTFILI, S.CDFILIAL, S.DTSERVTRAN, "
+        "       S.CDSERVFILI, C.NRINSJURCLIE, C.IDTPIJURCLIE, MAX(S.QTCOMECLIST), MAX(S.QTEFETCLIST) "
+        "FROM SERVTRAN S "
+        "LEFT JOIN CLIENTE C ON C.CDCLIENTE = S.CDCLIENTE "
+        "LEFT JOIN DESTFILI D ON D.CDFILIAL = S.CDFILIAL AND D.CDDESTFILI = S.CDDESTFILI "
+        "WHERE ") + kDayCondition + QStringLiteral(
+        " GROUP BY S.CDCLIENTE, C.NMRAZSOCCLIE, S.CDDESTFILI, D.NMDESTFILI, S.CDFILIAL, S.DTSERVTRAN, "
+        "         S.CDSERVFILI, C.NRINSJURCLIE, C.IDTPIJURCLIE "
+        "ORDER BY COALESCE(C.NMRAZSOCCLIE, ''), S.CDCLIENTE, S.CDDESTFILI"));
+    bindDay(query, day);
+    query.exec();
+    return packetValue(packetFromQuery(query, fields::padrao()));
+}
+
+QVariant ServTranService::dishesPacket(const Day &day)
+{
+    QStringList columns;
+    for (const protocol::PacketField &f : fields::servTran()) {
+        if (f.name == QLatin1String("NMPRATO"))
+            columns << QStringLiteral("COALESCE(P.NMPRATO, S.NMPRATO)");
+        else if (f.name == QLatin1String("SGUNIDADE"))
+            columns << QStringLiteral("COALESCE(S.SGUNIDADE, P.SGUNIDADE)");
+        else
+            columns << QStringLiteral("S.") + f.name;
+    }
+    Query query(m_db, QStringLiteral("SELECT ") + columns.join(QStringLiteral(", ")) + QStringLiteral(
+        " FROM SERVTRAN S "
+        "LEFT JOIN PRATO P ON P.CDPRATO = S.CDPRATO AND P.CDFILAUXPRAT = S.CDFILAUXPRAT "
+        "WHERE ") + kDayCondition + QStringLiteral(
+        " ORDER BY S.CDCLIENTE, S.CDDESTFILI, S.NRSERVTRAN, S.CDDIETPADST"));
+    bindDay(query, day);
+    query.exec();
+    return packetValue(packetFromQuery(query, fields::servTran()));
+}
+
+QVariant ServTranService::labelsPacket(const Day &day)
+{
+    QStringList columns;
+    for (const protocol::PacketField &f : fields::etiqueta())
+        columns << QStringLiteral("S.") + f.name;
+    Query query(m_db, QStringLiteral("SELECT ") + columns.join(QStringLiteral(", "))
+                          + QStringLiteral(" FROM ETIQSERVTRAN S WHERE ") + kDayCondition + QStringLiteral(
+        " ORDER BY S.CDFILIAL, S.CDSERVFILI, S.DTSERVTRAN, S.CDDIETPADST, S.NRSERVTRAN, S.NRSEQUETIQTR"));
+    bindDay(query, day);
+    query.exec();
+    return packetValue(packetFromQuery(query, fields::etiqueta()));
+}
+
+QVariant ServTranService::dinersPacket(const Day &day)
+{
+    Query query(m_db, QStringLiteral("SELECT S.QTCOMESTICAR FROM COMESERV S WHERE ") + kDayCondition);
+    bindDay(query, day);
+    query.exec();
+    // always exactly one row: 0 when the day has no diners registered
+    const double diners = query.next() ? query.number(0).value_or(0.0) : 0.0;
+    return packetValue(packetOf(fields::comenServ(), {{diners}}));
+}
+
+QVariant ServTranService::getDados(const QVariantList &list)
+{
+    const Day day = dayArguments(Arguments(QStringLiteral("GetDados"), list, 3));
+    Transaction snapshot(m_db, Transaction::Read);
+    const QVariantList packets = {pointsPacket(day), dishesPacket(day), labelsPacket(day), dinersPacket(day)};
+    snapshot.commit();
+    return packetArray(packets);
+}
+
+QVariant ServTranService::getPadrao(const QVariantList &list)
+{
+    return protocol::resultOk(pointsPacket(dayArguments(Arguments(QStringLiteral("GetPadrao"), list, 3))));
+}
+
+QVariant ServTranService::getServTran(const QVariantList &list)
+{
+    return protocol::resultOk(dishesPacket(dayArguments(Arguments(QStringLiteral("GetServTran"), list, 3))));
+}
+
+QVariant ServTranService::getEtiqueta(const QVariantList &list)
+{
+    return protocol::resultOk(labelsPacket(dayArguments(Arguments(QStringLiteral("GetEtiqueta"), list, 3))));
+}
+
+// Mode "" looks up one point of the branch (an empty packet when there is none); "T" lists them all.
+QVariant ServTranService::getPtoEntrega(const QVariantList &list)
+{
+    const Arguments args(QStringLiteral("GetPtoEntrega"), list, 3);
+    const QString branch = args.text(0, "CDFILIAL", 4);
+    const QString mode = args.text(2, "modo", 1);
+    if (!mode.isEmpty() && mode != QLatin1String("T"))
+        throw Fault(QStringLiteral("GetPtoEntrega: modo \"%1\" desconhecido; use \"\" ou \"T\".").arg(mode));
+    const bool all = mode == QLatin1String("T");
+    const QString code = all ? QString() : args.text(1, "CDDESTFILI", 3);
+    Query query(m_db, all ? QStringLiteral("SELECT CDDESTFILI, NMDESTFILI FROM DESTFILI "
+                                           "WHERE CDFILIAL = :CDFILIAL ORDER BY CDDESTFILI")
+                          : QStringLiteral("SELECT CDDESTFILI, NMDESTFILI FROM DESTFILI "
+                                           "WHERE CDFILIAL = :CDFILIAL AND CDDESTFILI = :CDDESTFILI"));
+    query.bind(QStringLiteral("CDFILIAL"), branch);
+    if (!all)
+        query.bind(QStringLiteral("CDDESTFILI"), code);
+    query.exec();
+    return protocol::resultOk(packetValue(packetFromQuery(query, fields::ptoEntrega())));
+}
+
+// True when the dish already has a row that day for that client and point (any diet).
+QVariant ServTranService::pratoAux(const QVariantList &list)
+{
+    const Arguments args(QStringLiteral("PratoAux"), list, 7);
+    Query query(m_db, QStringLiteral(
+        "SELECT COUNT(*) FROM SERVTRAN S WHERE ") + kDayCondition + QStringLiteral(
+        " AND S.CDPRATO = :CDPRATO AND S.CDFILAUXPRAT = :CDFILAUXPRAT"
+        " AND S.CDCLIENTE = :CDCLIENTE AND S.CDDESTFILI = :CDDESTFILI"));
+    query.bind(QStringLiteral("CDPRATO"), args.text(0, "CDPRATO", 10))
+        .bind(QStringLiteral("CDFILAUXPRAT"), args.text(1, "CDFILAUXPRAT", 4))
+        .bind(QStringLiteral("CDFILIAL"), args.text(2, "CDFILIAL", 4))
+        .bind(QStringLiteral("CDSERVFILI"), args.text(3, "CDSERVFILI", 5))
+        .bindDate(QStringLiteral("DTSERVTRAN"), args.date(4, "DTSERVTRAN"))
+        .bind(QStringLiteral("CDCLIENTE"), args.text(5, "CDCLIENTE", 21))
+        .bind(QStringLiteral("CDDESTFILI"), args.text(6, "CDDESTFILI", 3));
+    query.exec();
+    return protocol::resultOk(query.next() && query.count(0) > 0);
+}
+
+// [registered data of the dish for the service (no row when none), its rounding step and unit,
+//  the branch's sample of that unit, the branch's default minimum fill].
+QVariant ServTranService::getDadosPrato(const QVariantList &list)
+{
+    const Arguments args(QStringLiteral("getDadosPrato"), list, 4);
+    const QString branch = args.text(0, "CDFILIAL", 4);
+    const QString service = args.text(1, "CDSERVFILI", 5);
+    const QString dish = args.text(2, "CDPRATO", 10);
+    const QString owner = args.text(3, "CDFILAUXPRAT", 4);
+    const auto bindDish = [&](Query &q) {
+        q.bind(QStringLiteral("CDPRATO"), dish).bind(QStringLiteral("CDFILAUXPRAT"), owner);
+    };
+
+    Transaction snapshot(m_db, Transaction::Read);
+    Query data(m_db, QStringLiteral(
+        "SELECT QTPADRAO, QTCONTAI, QTAMOSTRAUN, PERCENTUAL FROM PRATOSERV "
+        "WHERE CDFILIAL = :CDFILIAL AND CDSERVFILI = :CDSERVFILI "
+        "AND CDPRATO = :CDPRATO AND CDFILAUXPRAT = :CDFILAUXPRAT"));
+    data.bind(QStringLiteral("CDFILIAL"), branch).bind(QStringLiteral("CDSERVFILI"), service);
+    bindDish(data);
+    data.exec();
+    const QVariant dadosPrato = packetValue(packetFromQuery(data, fields::dadosPrato()));
+
+    Query prato(m_db, QStringLiteral("SELECT VRARREDTRANS, SGUNIDADE FROM PRATO "
+                                     "WHERE CDPRATO = :CDPRATO AND CDFILAUXPRAT = :CDFILAUXPRAT"));
+    bindDish(prato);
+    prato.exec();
+    const QVariant pratoPacket = packetValue(packetFromQuery(prato, fields::prato()));
+
+    Query unit(m_db, QStringLiteral(
+        "SELECT U.QTAMOSTRAUN FROM UNIDMEDIFILI U "
+        "JOIN PRATO P ON P.SGUNIDADE = U.SGUNIDADE "
+        "WHERE U.CDFILIAL = :CDFILIAL AND P.CDPRATO = :CDPRATO AND P.CDFILAUXPRAT = :CDFILAUXPRAT"));
+    unit.bind(QStringLiteral("CDFILIAL"), branch);
+    bindDish(unit);
+    unit.exec();
+    const QVariant unitPacket = packetValue(packetFromQuery(unit, fields::unidMediFili()));
+
+    Query percent(m_db, QStringLiteral("SELECT VRPEMINCONT FROM PARAMFILI WHERE CDFILIAL = :CDFILIAL"));
+    percent.bind(QStringLiteral("CDFILIAL"), branch);
+    percent.exec();
+    const QVariant percentPacket = packetValue(packetFromQuery(percent, fields::percent()));
+    snapshot.commit();
+
+    return packetArray({dadosPrato, pratoPacket, unitPacket, percentPacket});
+}
+
+// The highest row number of the day and diet; empty text when there is none yet.
+QVariant ServTranService::getSeqServTran(const QVariantList &list)
+{
+    const Arguments args(QStringLiteral("GetSeqServTran"), list, 4);
+    const Day day = dayArguments(args);
+    Query query(m_db, QStringLiteral("SELECT MAX(S.NRSERVTRAN) FROM SERVTRAN S WHERE ") + kDayCondition
+                          + QStringLiteral(" AND S.CDDIETPADST = :CDDIETPADST"));
+    bindDay(query, day);
+    query.bind(QStringLiteral("CDDIETPADST"), args.text(3, "CDDIETPADST", 4));
+    query.exec();
+    const QString highest = query.next() ? query.text(0) : QString();
+    return protocol::resultOk(packetValue(packetOf(fields::seqServTran(), {{highest}})));
+}
+
+} // namespace server

@@ -1,0 +1,100 @@
+#include "service.h"
+
+#include "arguments.h"
+#include "database.h"
+
+#include <protocol/remoteresult.h>
+
+namespace server {
+
+// How a method answers a failure: most answer a checked result (payload or error, read by the
+// screen's CheckResultServ); SetServTran and CalcEtiqueta answer a bare text, empty on success.
+enum class Convention { Checked, Text };
+
+struct ServTranService::Method {
+    QLatin1String name;
+    Convention convention;
+    QVariant (ServTranService::*handler)(const QVariantList &);
+};
+
+const ServTranService::Method *ServTranService::findMethod(const QString &name)
+{
+    static const Method methods[] = {
+        {QLatin1String("GetDados"), Convention::Checked, &ServTranService::getDados},
+        {QLatin1String("GetPadrao"), Convention::Checked, &ServTranService::getPadrao},
+        {QLatin1String("GetServTran"), Convention::Checked, &ServTranService::getServTran},
+        {QLatin1String("GetEtiqueta"), Convention::Checked, &ServTranService::getEtiqueta},
+        {QLatin1String("GetPtoEntrega"), Convention::Checked, &ServTranService::getPtoEntrega},
+        {QLatin1String("PratoAux"), Convention::Checked, &ServTranService::pratoAux},
+        {QLatin1String("getDadosPrato"), Convention::Checked, &ServTranService::getDadosPrato},
+        {QLatin1String("GetSeqServTran"), Convention::Checked, &ServTranService::getSeqServTran},
+        {QLatin1String("SetServTran"), Convention::Text, &ServTranService::setServTran},
+        {QLatin1String("CalcEtiqueta"), Convention::Text, &ServTranService::calcEtiqueta},
+        {QLatin1String("DelServTran"), Convention::Checked, &ServTranService::delServTran},
+        {QLatin1String("DeletePrato"), Convention::Checked, &ServTranService::deletePrato},
+        {QLatin1String("CalcServTrans"), Convention::Checked, &ServTranService::calcServTrans},
+    };
+    for (const Method &m : methods)
+        if (m.name == name)
+            return &m;
+    return nullptr;
+}
+
+protocol::Reply ServTranService::call(const protocol::Request &request)
+{
+    protocol::Reply reply;
+    if (request.server != serverName()) {
+        reply.fault = QStringLiteral("Servidor de aplicação desconhecido: \"%1\".").arg(request.server);
+        return reply;
+    }
+    const Method *method = findMethod(request.method);
+    if (!method) {
+        reply.fault = QStringLiteral("Método desconhecido: \"%1\".").arg(request.method);
+        return reply;
+    }
+    const auto failed = [&](const QString &message) {
+        reply.value = method->convention == Convention::Checked ? protocol::resultError(message) : QVariant(message);
+    };
+    try {
+        reply.value = (this->*method->handler)(request.args);
+        // by-reference arguments: the server leaves them as they came
+        reply.refs = request.args;
+    } catch (const Fault &e) {
+        reply = {};
+        reply.fault = e.message();
+    } catch (const protocol::PacketError &e) {
+        reply = {};
+        reply.fault = QStringLiteral("%1: pacote de dados inválido: %2").arg(request.method, e.message());
+    } catch (const Error &e) {
+        failed(e.message());
+        reply.refs = request.args;
+    } catch (const std::exception &e) {
+        failed(QStringLiteral("Erro interno no servidor de aplicação: %1").arg(QString::fromUtf8(e.what())));
+        reply.refs = request.args;
+    }
+    return reply;
+}
+
+QByteArray ServTranService::handle(const QByteArray &requestPayload)
+{
+    protocol::Reply reply;
+    try {
+        reply = call(protocol::decodeRequest(requestPayload));
+    } catch (const protocol::PacketError &e) {
+        reply.fault = QStringLiteral("Requisição malformada: %1").arg(e.message());
+    }
+    try {
+        return protocol::encodeReply(reply);
+    } catch (const std::exception &e) {
+        protocol::Reply fault;
+        fault.fault = QStringLiteral("Erro interno ao montar a resposta: %1").arg(QString::fromUtf8(e.what()));
+        return protocol::encodeReply(fault);
+    }
+}
+
+ServTranService::Day ServTranService::dayArguments(const Arguments &args) const
+{
+    return {args.text(0, "CDFILIAL", 4), args.text(1, "CDSERVFILI", 5), args.date(2, "DTSERVTRAN")};
+}
+
+} // namespace server

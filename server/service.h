@@ -1,0 +1,72 @@
+#pragma once
+// The remote data module "Pla04100.rdmServTran": the thirteen methods the transported-services
+// screen and the calculation dialog call by name. It keeps no state between calls, so any number
+// of servers can serve one database.
+
+#include <protocol/value.h>
+
+#include <QDate>
+
+namespace server {
+
+class Database;
+class Arguments;
+
+class ServTranService {
+public:
+    static QString serverName() { return QStringLiteral("Pla04100.rdmServTran"); }
+
+    explicit ServTranService(Database &db) : m_db(db) {}
+
+    // One call. Never throws: every failure becomes a fault or the method's own error answer.
+    protocol::Reply call(const protocol::Request &request);
+    // The same, from and to the payloads of frames.
+    QByteArray handle(const QByteArray &requestPayload);
+
+    // A day of a service of a branch: the key every day-level method starts with.
+    struct Day {
+        QString branch;
+        QString service;
+        QDate date;
+    };
+    // A dish row as the labels know it: its key and the client, point and dish it is about.
+    struct RowKey {
+        QString branch, service;
+        QDate date;
+        QString diet, number, client, point, dish, dishOwner;
+    };
+
+private:
+    // reading (readmethods.cpp)
+    QVariant getDados(const QVariantList &args);
+    QVariant getPadrao(const QVariantList &args);
+    QVariant getServTran(const QVariantList &args);
+    QVariant getEtiqueta(const QVariantList &args);
+    QVariant getPtoEntrega(const QVariantList &args);
+    QVariant pratoAux(const QVariantList &args);
+    QVariant getDadosPrato(const QVariantList &args);
+    QVariant getSeqServTran(const QVariantList &args);
+    // saving and deleting (savemethods.cpp)
+    QVariant setServTran(const QVariantList &args);
+    QVariant delServTran(const QVariantList &args);
+    QVariant deletePrato(const QVariantList &args);
+    // labels and calculation (labelmethods.cpp)
+    QVariant calcEtiqueta(const QVariantList &args);
+    QVariant calcServTrans(const QVariantList &args);
+
+    Day dayArguments(const Arguments &args) const;
+    QVariant pointsPacket(const Day &day);
+    QVariant dishesPacket(const Day &day);
+    QVariant labelsPacket(const Day &day);
+    QVariant dinersPacket(const Day &day);
+    void calculateService(const QString &branch, const QString &service, QDate first, QDate last);
+    void writeLabels(const RowKey &row, double fullCount, double fullQuantity, double partialCount,
+                     double partialQuantity);
+
+    struct Method;
+    static const Method *findMethod(const QString &name);
+
+    Database &m_db;
+};
+
+} // namespace server

@@ -1,0 +1,329 @@
+#include "testsupport.h"
+
+#include <protocol/frame.h>
+#include <protocol/remoteresult.h>
+#include <server/demo.h>
+#include <server/schema.h>
+
+#include <QCoreApplication>
+#include <QtEndian>
+#include <stdexcept>
+
+namespace servertest {
+
+using protocol::FieldKind;
+using protocol::PacketField;
+
+namespace {
+[[noreturn]] void fail(const QString &what) { throw std::runtime_error(what.toStdString()); }
+PacketField text(const char *name, int size) { return {QLatin1String(name), FieldKind::String, size, false, false}; }
+PacketField number(const char *name) { return {QLatin1String(name), FieldKind::Float, 0, false, false}; }
+PacketField date(const char *name) { return {QLatin1String(name), FieldKind::DateTime, 0, false, false}; }
+} // namespace
+
+QStringList backends() { return {QStringLiteral("sqlite"), QStringLiteral("postgres")}; }
+
+void addBackendRows()
+{
+    QTest::addColumn<QString>("backend");
+    for (const QString &b : backends())
+        QTest::newRow(qPrintable(b)) << b;
+}
+
+QTestData &newRow(const QString &backend, const char *name)
+{
+    return QTest::newRow(qPrintable(backend + QLatin1Char('/') + QString::fromUtf8(name))) << backend;
+}
+
+TestClient::TestClient(quint16 port)
+{
+    m_socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!m_socket.waitForConnected(10000))
+        fail(QStringLiteral("cannot connect to the server: ") + m_socket.errorString());
+}
+
+void TestClient::send(const QByteArray &bytes)
+{
+    m_socket.write(bytes);
+    m_socket.flush();
+}
+
+protocol::Reply TestClient::receive()
+{
+    for (;;) {
+        if (m_pending.size() >= 4) {
+            const quint32 length = qFromBigEndian<quint32>(m_pending.constData());
+            if (quint64(m_pending.size()) >= 4u + length) {
+                const QByteArray payload = m_pending.mid(4, length);
+                m_pending.remove(0, 4 + length);
+                return protocol::decodeReply(payload);
+            }
+        }
+        if (!m_socket.waitForReadyRead(60000))
+            fail(QStringLiteral("no reply from the server: ") + m_socket.errorString());
+        m_pending += m_socket.readAll();
+    }
+}
+
+bool TestClient::closedByPeer(int timeoutMs)
+{
+    if (m_socket.state() == QAbstractSocket::UnconnectedState)
+        return true;
+    m_socket.waitForReadyRead(timeoutMs);   // returns at once when the peer closes
+    m_socket.readAll();
+    return m_socket.state() == QAbstractSocket::UnconnectedState
+        || m_socket.waitForDisconnected(timeoutMs);
+}
+
+protocol::Reply TestClient::call(const QString &method, const QVariantList &args, const QString &server)
+{
+    send(protocol::frame(protocol::encodeRequest({server, method, args})));
+    return receive();
+}
+
+QVariant TestClient::payload(const QString &method, const QVariantList &args)
+{
+    const protocol::Reply reply = call(method, args);
+    if (reply.failed())
+        fail(method + QStringLiteral(" faulted: ") + reply.fault);
+    const QString error = protocol::resultErrorText(reply.value);
+    if (!error.isEmpty())
+        fail(method + QStringLiteral(" answered an error: ") + error);
+    return protocol::resultPayload(reply.value);
+}
+
+QString TestClient::error(const QString &method, const QVariantList &args)
+{
+    const protocol::Reply reply = call(method, args);
+    if (reply.failed())
+        fail(method + QStringLiteral(" faulted: ") + reply.fault);
+    return protocol::resultErrorText(reply.value);
+}
+
+QString TestClient::text(const QString &method, const QVariantList &args)
+{
+    const protocol::Reply reply = call(method, args);
+    if (reply.failed())
+        fail(method + QStringLiteral(" faulted: ") + reply.fault);
+    if (reply.value.metaType().id() != QMetaType::QString)
+        fail(method + QStringLiteral(" did not answer a text"));
+    return reply.value.toString();
+}
+
+// Test programs may run at the same time against the one test database: each works in a
+// PostgreSQL schema of its own, put first in the search path of every connection it makes.
+QString postgresConnection()
+{
+    static const QString connection = []() -> QString {
+        const QString base = qEnvironmentVariable("SERVTRAN_TEST_PG");
+        const QString schema = QStringLiteral("servtran_test_%1").arg(QCoreApplication::applicationPid());
+        server::Database(base).execute(QStringLiteral("CREATE SCHEMA IF NOT EXISTS %1").arg(schema));
+        qAddPostRoutine([] {
+            try {
+                server::Database(qEnvironmentVariable("SERVTRAN_TEST_PG"))
+                    .execute(QStringLiteral("DROP SCHEMA IF EXISTS servtran_test_%1 CASCADE")
+                                 .arg(QCoreApplication::applicationPid()));
+            } catch (const std::exception &) {
+                // the cluster is a throwaway one: a schema left behind harms nothing
+            }
+        });
+        return base + QStringLiteral(" options=-csearch_path=") + schema;
+    }();
+    return connection;
+}
+
+QString emptyDatabase(const QString &backend, const QTemporaryDir &dir)
+{
+    if (backend != QLatin1String("postgres"))
+        return QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("servtran.db"));
+    const QString connection = postgresConnection();
+    server::Database db(connection);
+    QStringList tables = server::schemaTables();
+    std::reverse(tables.begin(), tables.end());
+    for (const QString &table : tables)
+        db.execute(QStringLiteral("DROP TABLE IF EXISTS %1 CASCADE").arg(table));
+    return connection;
+}
+
+QString freshDemoDatabase(const QString &backend, const QTemporaryDir &dir)
+{
+    const QString connection = emptyDatabase(backend, dir);
+    server::Database db(connection);
+    server::createSchema(db);
+    server::loadDemoData(db);
+    return connection;
+}
+
+Fixture::Fixture(const QString &backend)
+{
+    if (!m_dir.isValid())
+        fail(QStringLiteral("no temporary directory"));
+    m_connection = freshDemoDatabase(backend, m_dir);
+    m_db = std::make_unique<server::Database>(m_connection);
+    m_server = std::make_unique<server::ServerThread>(m_connection);
+    m_client = std::make_unique<TestClient>(m_server->port());
+}
+
+Fixture::~Fixture()
+{
+    m_client.reset();
+    m_server.reset();
+    m_db.reset();
+}
+
+QStringList Table::names() const
+{
+    QStringList n;
+    for (const PacketField &f : fields)
+        n << f.name;
+    return n;
+}
+
+Table table(const QVariant &packetValue)
+{
+    if (packetValue.metaType() != QMetaType::fromType<protocol::DataPacket>())
+        fail(QStringLiteral("not a data packet: ") + QString::fromLatin1(packetValue.typeName()));
+    const protocol::PacketContent content = protocol::decodePacket(packetValue.value<protocol::DataPacket>());
+    Table t;
+    t.fields = content.fields;
+    for (const protocol::PacketRow &row : content.rows) {
+        QVariantMap map;
+        for (int i = 0; i < content.fields.size(); ++i)
+            map.insert(content.fields[i].name, row.values[i]);
+        t.rows << map;
+    }
+    return t;
+}
+
+QList<Table> tables(const QVariant &packetArray)
+{
+    QList<Table> result;
+    for (const QVariant &element : packetArray.toList())
+        result << table(element);
+    return result;
+}
+
+const QList<PacketField> &cdsPadrao()
+{
+    static const QList<PacketField> f = {
+        text("CDCLIENTE", 21), text("NMRAZSOCCLIE", 50), text("CDDESTFILI", 3),    text("NMDESTFILI", 30),
+        text("CDFILIAL", 4),   date("DTSERVTRAN"),       text("CDSERVFILI", 5),    text("NRINSJURCLIE", 20),
+        text("IDTPIJURCLIE", 1), number("QTCOMECLIST"),  number("QTEFETCLIST")};
+    return f;
+}
+
+const QList<PacketField> &cdsServTran()
+{
+    static const QList<PacketField> f = {
+        text("CDPRATO", 10),     text("NMPRATO", 40),     number("QTEFETCLIST"),  number("QTCOMESTIST"),
+        number("QTTOTAPRATST"),  text("SGUNIDADE", 10),   text("CDFILIAL", 4),    text("CDSERVFILI", 5),
+        date("DTSERVTRAN"),      text("CDFILAUXPRAT", 4), number("QTCOMECLIST"),  number("QTPADRAOST"),
+        number("QTCONTAIST"),    number("QTTOTACONTST"),  number("QTPARCPRATST"), number("QTCONTCOMPST"),
+        number("VRPECONSST"),    text("CDDESTFILI", 3),   text("CDCLIENTE", 21),  text("CDDIETPADST", 4),
+        number("QTAMOSTRAST"),   text("NRSERVTRAN", 10),  number("QTCONTCOMPSTCAMOS"), number("QTTOTACONTSTCAMOS")};
+    return f;
+}
+
+const QList<PacketField> &cdsEtiqueta()
+{
+    static const QList<PacketField> f = {
+        text("CDFILAUXPRAT", 4), text("CDPRATO", 10),     text("CDFILIAL", 4),     text("CDSERVFILI", 5),
+        date("DTSERVTRAN"),      text("NRSEQUETIQTR", 4), number("QTPRATETIQTR"),  text("CDDESTFILI", 3),
+        text("CDCLIENTE", 21),   text("NRSERVTRAN", 10),  text("CDDIETPADST", 4)};
+    return f;
+}
+
+QVariant dishDelta(const QList<Change> &changes, QList<PacketField> fields)
+{
+    protocol::PacketContent content;
+    content.delta = true;
+    content.fields = fields;
+    const auto valuesOf = [&](const QVariantMap &map) {
+        QList<QVariant> values;
+        for (const PacketField &f : fields)
+            values << map.value(f.name);
+        return values;
+    };
+    for (const Change &c : changes) {
+        protocol::PacketRow row;
+        row.change = c.kind;
+        row.values = valuesOf(c.values);
+        if (c.kind != protocol::RowChange::Inserted)
+            row.original = valuesOf(c.original);
+        content.rows << row;
+    }
+    return QVariant::fromValue(protocol::encodePacket(content));
+}
+
+QVariantMap newDish(const QString &number, const QString &client, const QString &point, const QString &dish,
+                    const QString &owner)
+{
+    return {{QStringLiteral("CDFILIAL"), QStringLiteral("0001")},
+            {QStringLiteral("CDSERVFILI"), QStringLiteral("00001")},
+            {QStringLiteral("DTSERVTRAN"), day()},
+            {QStringLiteral("CDDIETPADST"), QStringLiteral("XXXX")},
+            {QStringLiteral("NRSERVTRAN"), number},
+            {QStringLiteral("CDCLIENTE"), client},
+            {QStringLiteral("CDDESTFILI"), point},
+            {QStringLiteral("CDPRATO"), dish},
+            {QStringLiteral("CDFILAUXPRAT"), owner},
+            {QStringLiteral("NMPRATO"), QStringLiteral("Prato de teste")},
+            {QStringLiteral("SGUNIDADE"), QStringLiteral("KG")},
+            {QStringLiteral("QTCOMECLIST"), 100.0},
+            {QStringLiteral("QTCOMESTIST"), 70.0},
+            {QStringLiteral("QTPADRAOST"), 0.25},
+            {QStringLiteral("QTCONTAIST"), 4.0},
+            {QStringLiteral("QTTOTAPRATST"), 17.5},
+            {QStringLiteral("QTTOTACONTST"), 5.0},
+            {QStringLiteral("QTCONTCOMPST"), 3.0},
+            {QStringLiteral("QTPARCPRATST"), 2.75},
+            {QStringLiteral("VRPECONSST"), 17.5},
+            {QStringLiteral("QTAMOSTRAST"), 0.5}};
+}
+
+QVariantMap storedDish(TestClient &client, const QString &number)
+{
+    const Table dishes = table(client.payload(QStringLiteral("GetServTran"),
+                                              {QStringLiteral("0001"), QStringLiteral("00001"), day()}));
+    for (const QVariantMap &row : dishes.rows)
+        if (row.value(QStringLiteral("NRSERVTRAN")) == number)
+            return row;
+    fail(QStringLiteral("no dish row ") + number);
+}
+
+namespace {
+void bindAll(server::Query &query, const QVariantMap &binds)
+{
+    for (auto it = binds.cbegin(); it != binds.cend(); ++it) {
+        if (it.value().metaType().id() == QMetaType::QDate)
+            query.bindDate(it.key(), it.value().toDate());
+        else
+            query.bind(it.key(), it.value());
+    }
+}
+} // namespace
+
+QVariant scalar(server::Database &db, const QString &sql, const QVariantMap &binds)
+{
+    server::Query query(db, sql);
+    bindAll(query, binds);
+    query.exec();
+    return query.next() ? query.value(0) : QVariant();
+}
+
+QList<QVariantList> rows(server::Database &db, const QString &sql, const QVariantMap &binds)
+{
+    server::Query query(db, sql);
+    bindAll(query, binds);
+    query.exec();
+    QList<QVariantList> result;
+    while (query.next()) {
+        QVariantList row;
+        for (int i = 0; i < query.columnCount(); ++i)
+            row << query.value(i);
+        result << row;
+    }
+    return result;
+}
+
+} // namespace servertest

@@ -1,0 +1,111 @@
+#pragma once
+// What the server tests share: a fresh database with the demo data on each backend, the server
+// core on its own thread, a small synchronous client speaking the wire protocol, and helpers to
+// read packets and to build the change logs the screen sends.
+
+#include <protocol/packet.h>
+#include <protocol/value.h>
+#include <server/database.h>
+#include <server/serverthread.h>
+
+#include <QTcpSocket>
+#include <QTest>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace servertest {
+
+inline QString serverName() { return QStringLiteral("Pla04100.rdmServTran"); }
+inline QDate demoDay() { return QDate(2026, 12, 8); }
+inline QVariant day(QDate date = demoDay()) { return protocol::wallClock(date); }
+
+// The backends every server test runs on. The "postgres" rows need SERVTRAN_TEST_PG
+// (a "postgres:..." connection string, see scripts/pg-test-cluster.sh) and skip without it.
+QStringList backends();
+// Data rows: a "backend" column with one row per backend, or a row "backend/name" of a case.
+void addBackendRows();
+QTestData &newRow(const QString &backend, const char *name);
+#define SKIP_UNLESS_BACKEND(backend)                                                                \
+    do {                                                                                            \
+        if ((backend) == QLatin1String("postgres") && qEnvironmentVariableIsEmpty("SERVTRAN_TEST_PG")) \
+            QSKIP("SERVTRAN_TEST_PG is not set");                                                   \
+    } while (false)
+
+// A synchronous client: one request, then wait for its reply.
+class TestClient {
+public:
+    explicit TestClient(quint16 port);
+    protocol::Reply call(const QString &method, const QVariantList &args, const QString &server = serverName());
+    // A checked result's payload; throws when the call faulted or the server answered an error.
+    QVariant payload(const QString &method, const QVariantList &args);
+    // The error text of a checked result (empty on success); throws on a fault.
+    QString error(const QString &method, const QVariantList &args);
+    // The bare text of SetServTran and CalcEtiqueta; throws on a fault.
+    QString text(const QString &method, const QVariantList &args);
+
+    void send(const QByteArray &bytes);
+    protocol::Reply receive();             // the next reply; throws when none comes
+    bool closedByPeer(int timeoutMs = 5000);
+    QTcpSocket &socket() { return m_socket; }
+
+private:
+    QTcpSocket m_socket;
+    QByteArray m_pending;
+};
+
+// A database holding the demo data, served by a server thread on a loopback port.
+class Fixture {
+public:
+    explicit Fixture(const QString &backend);
+    ~Fixture();
+    const QString &connection() const { return m_connection; }
+    server::Database &db() { return *m_db; }   // for checks, on the test's thread
+    TestClient &client() { return *m_client; }
+    quint16 port() const { return m_server->port(); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_connection;
+    std::unique_ptr<server::Database> m_db;
+    std::unique_ptr<server::ServerThread> m_server;
+    std::unique_ptr<TestClient> m_client;
+};
+
+// An empty database for a backend: a new SQLite file in the directory, or the PostgreSQL test
+// database without the schema's tables. Its connection string.
+QString emptyDatabase(const QString &backend, const QTemporaryDir &dir);
+// The same with the schema and the demo data.
+QString freshDemoDatabase(const QString &backend, const QTemporaryDir &dir);
+
+// Packets as tables of rows by field name.
+struct Table {
+    QList<protocol::PacketField> fields;
+    QList<QVariantMap> rows;
+    QStringList names() const;
+};
+Table table(const QVariant &packetValue);
+QList<Table> tables(const QVariant &packetArray);
+
+// The screen's datasets as it declares them: the contract the server's packets must meet.
+const QList<protocol::PacketField> &cdsPadrao();
+const QList<protocol::PacketField> &cdsServTran();
+const QList<protocol::PacketField> &cdsEtiqueta();
+
+// A change of a cdsServTran change log; fields left out of a row are null.
+struct Change {
+    protocol::RowChange kind;
+    QVariantMap values;
+    QVariantMap original;
+};
+QVariant dishDelta(const QList<Change> &changes, QList<protocol::PacketField> fields = cdsServTran());
+// A new dish row of the demo day as the screen posts it.
+QVariantMap newDish(const QString &number, const QString &client, const QString &point, const QString &dish,
+                    const QString &owner = QStringLiteral("P"));
+// A dish row of the demo day as the server sent it (GetServTran), found by its number.
+QVariantMap storedDish(TestClient &client, const QString &number);
+
+// One value, or all rows, of a query on the test's own connection. Dates are bound as days.
+QVariant scalar(server::Database &db, const QString &sql, const QVariantMap &binds = {});
+QList<QVariantList> rows(server::Database &db, const QString &sql, const QVariantMap &binds = {});
+
+} // namespace servertest

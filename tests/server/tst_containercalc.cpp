@@ -1,0 +1,167 @@
+// The container arithmetic on the worked examples and edge cases of the dish rows and labels.
+
+#include <server/containercalc.h>
+
+#include <QTest>
+#include <optional>
+
+using namespace server::calc;
+
+Q_DECLARE_METATYPE(std::optional<double>)
+
+namespace {
+const std::optional<double> none;
+std::optional<Real> real(std::optional<double> v) { return v ? std::optional<Real>(*v) : std::nullopt; }
+bool near(Real a, double b) { return std::fabs(double(a) - b) < 1e-9; }
+} // namespace
+
+class TestContainerCalc : public QObject {
+    Q_OBJECT
+private slots:
+    void roundedTotal_data();
+    void roundedTotal();
+    void minimumFill_data();
+    void minimumFill();
+    void splitContainers_data();
+    void splitContainers();
+    void dinersLimit_data();
+    void dinersLimit();
+    void labelInputs_data();
+    void labelInputs();
+};
+
+void TestContainerCalc::roundedTotal_data()
+{
+    QTest::addColumn<double>("diners");
+    QTest::addColumn<double>("perPerson");
+    QTest::addColumn<std::optional<double>>("step");
+    QTest::addColumn<double>("expected");
+    QTest::newRow("17.3 up to 17.5") << 173.0 << 0.1 << std::optional<double>(0.5) << 17.5;
+    QTest::newRow("17.5 stays") << 70.0 << 0.25 << std::optional<double>(0.5) << 17.5;
+    QTest::newRow("no step") << 69.0 << 0.25 << none << 17.25;
+    QTest::newRow("zero step") << 69.0 << 0.25 << std::optional<double>(0.0) << 17.25;
+    QTest::newRow("total 0 never rounded") << 0.0 << 0.25 << std::optional<double>(0.5) << 0.0;
+    QTest::newRow("just above a step") << 81.0 << 0.1 << std::optional<double>(1.0) << 9.0;
+}
+
+void TestContainerCalc::roundedTotal()
+{
+    QFETCH(double, diners);
+    QFETCH(double, perPerson);
+    QFETCH(std::optional<double>, step);
+    QFETCH(double, expected);
+    QVERIFY2(near(server::calc::roundedTotal(diners, perPerson, real(step)), expected),
+             qPrintable(QString::number(double(server::calc::roundedTotal(diners, perPerson, real(step))), 'g', 17)));
+}
+
+void TestContainerCalc::minimumFill_data()
+{
+    QTest::addColumn<std::optional<double>>("dish");
+    QTest::addColumn<std::optional<double>>("branch");
+    QTest::addColumn<std::optional<double>>("expected");
+    QTest::newRow("dish's own") << std::optional<double>(25) << std::optional<double>(50) << std::optional<double>(25);
+    QTest::newRow("dish null: branch's") << none << std::optional<double>(50) << std::optional<double>(50);
+    QTest::newRow("dish 0: none, branch not asked") << std::optional<double>(0) << std::optional<double>(50) << none;
+    QTest::newRow("dish negative: none") << std::optional<double>(-5) << std::optional<double>(50) << none;
+    QTest::newRow("both null") << none << none << none;
+    QTest::newRow("branch 0") << none << std::optional<double>(0) << none;
+}
+
+void TestContainerCalc::minimumFill()
+{
+    QFETCH(std::optional<double>, dish);
+    QFETCH(std::optional<double>, branch);
+    QFETCH(std::optional<double>, expected);
+    const std::optional<Real> m = server::calc::minimumFill(real(dish), real(branch));
+    QCOMPARE(m.has_value(), expected.has_value());
+    if (m)
+        QCOMPARE(double(*m), *expected);
+}
+
+void TestContainerCalc::splitContainers_data()
+{
+    QTest::addColumn<double>("total");
+    QTest::addColumn<double>("container");
+    QTest::addColumn<std::optional<double>>("minimum");
+    QTest::addColumn<double>("containers");
+    QTest::addColumn<double>("complete");
+    QTest::addColumn<double>("partial");
+    QTest::newRow("worked example: remainder shared") << 17.5 << 4.0 << std::optional<double>(50) << 5.0 << 3.0 << 2.75;
+    QTest::newRow("remainder at the minimum") << 17.5 << 4.0 << std::optional<double>(25) << 5.0 << 4.0 << 1.5;
+    QTest::newRow("no minimum") << 17.5 << 4.0 << none << 5.0 << 4.0 << 1.5;
+    QTest::newRow("below one container") << 3.0 << 4.0 << std::optional<double>(90) << 1.0 << 0.0 << 3.0;
+    QTest::newRow("zero total") << 0.0 << 4.0 << std::optional<double>(90) << 1.0 << 0.0 << 0.0;
+    QTest::newRow("exact multiple") << 16.0 << 4.0 << std::optional<double>(50) << 4.0 << 4.0 << 0.0;
+    QTest::newRow("exactly one container") << 4.0 << 4.0 << std::optional<double>(50) << 1.0 << 1.0 << 0.0;
+    QTest::newRow("minimum equal to remainder: no sharing") << 18.0 << 4.0 << std::optional<double>(50) << 5.0 << 4.0 << 2.0;
+}
+
+void TestContainerCalc::splitContainers()
+{
+    QFETCH(double, total);
+    QFETCH(double, container);
+    QFETCH(std::optional<double>, minimum);
+    QFETCH(double, containers);
+    QFETCH(double, complete);
+    QFETCH(double, partial);
+    const ContainerSplit s = server::calc::splitContainers(total, container, real(minimum));
+    QCOMPARE(double(s.containers), containers);
+    QCOMPARE(double(s.complete), complete);
+    QVERIFY2(near(s.partial, partial), qPrintable(QString::number(double(s.partial), 'g', 17)));
+    // complete containers and the partial ones always hold the whole total
+    QVERIFY(near(s.complete * container + (s.containers - s.complete) * s.partial, total));
+}
+
+void TestContainerCalc::dinersLimit_data()
+{
+    QTest::addColumn<double>("perContainer");
+    QTest::addColumn<double>("perPerson");
+    QTest::addColumn<double>("limit");
+    QTest::newRow("one and one") << 1.0 << 1.0 << 9999.0;
+    QTest::newRow("worked example") << 4.0 << 0.25 << 159984.0;
+}
+
+void TestContainerCalc::dinersLimit()
+{
+    QFETCH(double, perContainer);
+    QFETCH(double, perPerson);
+    QFETCH(double, limit);
+    QCOMPARE(double(server::calc::dinersLimit(perContainer, perPerson)), limit);
+}
+
+void TestContainerCalc::labelInputs_data()
+{
+    QTest::addColumn<double>("total");
+    QTest::addColumn<double>("container");
+    QTest::addColumn<double>("registered");
+    QTest::addColumn<std::optional<double>>("percent");
+    QTest::addColumn<double>("full");
+    QTest::addColumn<double>("partialQuantity");
+    QTest::addColumn<double>("partialCount");
+    QTest::newRow("70 x 0.25, no sample: shared") << 17.5 << 4.0 << 4.0 << std::optional<double>(50) << 3.0 << 2.75 << 2.0;
+    QTest::newRow("with sample 0.5: remainder 2 not below 2") << 18.0 << 4.0 << 4.0 << std::optional<double>(50) << 4.0 << 2.0 << 1.0;
+    QTest::newRow("remainder 0.0004 is none") << 16.0004 << 4.0 << 4.0 << std::optional<double>(50) << 4.0 << 0.0004 << 0.0;
+    QTest::newRow("no dish data, total 3") << 3.0 << 4.0 << 0.0 << none << 0.0 << 3.0 << 1.0;
+    QTest::newRow("no dish data, total 0") << 0.0 << 4.0 << 0.0 << none << 0.0 << 0.0 << 0.0;
+    QTest::newRow("registered container holds it all") << 8.0 << 4.0 << 10.0 << std::optional<double>(50) << 0.0 << 8.0 << 1.0;
+    QTest::newRow("percent 0: no sharing") << 17.5 << 4.0 << 4.0 << std::optional<double>(0) << 4.0 << 1.5 << 1.0;
+    QTest::newRow("branch default is not used") << 17.5 << 4.0 << 4.0 << none << 4.0 << 1.5 << 1.0;
+}
+
+void TestContainerCalc::labelInputs()
+{
+    QFETCH(double, total);
+    QFETCH(double, container);
+    QFETCH(double, registered);
+    QFETCH(std::optional<double>, percent);
+    QFETCH(double, full);
+    QFETCH(double, partialQuantity);
+    QFETCH(double, partialCount);
+    const LabelInputs in = server::calc::labelInputs(total, container, registered, real(percent));
+    QCOMPARE(double(in.full), full);
+    QVERIFY2(near(in.partialQuantity, partialQuantity), qPrintable(QString::number(double(in.partialQuantity), 'g', 17)));
+    QCOMPARE(double(in.partialCount), partialCount);
+}
+
+QTEST_APPLESS_MAIN(TestContainerCalc)
+#include "tst_containercalc.moc"

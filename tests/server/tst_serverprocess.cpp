@@ -1,0 +1,154 @@
+// The servtran-server executable: its options, its errors, and the one command that prepares a
+// demo database and serves it.
+
+#include "testsupport.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <csignal>
+
+using namespace servertest;
+
+namespace {
+
+// A started server process, stopped with SIGTERM when it goes out of scope.
+class ServerProcess {
+public:
+    explicit ServerProcess(const QStringList &args)
+    {
+        m_process.setProgram(QStringLiteral(SERVTRAN_SERVER_EXE));
+        m_process.setArguments(args);
+        m_process.start();
+    }
+    ~ServerProcess()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+    // The port from the "atendendo" line, 0 if the server ended or never said it.
+    quint16 waitUntilServing()
+    {
+        static const QRegularExpression serving(QStringLiteral("atendendo \\S+ em [0-9.]+:(\\d+)"));
+        for (int i = 0; i < 200; ++i) {
+            m_stderr += m_process.readAllStandardError();
+            const QRegularExpressionMatch m = serving.match(QString::fromUtf8(m_stderr));
+            if (m.hasMatch())
+                return quint16(m.captured(1).toUInt());
+            if (m_process.state() == QProcess::NotRunning)
+                return 0;
+            m_process.waitForReadyRead(100);
+        }
+        return 0;
+    }
+    // SIGTERM; the exit code, or -1 when it did not end on its own.
+    int stop()
+    {
+        ::kill(pid_t(m_process.processId()), SIGTERM);
+        if (!m_process.waitForFinished(10000))
+            return -1;
+        m_stderr += m_process.readAllStandardError();
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+    QString log() const { return QString::fromUtf8(m_stderr); }
+
+private:
+    QProcess m_process;
+    QByteArray m_stderr;
+};
+
+} // namespace
+
+class TestServerProcess : public QObject {
+    Q_OBJECT
+private slots:
+    void options_data();
+    void options();
+    void demo_data() { addBackendRows(); }
+    void demo();
+    void createSchemaOnly();
+};
+
+void TestServerProcess::options_data()
+{
+    QTest::addColumn<QStringList>("args");   // %DIR% is a fresh temporary directory
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");     // expected in stdout or stderr
+    const auto db = [](const char *connection) { return QStringList{QStringLiteral("--db"), QLatin1String(connection)}; };
+    QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0 << "--create-schema";
+    QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus")} << 2 << "bogus";
+    QTest::newRow("no database") << QStringList() << 2 << "--db";
+    QTest::newRow("stray argument") << (db("sqlite:%DIR%/x.db") << QStringLiteral("extra")) << 2 << "extra";
+    QTest::newRow("port not a number") << (db("sqlite:%DIR%/x.db") << QStringLiteral("--port") << QStringLiteral("abc")) << 2 << "porta";
+    QTest::newRow("port out of range") << (db("sqlite:%DIR%/x.db") << QStringLiteral("--port") << QStringLiteral("70000")) << 2 << "porta";
+    QTest::newRow("host not an address") << (db("sqlite:%DIR%/x.db") << QStringLiteral("--host") << QStringLiteral("nowhere")) << 2 << "endereço";
+    QTest::newRow("unknown kind of database") << db("mysql:host=x") << 1 << "Conexão desconhecida";
+    QTest::newRow("sqlite file out of reach") << db("sqlite:/nonexistent/dir/x.db") << 1 << "Não foi possível abrir";
+    QTest::newRow("postgres out of reach") << db("postgres:host=127.0.0.1 port=1 dbname=x user=x") << 1 << "Não foi possível abrir";
+    QTest::newRow("postgres string not key=value") << db("postgres:host") << 1 << "chave=valor";
+    QTest::newRow("database without the tables") << db("sqlite:%DIR%/empty.db") << 1 << "--create-schema";
+}
+
+void TestServerProcess::options()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    QTemporaryDir dir;
+    for (QString &arg : args)
+        arg.replace(QLatin1String("%DIR%"), dir.path());
+    QProcess process;
+    process.start(QStringLiteral(SERVTRAN_SERVER_EXE), args);
+    QVERIFY(process.waitForFinished(30000));
+    const QString out = QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+    QCOMPARE(process.exitCode(), exitCode);
+    QVERIFY2(out.contains(output), qPrintable(out));
+}
+
+// One command prepares a demo database and serves it; a second run leaves the data as it is.
+void TestServerProcess::demo()
+{
+    QFETCH(QString, backend);
+    SKIP_UNLESS_BACKEND(backend);
+    QTemporaryDir dir;
+    const QString connection = emptyDatabase(backend, dir);
+    for (int run = 0; run < 2; ++run) {
+        ServerProcess server({QStringLiteral("--db"), connection, QStringLiteral("--demo"), QStringLiteral("--port"),
+                              QStringLiteral("0")});
+        const quint16 port = server.waitUntilServing();
+        QVERIFY2(port != 0, qPrintable(server.log()));
+        TestClient client(port);
+        const QList<Table> day4 = tables(client.payload(QStringLiteral("GetDados"),
+                                                        {QStringLiteral("0001"), QStringLiteral("00001"), day()}));
+        QCOMPARE(day4[0].rows.size(), 3);
+        QCOMPARE(day4[2].rows.size(), 28);
+        QCOMPARE(server.stop(), 0);
+        QCOMPARE(server.log().contains(QStringLiteral("dados de demonstração carregados")), run == 0);
+        QVERIFY2(server.log().contains(QLatin1String("parado")), qPrintable(server.log()));
+    }
+    server::Database db(connection);
+    QCOMPARE(scalar(db, QStringLiteral("SELECT COUNT(*) FROM FILIAL")).toLongLong(), 3);
+}
+
+void TestServerProcess::createSchemaOnly()
+{
+    QTemporaryDir dir;
+    const QString connection = emptyDatabase(QStringLiteral("sqlite"), dir);
+    ServerProcess server({QStringLiteral("--db"), connection, QStringLiteral("--create-schema"), QStringLiteral("--port"),
+                          QStringLiteral("0")});
+    const quint16 port = server.waitUntilServing();
+    QVERIFY2(port != 0, qPrintable(server.log()));
+    TestClient client(port);
+    const QList<Table> day4 = tables(client.payload(QStringLiteral("GetDados"),
+                                                    {QStringLiteral("0001"), QStringLiteral("00001"), day()}));
+    QVERIFY(day4[0].rows.isEmpty());
+    QCOMPARE(server.stop(), 0);
+    server::Database db(connection);
+    QCOMPARE(scalar(db, QStringLiteral("SELECT COUNT(*) FROM FILIAL")).toLongLong(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestServerProcess)
+#include "tst_serverprocess.moc"

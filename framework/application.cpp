@@ -1,0 +1,224 @@
+#include "application.h"
+
+#include <toolkit/error.h>
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+namespace framework {
+
+namespace {
+
+QPointer<MainWindow> &registeredMain()
+{
+    static QPointer<MainWindow> main;
+    return main;
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_area(new QMdiArea(this))
+{
+    setObjectName(QStringLiteral("frmPrincipal"));
+    m_area->setObjectName(QStringLiteral("mdiArea"));
+    setCentralWidget(m_area);
+    if (!registeredMain())
+        registeredMain() = this;
+    // An MDI child is activated when its window becomes the area's active one.
+    connect(m_area, &QMdiArea::subWindowActivated, this, [](QMdiSubWindow *sub) {
+        if (!sub)
+            return;
+        if (auto *form = qobject_cast<Form *>(sub->widget()))
+            toolkit::guarded([form] { form->FormActivate(form); });
+    });
+}
+
+MainWindow::~MainWindow()
+{
+    // Children forms first, while the main window is still whole: their close handlers may ask
+    // for it.
+    const QList<QMdiSubWindow *> subs = m_area->subWindowList();
+    for (QMdiSubWindow *sub : subs)
+        delete sub;
+}
+
+MainWindow *mainWindow()
+{
+    return registeredMain();
+}
+
+FormHandlers::~FormHandlers() = default;
+void FormHandlers::FormCreate(QObject *) {}
+void FormHandlers::FormActivate(QObject *) {}
+void FormHandlers::FormClose(QObject *, CloseAction &) {}
+
+Form::Form(QWidget *parent) : QWidget(parent)
+{
+    qApp->installEventFilter(this);
+}
+
+Form::~Form()
+{
+    if (qApp)
+        qApp->removeEventFilter(this);
+}
+
+QMdiSubWindow *Form::subWindow() const
+{
+    return qobject_cast<QMdiSubWindow *>(parentWidget());
+}
+
+QWidget *Form::frame() const
+{
+    if (QMdiSubWindow *sub = subWindow())
+        return sub;
+    return const_cast<Form *>(this);
+}
+
+void Form::setVisible(bool visible)
+{
+    QWidget::setVisible(visible);
+    if (visible) {
+        if (QMdiSubWindow *sub = subWindow(); sub && !sub->isVisible())
+            sub->show();
+    }
+}
+
+void Form::showForm()
+{
+    if (QMdiSubWindow *sub = subWindow()) {
+        setVisible(true);
+        sub->showNormal();
+        sub->raise();
+        if (QMdiArea *area = sub->mdiArea())
+            area->setActiveSubWindow(sub);
+        return;
+    }
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void Form::closeForm()
+{
+    if (QMdiSubWindow *sub = subWindow())
+        sub->close();
+    else
+        close();
+}
+
+QWidget *Form::activeControl() const
+{
+    QWidget *focus = QApplication::focusWidget();
+    if (!focus || !isAncestorOf(focus))
+        focus = focusWidget();
+    if (!focus || !isAncestorOf(focus))
+        return nullptr;
+    // A grid's cell editor is the grid, as far as the screens are concerned.
+    for (QWidget *w = focus->parentWidget(); w && w != this; w = w->parentWidget())
+        if (qobject_cast<QAbstractItemView *>(w))
+            return w;
+    return focus;
+}
+
+void Form::FormKeyDown(QObject *, int &, Qt::KeyboardModifiers) {}
+
+bool Form::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate && isWindow())
+        toolkit::guarded([this] { FormActivate(this); });
+    return QWidget::event(event);
+}
+
+void Form::closeEvent(QCloseEvent *event)
+{
+    if (m_closing) {
+        event->accept();
+        return;
+    }
+    CloseAction action = m_style == FormStyle::MdiChild ? caMinimize : caHide;
+    if (!toolkit::guarded([&] { FormClose(this, action); })) {
+        event->ignore();
+        return;
+    }
+    QMdiSubWindow *sub = subWindow();
+    switch (action) {
+    case caNone:
+        event->ignore();
+        return;
+    case caMinimize:
+        event->ignore();
+        if (sub)
+            sub->showMinimized();
+        else
+            showMinimized();
+        return;
+    case caHide:
+        event->accept();
+        if (sub)
+            sub->hide();
+        return;
+    case caFree:
+        event->accept();
+        m_closing = true;
+        if (sub) {
+            // Hide the MDI window before the form: with the focus still inside a form being
+            // hidden, the area would hand it back to the window that holds the form, forever.
+            sub->hide();
+            sub->deleteLater();
+        } else {
+            deleteLater();
+        }
+        return;
+    }
+}
+
+bool Form::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType() && watched == QApplication::focusWidget()) {
+        auto *widget = static_cast<QWidget *>(watched);
+        if (widget == this || isAncestorOf(widget)) {
+            auto *keyEvent = static_cast<QKeyEvent *>(event);
+            int key = keyEvent->key();
+            toolkit::guarded([&] { FormKeyDown(this, key, keyEvent->modifiers()); });
+            if (key == 0)
+                return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void registerForm(Form *form)
+{
+    try {
+        if (form->formStyle() == FormStyle::MdiChild && mainWindow() && !form->subWindow()) {
+            QMdiSubWindow *sub = mainWindow()->mdiArea()->addSubWindow(form);
+            sub->setObjectName(form->objectName() + QStringLiteral("Janela"));
+            sub->setWindowIcon(form->windowIcon());
+            sub->hide();
+        }
+        form->FormCreate(form);
+    } catch (...) {
+        if (QMdiSubWindow *sub = form->subWindow())
+            delete sub;
+        else
+            delete form;
+        throw;
+    }
+}
+
+void registerForm(QWidget *window, FormHandlers *handlers)
+{
+    try {
+        handlers->FormCreate(window);
+    } catch (...) {
+        delete window;
+        throw;
+    }
+}
+
+} // namespace framework

@@ -1,0 +1,21 @@
+#pragma once
+// Everything a module of the host includes.
+
+#include "adoibquery.h"
+#include "application.h"
+#include "btnpesquisa.h"
+#include "busyindicator.h"
+#include "buttonflat.h"
+#include "consiste.h"
+#include "dateeditplus.h"
+#include "dtmdbgeral.h"
+#include "frmpadrgrid.h"
+#include "frmrotgeral.h"
+#include "keylist.h"
+#include "lookup.h"
+#include "messages.h"
+#include "netconnection.h"
+#include "numberedit.h"
+#include "packageinfo.h"
+#include "presenter.h"
+#include "zandrix.h"

@@ -1,0 +1,135 @@
+#include "netconnection.h"
+
+#include <protocol/frame.h>
+#include <protocol/value.h>
+#include <toolkit/error.h>
+
+#include <QDeadlineTimer>
+#include <QTcpSocket>
+
+namespace framework {
+
+TNetConnection::TNetConnection(QObject *parent, const QString &name) : QObject(parent), m_socket(new QTcpSocket(this))
+{
+    setObjectName(name);
+}
+
+TNetConnection::~TNetConnection() = default;
+
+bool TNetConnection::Connected() const
+{
+    return m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+void TNetConnection::setConnected(bool on)
+{
+    if (on)
+        Open();
+    else
+        Close();
+}
+
+void TNetConnection::Open()
+{
+    if (Connected())
+        return;
+    BeforeConnect(this);
+    m_socket->abort();
+    QString failure;
+    if (m_port <= 0 || m_port > 65535) {
+        failure = QStringLiteral("porta inválida (%1)").arg(m_port);
+    } else {
+        m_socket->connectToHost(m_host, quint16(m_port));
+        if (!m_socket->waitForConnected(m_connectTimeout)) {
+            failure = m_socket->errorString();
+            m_socket->abort();
+        }
+    }
+    if (!failure.isEmpty() && m_throwException)
+        throw toolkit::Error(QStringLiteral("Não foi possível conectar ao servidor de aplicação %1:%2 (%3).")
+                                 .arg(m_host)
+                                 .arg(m_port)
+                                 .arg(failure));
+}
+
+void TNetConnection::Close()
+{
+    if (m_socket->state() == QAbstractSocket::UnconnectedState)
+        return;
+    m_socket->disconnectFromHost();
+    if (m_socket->state() != QAbstractSocket::UnconnectedState)
+        m_socket->waitForDisconnected(1000);
+    m_socket->abort();
+}
+
+void TNetConnection::lost(const QString &why)
+{
+    m_socket->abort();
+    throw toolkit::Error(QStringLiteral("A conexão com o servidor de aplicação foi perdida (%1).").arg(why));
+}
+
+QVariant TNetConnection::call(const QString &method, const QVariantList &args)
+{
+    QVariantList copy = args;
+    return call(method, copy);
+}
+
+QVariant TNetConnection::call(const QString &method, QVariantList &args)
+{
+    if (!Connected())
+        throw toolkit::Error(QStringLiteral("Sem conexão com o servidor de aplicação (%1:%2): não foi possível executar %3.")
+                                 .arg(m_host)
+                                 .arg(m_port)
+                                 .arg(method));
+    QByteArray payload;
+    try {
+        payload = protocol::encodeRequest({m_serverName, method, args});
+    } catch (const protocol::PacketError &e) {
+        throw toolkit::Error(QStringLiteral("Argumentos inválidos para %1: %2").arg(method, e.message()));
+    }
+    if (quint64(payload.size()) > protocol::kMaxFrameSize)
+        throw toolkit::Error(QStringLiteral("A chamada %1 excede o tamanho máximo de mensagem.").arg(method));
+
+    QDeadlineTimer deadline(m_callTimeout);
+    const QByteArray out = protocol::frame(payload);
+    if (m_socket->write(out) != out.size())
+        lost(m_socket->errorString());
+    while (m_socket->bytesToWrite() > 0) {
+        if (!m_socket->waitForBytesWritten(int(qMax<qint64>(1, deadline.remainingTime()))))
+            lost(deadline.hasExpired() ? QStringLiteral("tempo esgotado") : m_socket->errorString());
+    }
+
+    protocol::FrameBuffer buffer;
+    std::optional<QByteArray> reply;
+    for (;;) {
+        buffer.append(m_socket->readAll());
+        reply = buffer.take();
+        if (reply)
+            break;
+        if (buffer.oversized())
+            lost(QStringLiteral("resposta acima do tamanho máximo"));
+        if (m_socket->state() != QAbstractSocket::ConnectedState)
+            lost(QStringLiteral("o servidor fechou a conexão"));
+        if (deadline.hasExpired())
+            lost(QStringLiteral("tempo esgotado"));
+        if (!m_socket->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {
+            if (m_socket->bytesAvailable() > 0)
+                continue;
+            lost(deadline.hasExpired() ? QStringLiteral("tempo esgotado") : m_socket->errorString());
+        }
+    }
+
+    protocol::Reply decoded;
+    try {
+        decoded = protocol::decodeReply(*reply);
+    } catch (const protocol::PacketError &e) {
+        lost(QStringLiteral("resposta inválida: %1").arg(e.message()));
+    }
+    if (decoded.failed())
+        throw toolkit::Error(QStringLiteral("Erro no servidor de aplicação ao executar %1: %2").arg(method, decoded.fault));
+    for (qsizetype i = 0; i < args.size() && i < decoded.refs.size(); ++i)
+        args[i] = decoded.refs.at(i);
+    return decoded.value;
+}
+
+} // namespace framework

@@ -1,0 +1,67 @@
+#pragma once
+// The connection to the application server: one TCP socket per screen or dialog, calls by
+// method name with positional arguments, synchronous on the user-interface thread.
+
+#include "framework_export.h"
+
+#include <toolkit/event.h>
+
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+class QTcpSocket;
+
+namespace framework {
+
+class FRAMEWORK_EXPORT TNetConnection : public QObject {
+    Q_OBJECT
+public:
+    explicit TNetConnection(QObject *parent = nullptr, const QString &name = QString());
+    ~TNetConnection() override;
+
+    // The server object the calls address ("Pla04100.rdmServTran").
+    const QString &serverName() const { return m_serverName; }
+    void setServerName(const QString &name) { m_serverName = name; }
+    const QString &host() const { return m_host; }
+    void setHost(const QString &host) { m_host = host; }
+    int port() const { return m_port; }
+    void setPort(int port) { m_port = port; }
+    // true: a failed connect throws; false: it leaves the connection closed, silently.
+    bool throwException() const { return m_throwException; }
+    void setThrowException(bool on) { m_throwException = on; }
+    // Milliseconds a connect, and a call, may take before they count as failed.
+    int connectTimeout() const { return m_connectTimeout; }
+    void setConnectTimeout(int ms) { m_connectTimeout = ms; }
+    int callTimeout() const { return m_callTimeout; }
+    void setCallTimeout(int ms) { m_callTimeout = ms; }
+
+    // Runs before every connect: the place to set host and port from the session.
+    toolkit::Event<QObject *> BeforeConnect;
+
+    bool Connected() const;
+    void setConnected(bool on);
+    void Open();
+    void Close();
+
+    // Calls `method` on the server object with positional arguments. The arguments the server
+    // wrote back (by-reference ones) are copied into `args`. Throws toolkit::Error when not
+    // connected, on a fault reply, when the connection breaks or the call times out.
+    QVariant call(const QString &method, QVariantList &args);
+    QVariant call(const QString &method, const QVariantList &args);
+
+private:
+    [[noreturn]] void lost(const QString &why);
+
+    QTcpSocket *m_socket;
+    QString m_serverName;
+    QString m_host = QStringLiteral("localhost");
+    int m_port = 0;
+    bool m_throwException = true;
+    int m_connectTimeout = 10000;
+    int m_callTimeout = 300000;
+};
+
+} // namespace framework
+
+using framework::TNetConnection;

@@ -1,7 +1,46 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds, and runs the system.
+# The main job: installs what is missing, builds, creates the demo database (once), starts the
+# application server on it and opens the host with the transported-services screen. Without a
+# display it runs under Xvfb. Closing the host stops the server.
+#   scripts/run.sh [extra servtran-host options...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh" "$root/build"
-"$root/build/bench/toolkit/bench_clientdataset"
+
+bin="$root/build/bin"
+data="${SERVTRAN_DATA:-$root/build/demo}"
+mkdir -p "$data"
+db="$data/servtran.db"
+port="${SERVTRAN_PORT:-8410}"
+
+# The demo data set is loaded into an empty database only: later runs keep what the user saved.
+"$root/build/server/servtran-server" --db "sqlite:$db" --demo --host 127.0.0.1 --port "$port" &
+server=$!
+trap 'kill $server 2>/dev/null; wait $server 2>/dev/null || true' EXIT
+for _ in $(seq 50); do
+  (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+  kill -0 $server 2>/dev/null || { echo "the application server did not start" >&2; exit 1; }
+  sleep 0.1
+done
+
+cat > "$data/servtran-host.ini" <<INI
+[session]
+branch=0001
+operator=ADMIN
+date=08/12/2026
+[server]
+host=127.0.0.1
+port=$port
+[database]
+path=servtran.db
+[modules]
+dir=$bin
+INI
+
+host=("$bin/servtran-host" --config "$data/servtran-host.ini" --open PLA04100 "$@")
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  xvfb-run -a -s "-screen 0 1280x900x24" "${host[@]}"
+else
+  "${host[@]}"
+fi

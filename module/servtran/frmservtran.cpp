@@ -1,0 +1,125 @@
+// The screen's lifecycle: creation, first activation (connection and header from the session),
+// closing; the single-instance entry that opens it; the binding of every handler.
+
+#include "frmservtran.h"
+
+#include <framework/busyindicator.h>
+#include <framework/zandrix.h>
+
+#include <toolkit/controls.h>
+
+TfrmServTran *frmServTran = nullptr;
+bool boIdCriado = false;
+
+TfrmServTran::TfrmServTran(QWidget *parent) : TfrmPadraoGrid(parent), m_server(nullptr)
+{
+    setObjectName(QStringLiteral("frmServTran"));
+    setWindowTitle(QStringLiteral("Serviços Transportados"));
+    setHelpContext(12304100);
+    setScreenCode(QStringLiteral("PLA04100"));
+    createDataModel();
+    createHeader();
+    createDishArea();
+    createMessages();
+    bindHandlers();
+    m_server = servtran::ServTranServer(netServTran);
+    resize(900, 640);
+}
+
+TfrmServTran::~TfrmServTran() = default;
+
+void TfrmServTran::bindHandlers()
+{
+    netServTran->BeforeConnect.bind(this, &TfrmServTran::netServTranBeforeConnect);
+
+    medCdFilial->onChange.bind(this, &TfrmServTran::medCdFilialChange);
+    medCdFilial->onExit.bind(this, &TfrmServTran::medCdFilialExit);
+    btnPesqFilial->OnBeforePesq.bind(this, &TfrmServTran::sbtFilialBeforePesq);
+    btnPesqFilial->OnAfterPesq.bind(this, &TfrmServTran::sbtFilialAfterPesq);
+    medCdServico->onChange.bind(this, &TfrmServTran::medCdServicoChange);
+    medCdServico->onExit.bind(this, &TfrmServTran::medCdServicoExit);
+    btpPesqServico->OnBeforePesq.bind(this, &TfrmServTran::btpPesqServicoBeforePesq);
+    btpPesqServico->OnAfterPesq.bind(this, &TfrmServTran::btpPesqServicoAfterPesq);
+    depDataCard->OnDateChange.bind(this, &TfrmServTran::depDataCardDateChange);
+    depDataCard->onExit.bind(this, &TfrmServTran::depDataCardExit);
+    panFiltro->onEnter.bind(this, &TfrmServTran::panFiltroEnter);
+    panFiltro->onExit.bind(this, &TfrmServTran::panFiltroExit);
+
+    cdsPadrao->afterOpen.bind(this, &TfrmServTran::cdsPadraoAfterOpen);
+    cdsPadrao->afterScroll.bind(this, &TfrmServTran::cdsPadraoAfterScroll);
+    cdsServTran->afterScroll.bind(this, &TfrmServTran::cdsServTranAfterScroll);
+    cdsServTranCDPRATO->onGetText.bind(this, &TfrmServTran::cdsServTranCDPRATOGetText);
+
+    // dtsPadrao's state change is bound by the base screen to the virtual handler.
+    dtsServTran->onStateChange.bind(this, &TfrmServTran::dtsServTranStateChange);
+    dtsEtiqueta->onStateChange.bind(this, &TfrmServTran::dtsEtiquetaStateChange);
+    dbgPadrao->onEnter.bind(this, &TfrmServTran::dbgPadraoEnter);
+    dbgServTran->onEnter.bind(this, &TfrmServTran::dbgServTranEnter);
+    dbgEtiqueta->onEnter.bind(this, &TfrmServTran::dbgEtiquetaEnter);
+    dbgPadrao->onColEnter.bind(this, &TfrmServTran::dbgPadraoColEnter);
+    dbgServTran->onColEnter.bind(this, &TfrmServTran::dbgServTranColEnter);
+    // The base screen's key handlers serve the dish and label grids too.
+    for (DBGrid *grid : {dbgServTran, dbgEtiqueta}) {
+        grid->onKeyDown.bind(this, &TfrmServTran::dbgPadraoKeyDown);
+        grid->onKeyPress.bind(this, &TfrmServTran::dbgPadraoKeyPress);
+    }
+    // The menu item runs its button's command.
+    connect(mnuCalcular, &QAction::triggered, sbtCalcular, &QAbstractButton::click);
+}
+
+void TfrmServTran::FormCreate(QObject *Sender)
+{
+    TfrmPadraoGrid::FormCreate(Sender);
+    boFirstActivation = true;
+    const QString dishPicture = DBPict(1);
+    cdsServTranCDPRATO->setEditMask(dishPicture);
+    qryPrato->fieldByName(QStringLiteral("CDPRATO"))->setEditMask(dishPicture);
+    nedComenServ->clear();
+}
+
+void TfrmServTran::FormActivate(QObject *)
+{
+    update();
+    if (!boFirstActivation)
+        return;
+    boFirstActivation = false;
+    boPointInserted = false;
+    {
+        framework::BusyIndicator busy(framework::mainWindow(), 0);
+        netServTran->Open();
+    }
+    // A change of the branch code clears its name, the service and its name: code first.
+    medCdFilial->setText(FiliProc());
+    edtNmFilial->setText(NomeFiliProc());
+    const bool fixed = ModuFili();
+    lblFilial->setEnabled(!fixed);
+    medCdFilial->setEnabled(lblFilial->isEnabled());
+    btnPesqFilial->setEnabled(lblFilial->isEnabled());
+    for (QWidget *w : std::initializer_list<QWidget *>{lblFilial, medCdFilial, btnPesqFilial})
+        toolkit::setTag(w, fixed ? 99 : 0);
+    depDataCard->SetDate(DataProc(medCdFilial->text()));
+    dtsPadraoStateChange(dtsPadrao);
+}
+
+void TfrmServTran::netServTranBeforeConnect(QObject *)
+{
+    netServTran->setHost(WebURL());
+    netServTran->setPort(WebPort());
+}
+
+void TfrmServTran::FormClose(QObject *Sender, CloseAction &Action)
+{
+    KeyList.reset();
+    netServTran->Close();
+    boIdCriado = false;
+    TfrmPadraoGrid::FormClose(Sender, Action);
+}
+
+void CriaServTran()
+{
+    if (!boIdCriado) {
+        frmServTran = framework::createForm<TfrmServTran>();
+        boIdCriado = true;
+    }
+    frmServTran->showForm();
+}

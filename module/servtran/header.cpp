@@ -1,0 +1,289 @@
+// The header (branch, service, date), its checks, and the day's loading when the focus leaves
+// it; the two filters that make the dish grid follow the current delivery point and the label
+// grid the current dish.
+
+#include "frmservtran.h"
+
+#include <framework/busyindicator.h>
+#include <framework/zandrix.h>
+
+namespace {
+
+// Filter values go between single quotes; a quote inside a value is written doubled so that the
+// expression still says what the value says.
+QString quoted(const QString &value)
+{
+    QString v = value;
+    v.replace(QLatin1Char('\''), QStringLiteral("''"));
+    return QLatin1Char('\'') + v + QLatin1Char('\'');
+}
+
+} // namespace
+
+QDateTime TfrmServTran::headerDate() const
+{
+    const QDate date = depDataCard->GetDate();
+    return date.isValid() ? protocol::wallClock(date) : QDateTime();
+}
+
+void TfrmServTran::loadPacket(ClientDataSet *dataSet, const protocol::DataPacket &packet)
+{
+    dataSet->setData(packet);
+}
+
+// --- Branch ---------------------------------------------------------------------------------
+
+void TfrmServTran::medCdFilialChange(QObject *)
+{
+    edtNmFilial->clear();
+    medCdServico->clear();
+    edtNmServico->clear();
+}
+
+void TfrmServTran::medCdFilialExit(QObject *)
+{
+    try {
+        medCdFilial->setText(Ajusta(medCdFilial->text(), 4));
+        edtNmFilial->setText(ValidaFilial(medCdFilial->text(), Operador(), false));
+    } catch (...) {
+        if (medCdFilial->isEnabled())
+            medCdFilial->setFocus();
+        throw;
+    }
+}
+
+void TfrmServTran::sbtFilialBeforePesq(QObject *, bool &)
+{
+    qryFilial->Close();
+}
+
+void TfrmServTran::sbtFilialAfterPesq(QObject *)
+{
+    medCdFilial->setText(qryFilial->FieldByName(QStringLiteral("CDFILIAL"))->asString());
+    edtNmFilial->setText(qryFilial->FieldByName(QStringLiteral("NMFILIAL"))->asString());
+    qryFilial->Close();
+}
+
+// --- Service --------------------------------------------------------------------------------
+
+void TfrmServTran::medCdServicoChange(QObject *)
+{
+    edtNmServico->clear();
+}
+
+void TfrmServTran::medCdServicoExit(QObject *)
+{
+    Vd_Servico(false);
+}
+
+void TfrmServTran::btpPesqServicoBeforePesq(QObject *, bool &)
+{
+    qryServico->Close();
+    qryServico->ParamByName(QStringLiteral("P_CDFILIAL"))->setAsString(medCdFilial->text());
+    qryServico->ParamByName(QStringLiteral("P_CDSERVFILI"))->setAsString(QString());
+    qryServico->ParamByName(QStringLiteral("P_TCDSERVFILI"))->setAsString(QStringLiteral("T"));
+}
+
+void TfrmServTran::btpPesqServicoAfterPesq(QObject *)
+{
+    medCdServico->setText(qryServico->FieldByName(QStringLiteral("CDSERVFILI"))->asString());
+    edtNmServico->setText(qryServico->FieldByName(QStringLiteral("NMSERVICO"))->asString());
+    qryServico->Close();
+}
+
+void TfrmServTran::Vd_Servico(bool finalCheck)
+{
+    try {
+        if (EmptyString(medCdServico->text())) {
+            if (finalCheck)
+                MensErro(msgPadrao->Msg(QStringLiteral("SERV_INF")), true);
+            return;
+        }
+        medCdServico->setText(Ajusta(medCdServico->text(), 5));
+        if (finalCheck)
+            return;
+        qryServico->Close();
+        qryServico->ParamByName(QStringLiteral("P_CDFILIAL"))->setAsString(medCdFilial->text());
+        qryServico->ParamByName(QStringLiteral("P_CDSERVFILI"))->setAsString(medCdServico->text());
+        qryServico->ParamByName(QStringLiteral("P_TCDSERVFILI"))->setAsString(QString());
+        qryServico->Open();
+        edtNmServico->setText(qryServico->FieldByName(QStringLiteral("NMSERVICO"))->asString());
+        if (qryServico->IsEmpty()) {
+            medCdServico->setFocus();
+            MensErro(msgPadrao->Msg(QStringLiteral("SERV_N_CAD")), true);
+        }
+        qryServico->Close();
+    } catch (...) {
+        if (EmptyString(medCdServico->text()) && finalCheck)
+            medCdServico->setFocus();
+        qryServico->Close();
+        throw;
+    }
+}
+
+// --- Date -----------------------------------------------------------------------------------
+
+void TfrmServTran::depDataCardDateChange(QObject *)
+{
+    edtNomeDia->setText(NomeSemana(depDataCard->GetDate()));
+}
+
+void TfrmServTran::depDataCardExit(QObject *)
+{
+    depDataCard->CheckValidDate();
+}
+
+void TfrmServTran::Vd_Data()
+{
+    try {
+        if (EmptyString(depDataCard))
+            MensErro(msgPadrao->Msg(QStringLiteral("DATA_DEVE")), true);
+    } catch (...) {
+        depDataCard->setFocus();
+        throw;
+    }
+}
+
+// --- Entering and leaving the header ----------------------------------------------------------
+
+void TfrmServTran::panFiltroEnter(QObject *)
+{
+    EnableButtons(false);
+    nedComenServ->clear();
+    cdsEtiqueta->close();
+    cdsServTran->close();
+    cdsPadrao->close();
+}
+
+void TfrmServTran::panFiltroExit(QObject *)
+{
+    if (!ModuFili()) {
+        try {
+            medCdFilial->setText(Ajusta(medCdFilial->text(), 4));
+            edtNmFilial->setText(ValidaFilial(medCdFilial->text(), Operador(), true));
+        } catch (...) {
+            if (medCdFilial->isEnabled())
+                medCdFilial->setFocus();
+            throw;
+        }
+    }
+    Vd_Servico(true);
+    Vd_Data();
+    {
+        framework::BusyIndicator busy(framework::mainWindow(), 6);
+        const QVariant day =
+            CheckResultServ(m_server.GetDados(medCdFilial->text(), medCdServico->text(), headerDate()), true, 0);
+        // Every packet is checked before any dataset is touched, so a bad answer changes nothing.
+        const protocol::DataPacket points = servtran::packetAt(day, 0), dishes = servtran::packetAt(day, 1),
+                                   labels = servtran::packetAt(day, 2), diners = servtran::packetAt(day, 3);
+        loadPacket(cdsPadrao, points);
+        loadPacket(cdsServTran, dishes);
+        loadPacket(cdsEtiqueta, labels);
+        loadPacket(cdsComenServ, diners);
+    }
+    nedComenServ->setText(cdsComenServQTCOMESTICAR->asString());
+    Filtra(cdsServTran);
+    FocusedGrid(dbgPadrao);
+    FocusedGrid(dbgServTran);
+    FocusedGrid(dbgEtiqueta);
+}
+
+// --- Filters and toolbar ----------------------------------------------------------------------
+
+void TfrmServTran::Filtra(ClientDataSet *DataSet)
+{
+    if (DataSet == cdsServTran) {
+        cdsServTran->setFilter(QStringLiteral("CDCLIENTE  = ") + quoted(cdsPadraoCDCLIENTE->asString()) +
+                               QStringLiteral(" AND ") + QStringLiteral("CDDESTFILI = ") +
+                               quoted(cdsPadraoCDDESTFILI->asString()));
+        cdsServTran->setFiltered(true);
+    } else if (DataSet == cdsEtiqueta) {
+        cdsEtiqueta->setFilter(QStringLiteral("NRSERVTRAN   = ") + quoted(cdsServTranNRSERVTRAN->asString()) +
+                               QStringLiteral(" AND ") + QStringLiteral("CDDIETPADST  = ") +
+                               quoted(cdsServTranCDDIETPADST->asString()) + QStringLiteral(" AND ") +
+                               QStringLiteral("CDCLIENTE    = ") + quoted(cdsServTranCDCLIENTE->asString()) +
+                               QStringLiteral(" AND ") + QStringLiteral("CDDESTFILI   = ") +
+                               quoted(cdsServTranCDDESTFILI->asString()) + QStringLiteral(" AND ") +
+                               QStringLiteral("CDPRATO      = ") + quoted(cdsServTranCDPRATO->asString()) +
+                               QStringLiteral(" AND ") + QStringLiteral("CDFILAUXPRAT = ") +
+                               quoted(cdsServTranCDFILAUXPRAT->asString()));
+        cdsEtiqueta->setFiltered(true);
+    }
+}
+
+void TfrmServTran::EnableButtons(bool on)
+{
+    sbtIncluir->setEnabled(on);
+    sbtAlterar->setEnabled(on && !cdsPadrao->isEmpty());
+    sbtExcluir->setEnabled(sbtAlterar->isEnabled());
+    sbtProcurar->setEnabled(sbtAlterar->isEnabled());
+    sbtVerificar->setEnabled(sbtAlterar->isEnabled());
+    for (QAction *item : {mnuIncluir, mnuAlterar, mnuExcluir, mnuProcurar, mnuVerificar})
+        item->setEnabled(on);
+}
+
+void TfrmServTran::FocusedGrid(DBGrid *grid)
+{
+    if (grid->isEnabled() && grid->isVisible() && grid->focusPolicy() != Qt::NoFocus) {
+        QPalette p = grid->palette();
+        p.setColor(QPalette::Base, p.color(QPalette::ToolTipBase));
+        grid->setPalette(p);
+    }
+}
+
+// --- Events of the lists that loading raises --------------------------------------------------
+
+void TfrmServTran::cdsPadraoAfterOpen(ClientDataSet *)
+{
+    LoadKeys();
+}
+
+void TfrmServTran::cdsPadraoAfterScroll(ClientDataSet *)
+{
+    Filtra(cdsServTran);
+    cdsPadraoNRINSJURCLIE->setEditMask(PictPess(cdsPadraoIDTPIJURCLIE->asString()));
+}
+
+void TfrmServTran::LoadKeys()
+{
+    KeyList = std::make_unique<TKeyList>();
+    if (cdsPadrao->state() == toolkit::DataSetState::Browse && !cdsPadrao->isEmpty()) {
+        cdsPadrao->disableControls();
+        struct Resume {
+            ClientDataSet *ds;
+            ~Resume() { ds->enableControls(); }
+        } resume{cdsPadrao};
+        // Walking the list must not re-filter the dishes at every row.
+        const auto scroll = std::exchange(cdsPadrao->afterScroll, {});
+        struct Restore {
+            ClientDataSet *ds;
+            toolkit::Event<ClientDataSet *> handler;
+            ~Restore() { ds->afterScroll = handler; }
+        } restore{cdsPadrao, scroll};
+        for (cdsPadrao->first(); !cdsPadrao->eof(); cdsPadrao->next())
+            AddKey(cdsPadraoCDCLIENTE->asString() + cdsPadraoCDDESTFILI->asString());
+        cdsPadrao->first();
+    }
+}
+
+bool TfrmServTran::ExistKey(const QString &key) const
+{
+    return KeyList && KeyList->IndexOf(key) >= 0;
+}
+
+void TfrmServTran::AddKey(const QString &key)
+{
+    if (!KeyList)
+        KeyList = std::make_unique<TKeyList>();
+    KeyList->Add(key, 0);
+}
+
+void TfrmServTran::cdsServTranAfterScroll(ClientDataSet *)
+{
+    Filtra(cdsEtiqueta);
+}
+
+void TfrmServTran::cdsServTranCDPRATOGetText(Field *Sender, QString &Text, bool)
+{
+    Text = Sender->value().toString();
+}

@@ -1,4 +1,5 @@
 #include "clientdataset.h"
+#include "maskedit.h"
 
 #include <QLocale>
 #include <QRegularExpression>
@@ -213,6 +214,9 @@ QString Field::displayText() const
     }
     if (m_kind == FieldKind::Float && !m_displayFormat.isEmpty() && !isNull())
         return formatFloat(asFloat(), m_displayFormat);
+    // A text with an edit mask is shown as the mask writes it ("11.222.333/0001-81").
+    if (m_kind == FieldKind::String && !m_editMask.isEmpty() && !isNull())
+        return formatMaskText(m_editMask, asString());
     return asString();
 }
 

@@ -1124,6 +1124,7 @@ DBGrid::DBGrid(QWidget *parent, const QString &name) : QTableView(parent), d(new
     verticalHeader()->setVisible(false);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setTextElideMode(Qt::ElideRight);   // a narrow title keeps its start
     horizontalHeader()->setSectionsClickable(false);
     d->applyOptions();
     d->focus = new Private::Focus(this, d);

@@ -455,6 +455,15 @@ private slots:
         QCOMPARE(code->displayText(), QStringLiteral("<P0>"));
         QVERIFY_THROWS_EXCEPTION(Error, code->setAsString(QStringLiteral("x")));   // browse state
         QCOMPARE(ds.fieldByName(QStringLiteral("DTSERVTRAN"))->asString(), QStringLiteral("08/12/2026"));
+
+        // A registration number is shown as its mask writes it, and stored bare.
+        Field *client = ds.fieldByName(QStringLiteral("CDCLIENTE"));
+        client->setEditMask(QStringLiteral("99.999.999/9999-99;0; "));
+        ds.edit();
+        client->setAsString(QStringLiteral("11222333000181"));
+        QCOMPARE(client->displayText(), QStringLiteral("11.222.333/0001-81"));
+        QCOMPARE(client->asString(), QStringLiteral("11222333000181"));
+        ds.cancel();
     }
 
     void displayFormats_data()

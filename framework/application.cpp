@@ -196,9 +196,14 @@ void registerForm(Form *form)
 {
     try {
         if (form->formStyle() == FormStyle::MdiChild && mainWindow() && !form->subWindow()) {
+            const QSize designed = form->size();
             QMdiSubWindow *sub = mainWindow()->mdiArea()->addSubWindow(form);
             sub->setObjectName(form->objectName() + QStringLiteral("Janela"));
             sub->setWindowIcon(form->windowIcon());
+            // The MDI window opens at the size the form was designed for (frame included), not
+            // at the small size hint of a form that scrolls its contents.
+            const QSize frame = sub->sizeHint() - form->sizeHint();
+            sub->resize(designed + frame.expandedTo(QSize(0, 0)));
             sub->hide();
         }
         form->FormCreate(form);

@@ -459,6 +459,7 @@ void TfrmServTran::createDishArea()
     area->addWidget(dbgEtiqueta);
     area->setStretchFactor(0, 3);
     area->setStretchFactor(1, 1);
+    area->setSizes({640, 240});
     addBelowGrid(area, 1);
 
     setTabOrder(dbgPadrao, dbgServTran);

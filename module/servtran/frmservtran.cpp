@@ -57,6 +57,8 @@ void TfrmServTran::bindHandlers()
     dbgServTran->onEnter.bind(this, &TfrmServTran::dbgServTranEnter);
     dbgEtiqueta->onEnter.bind(this, &TfrmServTran::dbgEtiquetaEnter);
     dbgPadrao->onColEnter.bind(this, &TfrmServTran::dbgPadraoColEnter);
+    dbgPadrao->onDrawColumnCell.bind(this, &TfrmServTran::dbgPadraoDrawColumnCell);
+    dbgServTran->onDrawColumnCell.bind(this, &TfrmServTran::dbgServTranDrawColumnCell);
     dbgServTran->onColEnter.bind(this, &TfrmServTran::dbgServTranColEnter);
     // The base screen's key handlers serve the dish and label grids too.
     for (DBGrid *grid : {dbgServTran, dbgEtiqueta}) {

@@ -71,6 +71,10 @@ public:
     bool ExistKey(const QString &key) const;
     void AddKey(const QString &key);
 
+    // --- Cells that show names instead of codes ---
+    void dbgPadraoDrawColumnCell(QObject *Sender, const toolkit::DrawCellArgs &Cell);
+    void dbgServTranDrawColumnCell(QObject *Sender, const toolkit::DrawCellArgs &Cell);
+
     // --- Dish and label list events used by loading ---
     void cdsServTranAfterScroll(ClientDataSet *DataSet);
     void cdsServTranCDPRATOGetText(Field *Sender, QString &Text, bool DisplayText);

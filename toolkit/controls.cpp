@@ -1,5 +1,7 @@
 #include "controls.h"
 
+#include <QKeyEvent>
+
 #include <QVariant>
 
 namespace toolkit {
@@ -34,6 +36,17 @@ void setChildrenEnabled(QWidget *container, bool on, std::function<bool(QWidget 
             continue;
         child->setEnabled(on);
     }
+}
+
+QChar typedChar(const QKeyEvent *event)
+{
+    const QString text = event->text();
+    if (text.isEmpty())
+        return QChar();
+    const QChar c = text.at(0);
+    if (c == QLatin1Char('\t') || c.unicode() == 0x7f)
+        return QChar();
+    return c;
 }
 
 } // namespace toolkit

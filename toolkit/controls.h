@@ -8,6 +8,8 @@
 #include "toolkit_export.h"
 
 #include <QWidget>
+
+class QKeyEvent;
 #include <functional>
 
 namespace toolkit {
@@ -20,6 +22,9 @@ TOOLKIT_EXPORT bool isDisplayOnly(const QWidget *widget);
 
 // Enables or disables the container's own child controls (not their children, which follow
 // their parent, nor windows it owns). Controls for which `skip` answers true are left alone.
+// The character a key types, as a key-press handler sees it (Tab and Delete type none).
+TOOLKIT_EXPORT QChar typedChar(const QKeyEvent *event);
+
 TOOLKIT_EXPORT void setChildrenEnabled(QWidget *container, bool on, std::function<bool(QWidget *)> skip = {});
 
 } // namespace toolkit

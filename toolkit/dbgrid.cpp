@@ -1,5 +1,7 @@
 #include "dbgrid.h"
 
+#include "controls.h"
+
 #include "error.h"
 #include "focustracker.h"
 #include "maskedit.h"
@@ -47,16 +49,6 @@ QString plainText(const Field *field, const QVariant &value)
     return value.toString();
 }
 
-QChar typedChar(const QKeyEvent *event)
-{
-    const QString text = event->text();
-    if (text.isEmpty())
-        return QChar();
-    const QChar c = text.at(0);
-    if (c == QLatin1Char('\t') || c.unicode() == 0x7f)
-        return QChar();
-    return c;
-}
 
 // Hands an exception to the application's error handling once the current event is over
 // (never from inside a paint event, where a message box must not open).

@@ -1,5 +1,7 @@
 #include "maskedit.h"
 
+#include "controls.h"
+
 #include "error.h"
 
 #include <QKeyEvent>
@@ -222,17 +224,6 @@ private:
     EditMask m_mask;
 };
 
-// The character a key types, as a key-press handler sees it (Tab and Delete type none).
-QChar typedChar(const QKeyEvent *event)
-{
-    const QString text = event->text();
-    if (text.isEmpty())
-        return QChar();
-    const QChar c = text.at(0);
-    if (c == QLatin1Char('\t') || c.unicode() == 0x7f)
-        return QChar();
-    return c;
-}
 
 } // namespace
 

@@ -1,7 +1,6 @@
 #include "dbgrid.h"
 
 #include "controls.h"
-
 #include "error.h"
 #include "focustracker.h"
 #include "maskedit.h"

@@ -1,7 +1,6 @@
 #include "maskedit.h"
 
 #include "controls.h"
-
 #include "error.h"
 
 #include <QKeyEvent>

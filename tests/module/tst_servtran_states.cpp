@@ -202,6 +202,27 @@ private slots:
         QVERIFY(on("dbgPadrao") && on("dbgEtiqueta") && !headerLocked());
     }
 
+    void firstDishOfAPendingDeliveryPoint()
+    {
+        loadDay();
+        click("sbtIncluir");
+        // What posting a new point without dishes does: the dish grid takes its first dish.
+        grid("dbgServTran")->setEnabled(true);
+        dishes()->fieldByName(QStringLiteral("CDPRATO"))->focusControl();
+        dishes()->insert();
+        QCOMPARE(points()->state(), DataSetState::Insert);
+        QCOMPARE(dishes()->state(), DataSetState::Insert);
+        QVERIFY(!on("dbgPadrao") && on("dbgServTran") && !on("dbgEtiqueta"));
+        QVERIFY(headerLocked());
+        QCOMPARE(buttonsOn(), (QStringList{"Cancelar", "Confirmar"}));
+        // Up and Page Up do nothing; Down confirms the dish.
+        key(grid("dbgServTran"), Qt::Key_Up);
+        key(grid("dbgServTran"), Qt::Key_PageUp);
+        QCOMPARE(dishes()->state(), DataSetState::Insert);
+        key(grid("dbgServTran"), Qt::Key_Down);
+        QCOMPARE(dishes()->state(), DataSetState::Browse);
+    }
+
     void alterFromAQuantityEditKeepsTheFocusThere()
     {
         loadDay();

@@ -7,6 +7,7 @@
 #include <framework/zandrix.h>
 
 #include <toolkit/controls.h>
+#include <toolkit/error.h>
 
 TfrmServTran *frmServTran = nullptr;
 bool boIdCriado = false;
@@ -65,6 +66,8 @@ void TfrmServTran::bindHandlers()
         grid->onKeyDown.bind(this, &TfrmServTran::dbgPadraoKeyDown);
         grid->onKeyPress.bind(this, &TfrmServTran::dbgPadraoKeyPress);
     }
+    connect(sbtCalcular, &QAbstractButton::clicked, this,
+            [this] { toolkit::guarded([this] { sbtCalcularClick(sbtCalcular); }); });
     // The menu item runs its button's command.
     connect(mnuCalcular, &QAction::triggered, sbtCalcular, &QAbstractButton::click);
 }

@@ -100,6 +100,9 @@ public:
     // --- Verify ---
     void sbtVerificarClick(QObject *Sender) override;
 
+    // --- Calculate ---
+    void sbtCalcularClick(QObject *Sender);
+
     // --- Components (Part of the form, by their given names) ---
     // Header panel.
     Panel *panFiltro;

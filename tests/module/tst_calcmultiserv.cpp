@@ -7,6 +7,7 @@
 #include <framework/consiste.h>
 #include <framework/dateeditplus.h>
 
+#include <toolkit/clientdataset.h>
 #include <toolkit/maskedit.h>
 
 #include <QDialog>
@@ -222,6 +223,50 @@ private slots:
         QVERIFY(ok);
         QTRY_VERIFY(second.isNull());
         QVERIFY(QApplication::topLevelWidgets().count() < 20);
+    }
+
+    void calculateFromTheScreen_data()
+    {
+        QTest::addColumn<QString>("service");
+        QTest::addColumn<bool>("listed");
+        QTest::addColumn<bool>("reloaded");
+        QTest::newRow("with a service") << "1" << true << true;
+        QTest::newRow("without") << "" << false << false;
+    }
+
+    void calculateFromTheScreen()
+    {
+        QFETCH(QString, service);
+        QFETCH(bool, listed);
+        QFETCH(bool, reloaded);
+        QWidget *screen = fx->openScreen();
+        auto *serviceEdit = part<toolkit::MaskEdit>(screen, "medCdServico");
+        focus(serviceEdit);
+        serviceEdit->setText(QStringLiteral("00001"));
+        focus(part(screen, "dbgPadrao"));   // the day is loaded
+        focus(serviceEdit);                 // and closed again: the header is being entered
+        serviceEdit->setText(service);
+        bool sawList = false;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            sawList = part<QRadioButton>(dialog, "rbtListaServico")->isChecked();
+            fx->addDish(QStringLiteral("0000456"), QStringLiteral("003"), QStringLiteral("0000000031"),
+                        QStringLiteral("1010010001"), 8, 1);
+            dialog->reject();
+        });
+        QTest::mouseClick(part(screen, "sbtCalcular"), Qt::LeftButton);
+        QCOMPARE(sawList, listed);
+        QCOMPARE(serviceEdit->text(), listed ? QStringLiteral("00001") : QString());
+        auto *points = dataSet(screen, "cdsPadrao");
+        QCOMPARE(points->active(), reloaded);
+        if (reloaded) {
+            QCOMPARE(fx->mainWindow()->focusWidget(), part(screen, "dbgPadrao"));   // once the dialog is gone
+            auto *dishes = dataSet(screen, "cdsServTran");
+            dishes->setFiltered(false);
+            QVERIFY(column(dishes, "NRSERVTRAN").contains("0000000031"));
+        }
+        QVERIFY(fx->presenter().errors().isEmpty());
     }
 
     void anUnknownBranchFailsBeforeTheDialogShows()

@@ -153,7 +153,6 @@ private:
     QDateTime headerDate() const;
     void setGridEditing(DBGrid *grid, bool on);
     void setColumnButton(DBGrid *grid, const QString &fieldName, bool ellipsis);
-    void loadPacket(ClientDataSet *dataSet, const protocol::DataPacket &packet);
 
     // Private fields of the screen.
     bool boFirstActivation = false;

@@ -26,11 +26,6 @@ QDateTime TfrmServTran::headerDate() const
     return date.isValid() ? protocol::wallClock(date) : QDateTime();
 }
 
-void TfrmServTran::loadPacket(ClientDataSet *dataSet, const protocol::DataPacket &packet)
-{
-    dataSet->setData(packet);
-}
-
 // --- Branch ---------------------------------------------------------------------------------
 
 void TfrmServTran::medCdFilialChange(QObject *)
@@ -176,10 +171,10 @@ void TfrmServTran::panFiltroExit(QObject *)
         // Every packet is checked before any dataset is touched, so a bad answer changes nothing.
         const protocol::DataPacket points = servtran::packetAt(day, 0), dishes = servtran::packetAt(day, 1),
                                    labels = servtran::packetAt(day, 2), diners = servtran::packetAt(day, 3);
-        loadPacket(cdsPadrao, points);
-        loadPacket(cdsServTran, dishes);
-        loadPacket(cdsEtiqueta, labels);
-        loadPacket(cdsComenServ, diners);
+        cdsPadrao->setData(points);
+        cdsServTran->setData(dishes);
+        cdsEtiqueta->setData(labels);
+        cdsComenServ->setData(diners);
     }
     nedComenServ->setText(cdsComenServQTCOMESTICAR->asString());
     Filtra(cdsServTran);

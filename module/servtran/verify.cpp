@@ -12,7 +12,7 @@ void TfrmServTran::sbtVerificarClick(QObject *)
             framework::BusyIndicator busy(framework::mainWindow(), 6);
             const QVariant labels =
                 CheckResultServ(m_server.GetEtiqueta(medCdFilial->text(), medCdServico->text(), headerDate()), true, 0);
-            loadPacket(cdsEtiqueta, servtran::packetOf(labels));
+            cdsEtiqueta->setData(servtran::packetOf(labels));
             Filtra(cdsEtiqueta);
         }
         return;
@@ -27,12 +27,12 @@ void TfrmServTran::sbtVerificarClick(QObject *)
         {
             framework::BusyIndicator busy(framework::mainWindow(), 6);
             const QVariant points = CheckResultServ(m_server.GetPadrao(branch, service, date), true, 0);
-            loadPacket(cdsPadrao, servtran::packetOf(points));
+            cdsPadrao->setData(servtran::packetOf(points));
             if (fromDishes)
                 cdsPadrao->locate(QStringLiteral("CDFILIAL;CDSERVFILI;DTSERVTRAN;NRINSJURCLIE"),
                                   {branch, service, date, client});
             const QVariant dishes = CheckResultServ(m_server.GetServTran(branch, service, date), true, 0);
-            loadPacket(cdsServTran, servtran::packetOf(dishes));
+            cdsServTran->setData(servtran::packetOf(dishes));
             Filtra(cdsServTran);
         }
         dtsPadraoStateChange(dtsPadrao);

@@ -76,11 +76,21 @@ QVariant TNetConnection::call(const QString &method, const QVariantList &args)
 
 QVariant TNetConnection::call(const QString &method, QVariantList &args)
 {
+    // A call on a closed connection connects it first, as a remote server object does: the
+    // server may have been restarted, or was down when the screen opened.
+    QString why;
+    if (!Connected()) {
+        try {
+            Open();
+        } catch (const toolkit::Error &e) {
+            why = QStringLiteral(" ") + e.message();
+        }
+    }
     if (!Connected())
-        throw toolkit::Error(QStringLiteral("Sem conexão com o servidor de aplicação (%1:%2): não foi possível executar %3.")
+        throw toolkit::Error(QStringLiteral("Sem conexão com o servidor de aplicação (%1:%2): não foi possível executar %3.%4")
                                  .arg(m_host)
                                  .arg(m_port)
-                                 .arg(method));
+                                 .arg(method, why));
     QByteArray payload;
     try {
         payload = protocol::encodeRequest({m_serverName, method, args});

@@ -45,8 +45,9 @@ public:
     void Close();
 
     // Calls `method` on the server object with positional arguments. The arguments the server
-    // wrote back (by-reference ones) are copied into `args`. Throws toolkit::Error when not
-    // connected, on a fault reply, when the connection breaks or the call times out.
+    // wrote back (by-reference ones) are copied into `args`. A closed connection is opened first
+    // (BeforeConnect runs). Throws toolkit::Error when it cannot connect, on a fault reply, when
+    // the connection breaks or the call times out.
     QVariant call(const QString &method, QVariantList &args);
     QVariant call(const QString &method, const QVariantList &args);
 

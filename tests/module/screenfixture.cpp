@@ -143,6 +143,12 @@ void ScreenFixture::addDish(const QString &client, const QString &point, const Q
              {service, d, number, client, point, QStringLiteral("%1").arg(i, 4, 10, QLatin1Char('0')), dish});
 }
 
+void ScreenFixture::restartServer()
+{
+    m_server.reset();
+    m_server = std::make_unique<server::ServerThread>(QStringLiteral("sqlite:") + m_path, QHostAddress::LocalHost, m_port);
+}
+
 framework::LoadedModule &ScreenFixture::module()
 {
     return m_loader->load(QStringLiteral("PLA04100"));

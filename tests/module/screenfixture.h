@@ -40,6 +40,8 @@ public:
 
     // Server control: a stopped server makes every call fail.
     void stopServer() { m_server.reset(); }
+    // A new server on the same port, as after a restart of the application server.
+    void restartServer();
     quint16 port() const { return m_port; }
 
     framework::MainWindow *mainWindow() { return m_window.get(); }

@@ -277,6 +277,14 @@ private slots:
         QVERIFY(fx->presenter().errors().isEmpty());
     }
 
+    void aRestartedServerIsReachedAgain()
+    {
+        fx->restartServer();   // the screen's connection is broken now
+        loadDay();
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        QCOMPARE(dataSet(screen, "cdsPadrao")->recordCount(), 3);
+    }
+
     void aFailingServerLeavesTheDatasetsAsTheyWere()
     {
         fx->stopServer();

@@ -9,16 +9,8 @@
 
 void TfrmServTran::sbtCalcularClick(QObject *)
 {
-    if (!ModuFili()) {
-        try {
-            medCdFilial->setText(Ajusta(medCdFilial->text(), 4));
-            edtNmFilial->setText(ValidaFilial(medCdFilial->text(), Operador(), true));
-        } catch (...) {
-            if (medCdFilial->isEnabled())
-                medCdFilial->setFocus();
-            throw;
-        }
-    }
+    if (!ModuFili())
+        checkBranch(true);
     Vd_Servico(false);
 
     // While the dialog is up, the focus leaving and coming back to the header reloads nothing.

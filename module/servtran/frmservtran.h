@@ -59,6 +59,9 @@ public:
     void panFiltroEnter(QObject *Sender);
     void panFiltroExit(QObject *Sender);
     void Vd_Data();
+    // The branch brought to 4 characters and checked by the host (`complete`: the header as a
+    // whole); on a refusal the focus goes back to the branch edit, if it can take it.
+    void checkBranch(bool complete);
     void Vd_Servico(bool finalCheck);
     void Filtra(ClientDataSet *DataSet);
     void EnableButtons(bool on);

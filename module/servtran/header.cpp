@@ -37,9 +37,14 @@ void TfrmServTran::medCdFilialChange(QObject *)
 
 void TfrmServTran::medCdFilialExit(QObject *)
 {
+    checkBranch(false);
+}
+
+void TfrmServTran::checkBranch(bool complete)
+{
     try {
         medCdFilial->setText(Ajusta(medCdFilial->text(), 4));
-        edtNmFilial->setText(ValidaFilial(medCdFilial->text(), Operador(), false));
+        edtNmFilial->setText(ValidaFilial(medCdFilial->text(), Operador(), complete));
     } catch (...) {
         if (medCdFilial->isEnabled())
             medCdFilial->setFocus();
@@ -152,16 +157,8 @@ void TfrmServTran::panFiltroEnter(QObject *)
 
 void TfrmServTran::panFiltroExit(QObject *)
 {
-    if (!ModuFili()) {
-        try {
-            medCdFilial->setText(Ajusta(medCdFilial->text(), 4));
-            edtNmFilial->setText(ValidaFilial(medCdFilial->text(), Operador(), true));
-        } catch (...) {
-            if (medCdFilial->isEnabled())
-                medCdFilial->setFocus();
-            throw;
-        }
-    }
+    if (!ModuFili())
+        checkBranch(true);
     Vd_Servico(true);
     Vd_Data();
     {

@@ -59,6 +59,19 @@ void FormHandlers::FormClose(QObject *, CloseAction &) {}
 Form::Form(QWidget *parent) : QWidget(parent)
 {
     qApp->installEventFilter(this);
+    // A press on a part of the form that takes no focus (a toolbar or look-up button, a panel, a
+    // label) would hand the focus to the first container that takes it, the MDI window at last,
+    // and the control the user was in would take that as being left (a grid cancels or posts
+    // its row, a header runs its checks). The form takes that click focus on behalf of the
+    // control that has it: that control is the form's focus proxy, kept up to date.
+    setFocusPolicy(Qt::ClickFocus);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+        if (!now || now == this || !isAncestorOf(now) || now == focusProxy())
+            return;
+        disconnect(m_proxyGone);
+        setFocusProxy(now);
+        m_proxyGone = connect(now, &QObject::destroyed, this, [this] { setFocusProxy(nullptr); });
+    });
 }
 
 Form::~Form()

@@ -95,6 +95,7 @@ private:
     FormStyle m_style = FormStyle::Normal;
     int m_helpContext = 0;
     bool m_closing = false;
+    QMetaObject::Connection m_proxyGone;
 };
 
 // Places a new form (an MDI child goes into a window of the main window's area) and runs its

@@ -16,9 +16,10 @@ public:
 
     QString hint() const { return toolTip(); }
     void setHint(const QString &hint);
-    // A glyph from the style's standard icons.
+    // A glyph from the style's standard icons, or any icon. Disabled, the glyph is drawn faded:
+    // the style's own disabled look barely differs from the grey standard glyphs.
     void setGlyph(QStyle::StandardPixmap pixmap);
-    void setGlyph(const QIcon &icon) { setIcon(icon); }
+    void setGlyph(const QIcon &icon);
 };
 
 } // namespace framework

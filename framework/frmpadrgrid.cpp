@@ -176,18 +176,6 @@ TfrmPadraoGrid::TfrmPadraoGrid(QWidget *parent) : Form(parent)
                                             MsgButton::Yes | MsgButton::No, 0) == mrYes;
     };
 
-    // A click on a toolbar button must not take the focus from the control the command acts on
-    // (a grid would take it as leaving, and cancel or post its row). The toolbar accepts the
-    // click focus on behalf of that control: it is the toolbar's focus proxy, kept up to date.
-    panMenu->setFocusPolicy(Qt::ClickFocus);
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
-        if (!now || now == panMenu || !isAncestorOf(now) || panMenu->isAncestorOf(now))
-            return;
-        disconnect(m_proxyGone);
-        panMenu->setFocusProxy(now);
-        m_proxyGone = connect(now, &QObject::destroyed, panMenu, [this] { panMenu->setFocusProxy(nullptr); });
-    });
-
     setWindowTitle(QStringLiteral("Cadastro"));
     resize(800, 560);
 }

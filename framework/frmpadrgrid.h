@@ -113,7 +113,6 @@ private:
     QVBoxLayout *m_dataLayout;
     QHBoxLayout *m_toolbarLayout;
     QHash<const TButtonFlat *, QAction *> m_pairs;
-    QMetaObject::Connection m_proxyGone;
 };
 
 } // namespace framework

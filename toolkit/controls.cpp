@@ -1,7 +1,7 @@
 #include "controls.h"
 
 #include <QKeyEvent>
-
+#include <QLineEdit>
 #include <QVariant>
 
 namespace toolkit {
@@ -24,6 +24,19 @@ void setDisplayOnly(QWidget *widget, bool on)
 bool isDisplayOnly(const QWidget *widget)
 {
     return widget && widget->property("displayOnly").toBool();
+}
+
+QLineEdit *newDisplayEdit(QWidget *parent, const QString &name, bool readOnly)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setEnabled(false);
+    edit->setReadOnly(readOnly);
+    edit->setFocusPolicy(Qt::NoFocus);
+    setDisplayOnly(edit, true);
+    // setText leaves the cursor at the end, and a narrow edit then shows the end of the name.
+    QObject::connect(edit, &QLineEdit::textChanged, edit, [edit] { edit->setCursorPosition(0); });
+    return edit;
 }
 
 void setChildrenEnabled(QWidget *container, bool on, std::function<bool(QWidget *)> skip)

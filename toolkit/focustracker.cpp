@@ -56,18 +56,21 @@ std::shared_ptr<FocusTracker::FormState> FocusTracker::stateOf(QWidget *form)
     return state;
 }
 
-void FocusTracker::notify(QWidget *widget, bool entered)
+bool FocusTracker::notify(QWidget *widget, bool entered)
 {
     FocusListener *listener = m_listeners.value(widget);
     if (!listener || m_running.contains(widget))
-        return;
+        return true;
     m_running.insert(widget);
+    bool completed = true;
     try {
         entered ? listener->focusEntered() : listener->focusExited();
     } catch (...) {
+        completed = false;
         handleException(std::current_exception());
     }
     m_running.remove(widget);
+    return completed;
 }
 
 bool FocusTracker::moved(const std::shared_ptr<FormState> &state, QWidget *form, QWidget *now)
@@ -95,6 +98,11 @@ void FocusTracker::focusChanged(QWidget *, QWidget *now)
     const auto state = stateOf(form);
     if (state->focused == now)
         return;   // back from a dialog, or a transition to this control is already running
+    // The form's frame or a container of the active control took the focus (a press on the MDI
+    // window's title bar or border, a window being minimized): no control was left for another.
+    if (now == form || (state->focused && now->isAncestorOf(state->focused)))
+        return;
+    const QPointer<QWidget> left = state->focused;
     state->focused = now;
 
     // Leave, from the innermost, every widget of the chain that does not hold the new control.
@@ -103,9 +111,17 @@ void FocusTracker::focusChanged(QWidget *, QWidget *now)
         if (last && (last == now || last->isAncestorOf(now)))
             break;
         if (last && !m_running.contains(last)) {
-            notify(last, false);
+            const bool completed = notify(last, false);
             if (moved(state, form, now))
                 return;   // the handler moved the focus: that transition has taken over
+            if (!completed) {
+                // A refused exit keeps the user where they were: the chain still leads to that
+                // control, so it is not entered again, and nothing further is left or entered.
+                state->focused = left;
+                if (left && left->isEnabled() && left->isVisible())
+                    left->setFocus(Qt::OtherFocusReason);
+                return;
+            }
         }
         if (!state->chain.isEmpty() && state->chain.constLast() == last)
             state->chain.removeLast();

@@ -1,13 +1,16 @@
 #pragma once
 // Enter and exit of controls as a form sees them: each window (or MDI child) keeps its own
 // active control, and a control or container is entered or left only when that changes.
-// A modal dialog taking the focus, or the window losing activation, changes nothing; when the
-// focus comes back to the control it left from, nothing fires either.
+// A modal dialog taking the focus, the window losing activation, or the form's own frame or a
+// container of the active control taking it, changes nothing; when the focus comes back to the
+// control it left from, nothing fires either.
 //
 // Exits run from the control left up to the first container that also holds the new control,
 // then enters run from below that container down to the new control. A handler that moves the
 // focus itself starts a new transition at once; the one it interrupted stops there, and a
-// widget whose handler is still running is not notified again (no endless recursion).
+// widget whose handler is still running is not notified again (no endless recursion). An exit
+// handler that fails (a check that showed its message) ends the transition and gives the
+// focus back to the control that was being left, as if it had never been left.
 //
 // Internal to the toolkit: the widgets register themselves and expose onEnter/onExit events.
 
@@ -48,7 +51,8 @@ public:
 private:
     explicit FocusTracker(QObject *parent);
     void focusChanged(QWidget *old, QWidget *now);
-    void notify(QWidget *widget, bool entered);
+    // False when the handler failed (its exception already went to the error handling).
+    bool notify(QWidget *widget, bool entered);
 
     struct FormState {
         QPointer<QWidget> focused;            // the control the focus went to last

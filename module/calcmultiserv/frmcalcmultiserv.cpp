@@ -15,19 +15,6 @@
 
 TfrmCalcMultiServ *frmCalcMultiServ = nullptr;
 
-namespace {
-QLineEdit *displayEdit(QWidget *parent, const QString &name)
-{
-    auto *edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    edit->setEnabled(false);
-    edit->setReadOnly(true);
-    edit->setFocusPolicy(Qt::NoFocus);
-    toolkit::setDisplayOnly(edit, true);
-    return edit;
-}
-} // namespace
-
 TfrmCalcMultiServ::TfrmCalcMultiServ(QWidget *parent) : TfrmRotiGeral(parent), m_server(nullptr)
 {
     setObjectName(QStringLiteral("frmCalcMultiServ"));
@@ -39,7 +26,7 @@ TfrmCalcMultiServ::TfrmCalcMultiServ(QWidget *parent) : TfrmRotiGeral(parent), m
     medCdFilial->setMaxLength(4);
     medCdFilial->setEnabled(false);
     medCdFilial->setFixedWidth(60);
-    edtNmFilial = displayEdit(grbDadosRel, QStringLiteral("edtNmFilial"));
+    edtNmFilial = toolkit::newDisplayEdit(grbDadosRel, QStringLiteral("edtNmFilial"));
     auto *lblFilial = new toolkit::Label(QStringLiteral("Filial"), grbDadosRel, QStringLiteral("lblFilial"));
     lblFilial->setFocusControl(medCdFilial);
 
@@ -71,7 +58,7 @@ TfrmCalcMultiServ::TfrmCalcMultiServ(QWidget *parent) : TfrmRotiGeral(parent), m
     depDataCard->setFixedWidth(100);
     auto *lblData = new toolkit::Label(QStringLiteral("Data"), grbDadosRel, QStringLiteral("lblData"));
     lblData->setFocusControl(depDataCard);
-    edtNomeDia = displayEdit(grbDadosRel, QStringLiteral("edtNomeDia"));
+    edtNomeDia = toolkit::newDisplayEdit(grbDadosRel, QStringLiteral("edtNomeDia"));
 
     grid->addWidget(lblFilial, 0, 0);
     grid->addWidget(medCdFilial, 0, 1);
@@ -126,7 +113,11 @@ TfrmCalcMultiServ::TfrmCalcMultiServ(QWidget *parent) : TfrmRotiGeral(parent), m
     depDataCard->OnDateChange.bind(this, &TfrmCalcMultiServ::depDataCardDateChange);
 }
 
-TfrmCalcMultiServ::~TfrmCalcMultiServ() = default;
+TfrmCalcMultiServ::~TfrmCalcMultiServ()
+{
+    if (frmCalcMultiServ == this)
+        frmCalcMultiServ = nullptr;
+}
 
 void TfrmCalcMultiServ::FormActivate(QObject *)
 {
@@ -178,7 +169,8 @@ void TfrmCalcMultiServ::vdServico()
 
 void TfrmCalcMultiServ::vdData()
 {
-    if (EmptyString(depDataCard->text())) {
+    // A text that is no whole valid date (31/02/2026) counts as no date at all.
+    if (EmptyString(depDataCard)) {
         depDataCard->setFocus();
         MensErro(msgPadrao->Msg(QStringLiteral("data_n_inf")), true);
     }

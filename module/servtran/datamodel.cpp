@@ -59,13 +59,8 @@ QStringList lines(std::initializer_list<const char *> l)
 
 QLineEdit *displayEdit(QWidget *parent, const QString &name, bool readOnly)
 {
-    auto *edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    edit->setEnabled(false);
-    edit->setReadOnly(readOnly);
-    edit->setFocusPolicy(Qt::NoFocus);
+    QLineEdit *edit = toolkit::newDisplayEdit(parent, name, readOnly);
     edit->setBackgroundRole(QPalette::Button);
-    toolkit::setDisplayOnly(edit, true);
     return edit;
 }
 

@@ -27,7 +27,15 @@ TfrmServTran::TfrmServTran(QWidget *parent) : TfrmPadraoGrid(parent), m_server(n
     resize(900, 640);
 }
 
-TfrmServTran::~TfrmServTran() = default;
+TfrmServTran::~TfrmServTran()
+{
+    // However the screen goes (closed, or taken down with the host's main window), the module's
+    // globals never point at a screen that is gone: the next opening creates a fresh one.
+    if (frmServTran == this) {
+        frmServTran = nullptr;
+        boIdCriado = false;
+    }
+}
 
 void TfrmServTran::bindHandlers()
 {
@@ -114,10 +122,14 @@ void TfrmServTran::netServTranBeforeConnect(QObject *)
 
 void TfrmServTran::FormClose(QObject *Sender, CloseAction &Action)
 {
+    // The base decides whether the screen really goes; only then does it let go of its key list,
+    // its connection and its place as the one screen of the module.
+    TfrmPadraoGrid::FormClose(Sender, Action);
+    if (Action != caFree)
+        return;
     KeyList.reset();
     netServTran->Close();
     boIdCriado = false;
-    TfrmPadraoGrid::FormClose(Sender, Action);
 }
 
 void CriaServTran()

@@ -38,7 +38,8 @@ class TestCalcMultiServ : public QObject {
             }
             // The window system may say "active" before the application has heard of it.
             dialog->activateWindow();
-            QTest::qWaitFor([&] { return QApplication::activeWindow() == dialog; });
+            if (!QTest::qWaitFor([&] { return QApplication::activeWindow() == dialog; }))
+                QTest::qFail("the dialog never became active", __FILE__, __LINE__);
             user(dialog);
             if (dialog)
                 dialog->done(result);
@@ -117,8 +118,9 @@ private slots:
         QFETCH(QDateTime, date);
         withDialog(QString(), date, [](QDialog *d) {
             auto *edit = part<framework::TDateEditPlus>(d, "depDataCard");
-            QVERIFY(!edit->hasDate() || edit->GetDate() != QDate(1899, 12, 30));
-            QCOMPARE(part<QLineEdit>(d, "edtNomeDia")->text(), framework::NomeSemana(edit->GetDate()));
+            // The edit's own initial value is no date, and so no weekday.
+            QVERIFY(!edit->hasDate());
+            QCOMPARE(part<QLineEdit>(d, "edtNomeDia")->text(), QString());
         });
     }
 
@@ -154,6 +156,38 @@ private slots:
             QCOMPARE(QApplication::focusWidget(), part(d, "depDataCard"));
             QVERIFY(fx->presenter().informations().isEmpty());
             QCOMPARE(fx->presenter().busyShows(), 0);
+        });
+    }
+
+    // A typed text that is no date counts as no date: the dialog's own check answers, and
+    // nothing reaches the server.
+    void anInvalidDateIsNoDate()
+    {
+        staleRow(QStringLiteral("00001"), seededDay(), QStringLiteral("0000000041"));
+        withDialog(QString(), protocol::wallClock(seededDay()), [this](QDialog *d) {
+            auto *edit = part<framework::TDateEditPlus>(d, "depDataCard");
+            edit->setFocus();
+            edit->selectAll();
+            QTest::keyClicks(edit, QStringLiteral("31022026"));
+            QCOMPARE(edit->text(), QStringLiteral("31/02/2026"));
+            fx->presenter().clear();
+            confirm(d);
+            QCOMPARE(fx->presenter().errors(), QStringList{"Data deve ser informada"});
+            QCOMPARE(QApplication::focusWidget(), edit);
+            QCOMPARE(fx->presenter().busyShows(), 0);
+        });
+        QCOMPARE(total(QStringLiteral("00001"), seededDay(), QStringLiteral("0000000041")), 999.0);
+    }
+
+    void aLongBranchNameIsReadFromItsStart()
+    {
+        const QString longName = QStringLiteral("Cozinha Central da Zona Norte e Vizinhas");
+        fx->exec(QStringLiteral("UPDATE FILIAL SET NMFILIAL = ? WHERE CDFILIAL = '0001'"), {longName});
+        withDialog(QString(), QDateTime(), [&](QDialog *d) {
+            auto *name = part<QLineEdit>(d, "edtNmFilial");
+            QCOMPARE(name->text(), longName);
+            QVERIFY(name->fontMetrics().horizontalAdvance(longName) > name->width());
+            QCOMPARE(name->cursorPosition(), 0);
         });
     }
 
@@ -215,9 +249,14 @@ private slots:
 
     void everyCallGivesAFreshDialogAndNoneIsLeftBehind()
     {
+        auto *const *global = static_cast<QWidget *const *>(fx->module().symbol("frmCalcMultiServ"));
         QPointer<QDialog> first;
-        withDialog(QString(), QDateTime(), [&](QDialog *d) { first = d; });
+        withDialog(QString(), QDateTime(), [&](QDialog *d) {
+            first = d;
+            QCOMPARE(*global, d);
+        });
         QTRY_VERIFY(first.isNull());
+        QCOMPARE(*global, nullptr);   // never left pointing at a dialog that is gone
         QPointer<QDialog> second;
         const bool ok = withDialog(QString(), QDateTime(), [&](QDialog *d) { second = d; }, QDialog::Accepted);
         QVERIFY(ok);

@@ -10,8 +10,11 @@
 #include <toolkit/controls.h>
 #include <toolkit/maskedit.h>
 
+#include <QDialog>
 #include <QLineEdit>
+#include <QMdiSubWindow>
 #include <QSignalSpy>
+#include <QTimer>
 
 using namespace screentest;
 using framework::testing::Shown;
@@ -30,6 +33,7 @@ class TestServTranLoad : public QObject {
     framework::TDateEditPlus *date() { return part<framework::TDateEditPlus>(screen, "depDataCard"); }
     QLineEdit *edit(const char *name) { return part<QLineEdit>(screen, name); }
     toolkit::DBGrid *grid(const char *name) { return part<toolkit::DBGrid>(screen, name); }
+    QWidget *header() { return part(screen, "panFiltro"); }
 
     // Fills the header and moves the focus out of it, as a user tabbing into the grid.
     void loadDay(const QString &serviceCode = QStringLiteral("00001"), QDate day = seededDay())
@@ -73,6 +77,25 @@ private slots:
         QCOMPARE(date()->GetDate(), seededDay());
         QVERIFY(!dataSet(screen, "cdsPadrao")->active());
         QVERIFY(part<framework::TNetConnection>(screen, "netServTran")->Connected());
+    }
+
+    // The module's globals never point at a screen that is gone, however it went: here with
+    // its MDI window, as when the host's main window goes without closing its children first.
+    void theGlobalsNeverOutliveTheScreen()
+    {
+        auto *const *global = static_cast<QWidget *const *>(fx->module().symbol("frmServTran"));
+        QCOMPARE(*global, screen);
+        delete screen->parentWidget();
+        QVERIFY(!fx->screenExists());
+        QCOMPARE(*global, nullptr);
+        screen = fx->openScreen();
+        QVERIFY(screen);
+        QCOMPARE(*global, screen);
+        QCOMPARE(branch()->text(), QStringLiteral("0001"));
+        fx->closeScreen();
+        QVERIFY(!fx->screenExists());
+        QCOMPARE(*global, nullptr);
+        screen = nullptr;
     }
 
     void headerComesFromTheSession()
@@ -201,6 +224,146 @@ private slots:
         QCOMPARE(QApplication::focusWidget()->objectName(), focusName);
         QVERIFY(!dataSet(screen, "cdsPadrao")->active());
         QVERIFY(fx->presenter().busyBalanced());
+    }
+
+    // The look-up buttons list what they look up, whatever the header holds: pressing one is no
+    // leaving of the header, so none of its checks speaks.
+    void lookupButtonsOpenWithTheFocusInTheHeader_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("typedService");
+        QTest::addColumn<QString>("keyField");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<int>("listed");
+        QTest::addColumn<QString>("nameEdit");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("service, empty") << "btpPesqServico" << "" << "CDSERVFILI" << "00002" << 2 << "edtNmServico"
+                                        << "Jantar";
+        QTest::newRow("branch, empty service") << "btnPesqFilial" << "" << "CDFILIAL" << "0002" << 3 << "edtNmFilial"
+                                               << "Filial Norte";
+        QTest::newRow("branch, service typed") << "btnPesqFilial" << "1" << "CDFILIAL" << "0001" << 3
+                                               << "edtNmFilial" << "Cozinha Central";
+    }
+
+    void lookupButtonsOpenWithTheFocusInTheHeader()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, typedService);
+        QFETCH(QString, keyField);
+        QFETCH(QString, chosen);
+        QFETCH(int, listed);
+        QFETCH(QString, nameEdit);
+        QFETCH(QString, name);
+        focus(service());
+        type(service(), typedService);
+        fx->presenter().clear();
+        fx->presenter().queueLookup(framework::testing::LookupAnswer::where(keyField, chosen));
+        auto *pressed = part(screen, button.toLatin1().constData());
+        QTest::mouseClick(pressed, Qt::LeftButton, {}, pressed->rect().center());
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        QCOMPARE(fx->presenter().entries(Shown::Pick).size(), 1);
+        QCOMPARE(fx->presenter().lastRowCount(), listed);
+        QCOMPARE(edit(nameEdit.toLatin1().constData())->text(), name);
+        QVERIFY(!dataSet(screen, "cdsPadrao")->active());   // the header was not left
+        QVERIFY(header()->isAncestorOf(QApplication::focusWidget()));
+    }
+
+    // Only another control of the screen leaves the header: the window's frame, another window,
+    // a dialog or minimizing the screen run none of its checks, and coming back runs nothing.
+    void focusElsewhereThanTheScreenRunsNoHeaderCheck_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::newRow("title bar") << "title bar";
+        QTest::newRow("a label of the header") << "label";
+        QTest::newRow("minimized and restored") << "minimized";
+        QTest::newRow("another window") << "window";
+        QTest::newRow("a modal dialog") << "dialog";
+    }
+
+    void focusElsewhereThanTheScreenRunsNoHeaderCheck()
+    {
+        QFETCH(QString, where);
+        focus(service());   // empty: leaving the header now would say "Serviço deve ser informado."
+        fx->presenter().clear();
+        auto *sub = qobject_cast<QMdiSubWindow *>(screen->parentWidget());
+        QVERIFY(sub);
+        if (where == QLatin1String("title bar")) {
+            QTest::mouseClick(sub, Qt::LeftButton, {}, QPoint(sub->width() / 2, 8));
+        } else if (where == QLatin1String("label")) {
+            QTest::mouseClick(part(screen, "lblServico"), Qt::LeftButton);
+        } else if (where == QLatin1String("minimized")) {
+            sub->showMinimized();
+            QApplication::processEvents();
+            sub->showNormal();
+        } else if (where == QLatin1String("window")) {
+            QWidget other;
+            other.setFocusPolicy(Qt::StrongFocus);
+            other.show();
+            other.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&other));
+            other.setFocus();
+            QApplication::processEvents();
+        } else {
+            QDialog dialog(fx->mainWindow());
+            auto *line = new QLineEdit(&dialog);
+            QTimer::singleShot(0, &dialog, [&] {
+                line->setFocus();
+                QApplication::processEvents();
+                dialog.accept();
+            });
+            dialog.exec();
+        }
+        QApplication::processEvents();
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        focus(service());
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        QVERIFY(!dataSet(screen, "cdsPadrao")->active());
+        // Leaving for a control of the screen still checks the header.
+        focus(grid("dbgPadrao"));
+        QCOMPARE(fx->presenter().errors(), QStringList{"Serviço deve ser informado."});
+        QCOMPARE(QApplication::focusWidget(), service());
+    }
+
+    // A typed date that is no date: the date edit says so, once, and keeps the focus; the
+    // header's own checks do not run after it.
+    void anInvalidDateEndsTheLoading()
+    {
+        focus(service());
+        type(service(), QStringLiteral("1"));
+        focus(date());
+        date()->selectAll();
+        type(date(), QStringLiteral("31022026"));
+        fx->presenter().clear();
+        QTest::keyClick(date(), Qt::Key_Tab);
+        QApplication::processEvents();
+        QCOMPARE(fx->presenter().errors(), QStringList{"Data inválida."});
+        QCOMPARE(QApplication::focusWidget(), date());
+        QVERIFY(!dataSet(screen, "cdsPadrao")->active());
+        // Put right, the date lets the user out and the day loads.
+        date()->selectAll();
+        type(date(), QStringLiteral("08122026"));
+        QTest::keyClick(date(), Qt::Key_Tab);
+        QApplication::processEvents();
+        QCOMPARE(fx->presenter().errors(), QStringList{"Data inválida."});
+        QVERIFY(dataSet(screen, "cdsPadrao")->active());
+    }
+
+    // Names longer than their edit are read from their start.
+    void nameEditsShowTheStartOfTheirText()
+    {
+        const QString longName = QStringLiteral("Cozinha Central da Zona Norte e Vizinhas");
+        fx->exec(QStringLiteral("UPDATE FILIAL SET NMFILIAL = ? WHERE CDFILIAL = '0001'"), {longName});
+        fx->exec(QStringLiteral("UPDATE SERVICO SET NMSERVICO = ? WHERE CDSERVFILI = '00001'"), {longName});
+        focus(branch());
+        branch()->setText(QStringLiteral("1"));
+        focus(service());
+        type(service(), QStringLiteral("1"));
+        focus(date());
+        for (const char *name : {"edtNmFilial", "edtNmServico"}) {
+            QCOMPARE(edit(name)->text(), longName);
+            QVERIFY2(edit(name)->fontMetrics().horizontalAdvance(longName) > edit(name)->width(), name);
+            QCOMPARE(edit(name)->cursorPosition(), 0);
+        }
     }
 
     void leavingTheHeaderLoadsTheDay()

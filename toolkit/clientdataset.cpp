@@ -334,29 +334,55 @@ void ClientDataSet::setData(const DataPacket &packet)
     loadContent(protocol::decodePacket(packet));
 }
 
-void ClientDataSet::loadContent(PacketContent &&content)
+PacketContent ClientDataSet::checkedData(const DataPacket &packet) const
+{
+    PacketContent content = protocol::decodePacket(packet);
+    packetColumns(content);
+    return content;
+}
+
+void ClientDataSet::setData(PacketContent &&checked)
+{
+    loadContent(std::move(checked));
+}
+
+QList<int> ClientDataSet::packetColumns(const PacketContent &content) const
 {
     if (content.delta)
         throw Error(QStringLiteral("%1: um pacote de alterações não pode ser carregado como dados.").arg(objectName()));
+    QList<int> source(m_fields.size(), -1);
+    for (qsizetype i = 0; i < m_fields.size(); ++i) {
+        const Field *f = m_fields[i];
+        const int at = content.fieldIndex(f->fieldName());
+        if (at < 0)
+            throw Error(QStringLiteral("%1: o campo %2 não veio no pacote de dados.").arg(objectName(), f->fieldName()));
+        if (content.fields[at].kind != f->kind())
+            throw Error(QStringLiteral("%1: o campo %2 veio com outro tipo no pacote de dados.").arg(objectName(), f->fieldName()));
+        // A longer text than the field holds would reach the screen and the server's columns.
+        if (f->kind() == FieldKind::String && content.fields[at].size != f->size())
+            throw Error(QStringLiteral("%1: o campo %2 veio com outro tamanho no pacote de dados (%3 em vez de %4).")
+                            .arg(objectName(), f->fieldName())
+                            .arg(content.fields[at].size)
+                            .arg(f->size()));
+        source[i] = at;
+    }
+    return source;
+}
+
+void ClientDataSet::loadContent(PacketContent &&content)
+{
     // Map the packet's columns onto the persistent fields (or take the packet's as they are).
-    if (m_fields.isEmpty()) {
+    if (m_fields.isEmpty() && !content.delta) {
         for (const PacketField &pf : std::as_const(content.fields)) {
             Field *f = addField(pf.name, pf.kind, pf.size);
             f->setRequired(pf.required);
             f->setReadOnly(pf.readOnly);
         }
     }
-    QList<int> source(m_fields.size(), -1);
+    const QList<int> source = packetColumns(content);
     bool sameOrder = content.fields.size() == m_fields.size();
-    for (qsizetype i = 0; i < m_fields.size(); ++i) {
-        const int at = content.fieldIndex(m_fields[i]->fieldName());
-        if (at < 0)
-            throw Error(QStringLiteral("%1: o campo %2 não veio no pacote de dados.").arg(objectName(), m_fields[i]->fieldName()));
-        if (content.fields[at].kind != m_fields[i]->kind())
-            throw Error(QStringLiteral("%1: o campo %2 veio com outro tipo no pacote de dados.").arg(objectName(), m_fields[i]->fieldName()));
-        source[i] = at;
-        sameOrder = sameOrder && at == i;
-    }
+    for (qsizetype i = 0; i < source.size(); ++i)
+        sameOrder = sameOrder && source[i] == i;
     QList<Row> rows;
     rows.reserve(content.rows.size());
     for (PacketRow &pr : content.rows) {

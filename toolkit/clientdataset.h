@@ -20,6 +20,7 @@
 namespace toolkit {
 
 using protocol::DataPacket;
+using protocol::PacketContent;
 using FieldKind = protocol::FieldKind;
 
 class ClientDataSet;
@@ -125,6 +126,11 @@ public:
     // after-scroll. Persistent fields missing from the packet are refused; a dataset without
     // persistent fields takes the packet's. The change log starts empty.
     void setData(const DataPacket &packet);
+    // The same in two steps, so that several datasets load all or none: `checkedData` decodes
+    // the packet and checks it against the fields (names, kinds, text sizes), changing nothing
+    // and throwing Error on a mismatch; `setData` of what it answered then cannot refuse it.
+    PacketContent checkedData(const DataPacket &packet) const;
+    void setData(PacketContent &&checked);
     DataPacket data() const;           // the current rows (change log applied) as a packet
     void open();                       // opens empty (a dataset made in memory)
     void close();
@@ -236,6 +242,8 @@ private:
     void attach(DataSource *source);
     void detach(DataSource *source);
     void loadContent(protocol::PacketContent &&content);
+    // Where each field's values stand in the packet; throws Error when the packet does not fit.
+    QList<int> packetColumns(const protocol::PacketContent &content) const;
 
     QList<Field *> m_fields;
     QList<Row> m_rows;                 // deleted rows stay here, hidden, until merged

@@ -3,6 +3,7 @@
 
 #include "frmservtran.h"
 
+#include <rules/packetfields.h>
 #include <toolkit/controls.h>
 #include <toolkit/dbtext.h>
 
@@ -18,34 +19,41 @@ using FK = protocol::FieldKind;
 
 namespace {
 
-struct FieldDef {
+// How the screen shows a field of a packet: its title, whether a grid shows it, its display
+// format (numbers) or edit mask (texts), its width in characters. Fields not named are hidden.
+struct FieldLook {
     const char *name;
-    FK kind;
-    int size;
     const char *label;   // nullptr: no label
     bool visible;
-    const char *format;  // display format or edit mask
+    const char *format;
     int displayWidth;
 };
 
 QString text(const char *s) { return s ? QString::fromUtf8(s) : QString(); }
 
-void defineFields(ClientDataSet *ds, std::initializer_list<FieldDef> defs)
+// The dataset's fields are those of the packets the server sends it, in the same order.
+void defineFields(ClientDataSet *ds, const QList<protocol::PacketField> &fields, std::initializer_list<FieldLook> looks = {})
 {
-    for (const FieldDef &d : defs) {
-        Field *f = ds->addField(text(d.name), d.kind, d.size);
-        if (d.label)
-            f->setDisplayLabel(text(d.label));
-        f->setVisible(d.visible);
-        if (d.format) {
-            const QString format = text(d.format);
-            if (d.kind == FK::Float)
+    for (const protocol::PacketField &pf : fields) {
+        Field *f = ds->addField(pf.name, pf.kind, pf.size);
+        f->setRequired(pf.required);
+        f->setReadOnly(pf.readOnly);
+        f->setVisible(false);
+    }
+    for (const FieldLook &look : looks) {
+        Field *f = ds->fieldByName(text(look.name));
+        if (look.label)
+            f->setDisplayLabel(text(look.label));
+        f->setVisible(look.visible);
+        if (look.format) {
+            const QString format = text(look.format);
+            if (f->kind() == FK::Float)
                 f->setDisplayFormat(format);
             else
                 f->setEditMask(format);
         }
-        if (d.displayWidth)
-            f->setDisplayWidth(d.displayWidth);
+        if (look.displayWidth)
+            f->setDisplayWidth(look.displayWidth);
     }
 }
 
@@ -99,18 +107,14 @@ void TfrmServTran::createDataModel()
 {
     // --- Delivery points of the day ---
     cdsPadrao = new ClientDataSet(this, QStringLiteral("cdsPadrao"));
-    defineFields(cdsPadrao, {
-        {"CDCLIENTE", FK::String, 21, "Cliente", false, nullptr, 0},
-        {"NMRAZSOCCLIE", FK::String, 50, "Cliente", true, nullptr, 0},
-        {"CDDESTFILI", FK::String, 3, "Ponto de Entrega", false, nullptr, 0},
-        {"NMDESTFILI", FK::String, 30, "Ponto de Entrega", true, nullptr, 0},
-        {"CDFILIAL", FK::String, 4, nullptr, false, nullptr, 0},
-        {"DTSERVTRAN", FK::DateTime, 0, nullptr, false, nullptr, 0},
-        {"CDSERVFILI", FK::String, 5, nullptr, false, nullptr, 0},
-        {"NRINSJURCLIE", FK::String, 20, "Cliente", false, "99999999999999999999;0; ", 0},
-        {"IDTPIJURCLIE", FK::String, 1, nullptr, false, nullptr, 0},
-        {"QTCOMECLIST", FK::Float, 0, "Comensais Estimados", true, nullptr, 0},
-        {"QTEFETCLIST", FK::Float, 0, "Efetivos p/ Fatur.", true, nullptr, 0},
+    defineFields(cdsPadrao, rules::fields::padrao(), {
+        {"CDCLIENTE", "Cliente", false, nullptr, 0},
+        {"NMRAZSOCCLIE", "Cliente", true, nullptr, 0},
+        {"CDDESTFILI", "Ponto de Entrega", false, nullptr, 0},
+        {"NMDESTFILI", "Ponto de Entrega", true, nullptr, 0},
+        {"NRINSJURCLIE", "Cliente", false, "99999999999999999999;0; ", 0},
+        {"QTCOMECLIST", "Comensais Estimados", true, nullptr, 0},
+        {"QTEFETCLIST", "Efetivos p/ Fatur.", true, nullptr, 0},
     });
     dtsPadrao->setDataSet(cdsPadrao);
     cdsPadraoCDCLIENTE = cdsPadrao->fieldByName(QStringLiteral("CDCLIENTE"));
@@ -124,31 +128,18 @@ void TfrmServTran::createDataModel()
 
     // --- Dishes of all delivery points of the day ---
     cdsServTran = new ClientDataSet(this, QStringLiteral("cdsServTran"));
-    defineFields(cdsServTran, {
-        {"CDPRATO", FK::String, 10, "Prato", true, nullptr, 0},
-        {"NMPRATO", FK::String, 40, "Nome do Prato", false, nullptr, 0},
-        {"QTEFETCLIST", FK::Float, 0, "Efetivos p/ Fatur.", false, nullptr, 0},
-        {"QTCOMESTIST", FK::Float, 0, "Comensais", true, nullptr, 0},
-        {"QTTOTAPRATST", FK::Float, 0, "Quantidade", true, "#,##0.000", 20},
-        {"SGUNIDADE", FK::String, 10, "UN", true, nullptr, 0},
-        {"CDFILIAL", FK::String, 4, nullptr, false, nullptr, 0},
-        {"CDSERVFILI", FK::String, 5, nullptr, false, nullptr, 0},
-        {"DTSERVTRAN", FK::DateTime, 0, nullptr, false, nullptr, 0},
-        {"CDFILAUXPRAT", FK::String, 4, nullptr, false, nullptr, 0},
-        {"QTCOMECLIST", FK::Float, 0, nullptr, false, "#,##0.000", 0},
-        {"QTPADRAOST", FK::Float, 0, nullptr, false, "#,##0.000", 0},
-        {"QTCONTAIST", FK::Float, 0, nullptr, false, "#,##0.000", 0},
-        {"QTTOTACONTST", FK::Float, 0, nullptr, false, nullptr, 0},
-        {"QTPARCPRATST", FK::Float, 0, nullptr, false, nullptr, 0},
-        {"QTCONTCOMPST", FK::Float, 0, nullptr, false, nullptr, 10},
-        {"VRPECONSST", FK::Float, 0, nullptr, false, nullptr, 0},
-        {"CDDESTFILI", FK::String, 3, nullptr, false, nullptr, 0},
-        {"CDCLIENTE", FK::String, 21, nullptr, false, nullptr, 0},
-        {"CDDIETPADST", FK::String, 4, nullptr, false, nullptr, 0},
-        {"QTAMOSTRAST", FK::Float, 0, "Amostra", true, "#,##0.000", 0},
-        {"NRSERVTRAN", FK::String, 10, nullptr, false, nullptr, 0},
-        {"QTCONTCOMPSTCAMOS", FK::Float, 0, nullptr, false, nullptr, 0},
-        {"QTTOTACONTSTCAMOS", FK::Float, 0, nullptr, false, nullptr, 0},
+    defineFields(cdsServTran, rules::fields::servTran(), {
+        {"CDPRATO", "Prato", true, nullptr, 0},
+        {"NMPRATO", "Nome do Prato", false, nullptr, 0},
+        {"QTEFETCLIST", "Efetivos p/ Fatur.", false, nullptr, 0},
+        {"QTCOMESTIST", "Comensais", true, nullptr, 0},
+        {"QTTOTAPRATST", "Quantidade", true, "#,##0.000", 20},
+        {"SGUNIDADE", "UN", true, nullptr, 0},
+        {"QTCOMECLIST", nullptr, false, "#,##0.000", 0},
+        {"QTPADRAOST", nullptr, false, "#,##0.000", 0},
+        {"QTCONTAIST", nullptr, false, "#,##0.000", 0},
+        {"QTCONTCOMPST", nullptr, false, nullptr, 10},
+        {"QTAMOSTRAST", "Amostra", true, "#,##0.000", 0},
     });
     cdsServTranCDPRATO = cdsServTran->fieldByName(QStringLiteral("CDPRATO"));
     cdsServTranQTCOMESTIST = cdsServTran->fieldByName(QStringLiteral("QTCOMESTIST"));
@@ -163,46 +154,34 @@ void TfrmServTran::createDataModel()
 
     // --- Container labels of the day ---
     cdsEtiqueta = new ClientDataSet(this, QStringLiteral("cdsEtiqueta"));
-    defineFields(cdsEtiqueta, {
-        {"CDFILAUXPRAT", FK::String, 4, nullptr, false, nullptr, 0},
-        {"CDPRATO", FK::String, 10, nullptr, false, nullptr, 0},
-        {"CDFILIAL", FK::String, 4, nullptr, false, nullptr, 0},
-        {"CDSERVFILI", FK::String, 5, nullptr, false, nullptr, 0},
-        {"DTSERVTRAN", FK::DateTime, 0, nullptr, false, nullptr, 0},
-        {"NRSEQUETIQTR", FK::String, 4, "Etiqueta", true, nullptr, 0},
-        {"QTPRATETIQTR", FK::Float, 0, "Quantidade", false, "#,##0.000", 0},
-        {"CDDESTFILI", FK::String, 3, nullptr, false, nullptr, 0},
-        {"CDCLIENTE", FK::String, 21, nullptr, false, nullptr, 0},
-        {"NRSERVTRAN", FK::String, 10, nullptr, false, nullptr, 0},
-        {"CDDIETPADST", FK::String, 4, nullptr, false, nullptr, 0},
+    defineFields(cdsEtiqueta, rules::fields::etiqueta(), {
+        {"NRSEQUETIQTR", "Etiqueta", true, nullptr, 0},
+        {"QTPRATETIQTR", "Quantidade", false, "#,##0.000", 0},
     });
     dtsEtiqueta = new DataSource(this, QStringLiteral("dtsEtiqueta"));
     dtsEtiqueta->setDataSet(cdsEtiqueta);
 
     // --- Auxiliary datasets ---
     cdsComenServ = new ClientDataSet(this, QStringLiteral("cdsComenServ"));
-    defineFields(cdsComenServ, {{"QTCOMESTICAR", FK::Float, 0, nullptr, true, nullptr, 0}});
+    defineFields(cdsComenServ, rules::fields::comenServ());
     cdsComenServQTCOMESTICAR = cdsComenServ->fieldByName(QStringLiteral("QTCOMESTICAR"));
     cdsPtoEntrega = new ClientDataSet(this, QStringLiteral("cdsPtoEntrega"));
-    defineFields(cdsPtoEntrega, {{"CDDESTFILI", FK::String, 3, "Código", true, nullptr, 0},
-                                 {"NMDESTFILI", FK::String, 30, "Nome", true, nullptr, 0}});
+    defineFields(cdsPtoEntrega, rules::fields::ptoEntrega(), {
+        {"CDDESTFILI", "Código", true, nullptr, 0},
+        {"NMDESTFILI", "Nome", true, nullptr, 0},
+    });
     dtsPtoEntrega = new DataSource(this, QStringLiteral("dtsPtoEntrega"));
     dtsPtoEntrega->setDataSet(cdsPtoEntrega);
     cdsSeqServTran = new ClientDataSet(this, QStringLiteral("cdsSeqServTran"));
-    defineFields(cdsSeqServTran, {{"SEQUSERV", FK::String, 10, nullptr, true, nullptr, 0}});
-    cdsSeqServTran->fieldByName(QStringLiteral("SEQUSERV"))->setReadOnly(true);
+    defineFields(cdsSeqServTran, rules::fields::seqServTran());
     cdsDadosPrato = new ClientDataSet(this, QStringLiteral("cdsDadosPrato"));
-    defineFields(cdsDadosPrato, {{"QTPADRAO", FK::Float, 0, nullptr, true, nullptr, 0},
-                                 {"QTCONTAI", FK::Float, 0, nullptr, true, nullptr, 0},
-                                 {"QTAMOSTRAUN", FK::Float, 0, nullptr, true, nullptr, 0},
-                                 {"PERCENTUAL", FK::Float, 0, nullptr, true, nullptr, 0}});
+    defineFields(cdsDadosPrato, rules::fields::dadosPrato());
     cdsPrato = new ClientDataSet(this, QStringLiteral("cdsPrato"));
-    defineFields(cdsPrato, {{"VRARREDTRANS", FK::Float, 0, nullptr, true, nullptr, 0},
-                            {"SGUNIDADE", FK::String, 10, nullptr, true, nullptr, 0}});
+    defineFields(cdsPrato, rules::fields::prato());
     cdsUnidMediFili = new ClientDataSet(this, QStringLiteral("cdsUnidMediFili"));
-    defineFields(cdsUnidMediFili, {{"QTAMOSTRAUN", FK::Float, 0, nullptr, true, nullptr, 0}});
+    defineFields(cdsUnidMediFili, rules::fields::unidMediFili());
     cdsPercent = new ClientDataSet(this, QStringLiteral("cdsPercent"));
-    defineFields(cdsPercent, {{"VRPEMINCONT", FK::Float, 0, nullptr, true, nullptr, 0}});
+    defineFields(cdsPercent, rules::fields::percent());
 
     // --- Lookup queries on the shared database ---
     qryFilial = new TADOIBQuery(this, QStringLiteral("qryFilial"));

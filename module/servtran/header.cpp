@@ -165,13 +165,16 @@ void TfrmServTran::panFiltroExit(QObject *)
         framework::BusyIndicator busy(framework::mainWindow(), 6);
         const QVariant day =
             CheckResultServ(m_server.GetDados(medCdFilial->text(), medCdServico->text(), headerDate()), true, 0);
-        // Every packet is checked before any dataset is touched, so a bad answer changes nothing.
-        const protocol::DataPacket points = servtran::packetAt(day, 0), dishes = servtran::packetAt(day, 1),
-                                   labels = servtran::packetAt(day, 2), diners = servtran::packetAt(day, 3);
-        cdsPadrao->setData(points);
-        cdsServTran->setData(dishes);
-        cdsEtiqueta->setData(labels);
-        cdsComenServ->setData(diners);
+        // Every packet is decoded and checked against its dataset before any dataset is
+        // touched, so a short or mismatched answer changes nothing.
+        protocol::PacketContent points = cdsPadrao->checkedData(servtran::packetAt(day, 0));
+        protocol::PacketContent dishes = cdsServTran->checkedData(servtran::packetAt(day, 1));
+        protocol::PacketContent labels = cdsEtiqueta->checkedData(servtran::packetAt(day, 2));
+        protocol::PacketContent diners = cdsComenServ->checkedData(servtran::packetAt(day, 3));
+        cdsPadrao->setData(std::move(points));
+        cdsServTran->setData(std::move(dishes));
+        cdsEtiqueta->setData(std::move(labels));
+        cdsComenServ->setData(std::move(diners));
     }
     nedComenServ->setText(cdsComenServQTCOMESTICAR->asString());
     Filtra(cdsServTran);

@@ -96,6 +96,54 @@ private slots:
         QVERIFY(!missing.active());
     }
 
+    // A packet that does not fit the fields is refused before anything changes: the dataset
+    // keeps its rows, its state and the row being edited.
+    void aPacketThatDoesNotFitChangesNothing_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("size");
+        QTest::newRow("text size differs") << "CDPRATO" << int(FieldKind::String) << 20;
+        QTest::newRow("kind differs") << "QTTOTAPRATST" << int(FieldKind::String) << 10;
+        QTest::newRow("field missing") << "" << 0 << 0;
+    }
+
+    void aPacketThatDoesNotFitChangesNothing()
+    {
+        QFETCH(QString, field);
+        QFETCH(int, kind);
+        QFETCH(int, size);
+        ClientDataSet ds;
+        ds.addField(QStringLiteral("CDPRATO"), FieldKind::String, 10);
+        ds.addField(QStringLiteral("QTTOTAPRATST"), FieldKind::Float);
+        ds.setData(protocol::encodePacket(dishes(3)));
+        ds.edit();
+        ds.fieldByName(QStringLiteral("CDPRATO"))->setAsString(QStringLiteral("NOVO"));
+
+        PacketContent other = dishes(1);
+        for (protocol::PacketField &f : other.fields)
+            if (f.name == field || (field.isEmpty() && f.name == QLatin1String("CDPRATO")))
+                f = field.isEmpty() ? protocol::PacketField{QStringLiteral("CDOUTRO"), FieldKind::String, 10, false, false}
+                                    : protocol::PacketField{field, FieldKind(kind), size, false, false};
+        if (FieldKind(kind) == FieldKind::String && field == QLatin1String("QTTOTAPRATST"))
+            other.rows[0].values[3] = QStringLiteral("10");
+        const protocol::DataPacket packet = protocol::encodePacket(other);
+        QVERIFY_THROWS_EXCEPTION(Error, ds.checkedData(packet));
+        QVERIFY_THROWS_EXCEPTION(Error, ds.setData(packet));
+        QCOMPARE(ds.state(), DataSetState::Edit);
+        QCOMPARE(ds.fieldByName(QStringLiteral("CDPRATO"))->asString(), QStringLiteral("NOVO"));
+        ds.post();
+        QCOMPARE(ds.recordCount(), 3);
+        QCOMPARE(ds.changeCount(), 1);
+
+        // What fits loads in two steps as in one.
+        PacketContent fits = ds.checkedData(protocol::encodePacket(dishes(2)));
+        QCOMPARE(ds.recordCount(), 3);
+        ds.setData(std::move(fits));
+        QCOMPARE(ds.recordCount(), 2);
+        QCOMPARE(ds.changeCount(), 0);
+    }
+
     void navigationOverTheView()
     {
         ClientDataSet ds;

@@ -1,7 +1,7 @@
 // Container labels of a row (CalcEtiqueta) and the recalculation of whole services (CalcServTrans).
 
 #include "arguments.h"
-#include "containercalc.h"
+#include <rules/containercalc.h>
 #include "database.h"
 #include "service.h"
 
@@ -12,6 +12,8 @@
 #include <vector>
 
 namespace server {
+
+namespace calc = rules::calc;
 
 namespace {
 

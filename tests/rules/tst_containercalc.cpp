@@ -1,11 +1,11 @@
 // The container arithmetic on the worked examples and edge cases of the dish rows and labels.
 
-#include <server/containercalc.h>
+#include <rules/containercalc.h>
 
 #include <QTest>
 #include <optional>
 
-using namespace server::calc;
+using namespace rules::calc;
 
 Q_DECLARE_METATYPE(std::optional<double>)
 
@@ -42,6 +42,14 @@ void TestContainerCalc::roundedTotal_data()
     QTest::newRow("zero step") << 69.0 << 0.25 << std::optional<double>(0.0) << 17.25;
     QTest::newRow("total 0 never rounded") << 0.0 << 0.25 << std::optional<double>(0.5) << 0.0;
     QTest::newRow("just above a step") << 81.0 << 0.1 << std::optional<double>(1.0) << 9.0;
+    // Decimal quantities binary floating point cannot hold: a total that is a whole number of
+    // steps stays as it is, one that is not still goes up to the next step.
+    QTest::newRow("2 x 0.55 on 0.1 stays 1.1") << 2.0 << 0.55 << std::optional<double>(0.1) << 1.1;
+    QTest::newRow("3 x 0.7 on 0.1 stays 2.1") << 3.0 << 0.7 << std::optional<double>(0.1) << 2.1;
+    QTest::newRow("6 x 0.35 on 0.3 stays 2.1") << 6.0 << 0.35 << std::optional<double>(0.3) << 2.1;
+    QTest::newRow("7 x 0.3 on 0.3 stays 2.1") << 7.0 << 0.3 << std::optional<double>(0.3) << 2.1;
+    QTest::newRow("11 x 0.55 on 0.5 up to 6.5") << 11.0 << 0.55 << std::optional<double>(0.5) << 6.5;
+    QTest::newRow("a hair above a step is above it") << 1.0 << 1.0001 << std::optional<double>(0.5) << 1.5;
 }
 
 void TestContainerCalc::roundedTotal()
@@ -50,8 +58,8 @@ void TestContainerCalc::roundedTotal()
     QFETCH(double, perPerson);
     QFETCH(std::optional<double>, step);
     QFETCH(double, expected);
-    QVERIFY2(near(server::calc::roundedTotal(diners, perPerson, real(step)), expected),
-             qPrintable(QString::number(double(server::calc::roundedTotal(diners, perPerson, real(step))), 'g', 17)));
+    QVERIFY2(near(rules::calc::roundedTotal(diners, perPerson, real(step)), expected),
+             qPrintable(QString::number(double(rules::calc::roundedTotal(diners, perPerson, real(step))), 'g', 17)));
 }
 
 void TestContainerCalc::minimumFill_data()
@@ -72,7 +80,7 @@ void TestContainerCalc::minimumFill()
     QFETCH(std::optional<double>, dish);
     QFETCH(std::optional<double>, branch);
     QFETCH(std::optional<double>, expected);
-    const std::optional<Real> m = server::calc::minimumFill(real(dish), real(branch));
+    const std::optional<Real> m = rules::calc::minimumFill(real(dish), real(branch));
     QCOMPARE(m.has_value(), expected.has_value());
     if (m)
         QCOMPARE(double(*m), *expected);
@@ -94,6 +102,10 @@ void TestContainerCalc::splitContainers_data()
     QTest::newRow("exact multiple") << 16.0 << 4.0 << std::optional<double>(50) << 4.0 << 4.0 << 0.0;
     QTest::newRow("exactly one container") << 4.0 << 4.0 << std::optional<double>(50) << 1.0 << 1.0 << 0.0;
     QTest::newRow("minimum equal to remainder: no sharing") << 18.0 << 4.0 << std::optional<double>(50) << 5.0 << 4.0 << 2.0;
+    QTest::newRow("1.2 in containers of 0.4") << 1.2 << 0.4 << std::optional<double>(50) << 3.0 << 3.0 << 0.0;
+    QTest::newRow("2.4 in containers of 0.8") << 2.4 << 0.8 << none << 3.0 << 3.0 << 0.0;
+    QTest::newRow("0.7 in containers of 0.1") << 0.7 << 0.1 << std::optional<double>(50) << 7.0 << 7.0 << 0.0;
+    QTest::newRow("1.3 in containers of 0.4: a true remainder") << 1.3 << 0.4 << none << 4.0 << 3.0 << 0.1;
 }
 
 void TestContainerCalc::splitContainers()
@@ -104,7 +116,7 @@ void TestContainerCalc::splitContainers()
     QFETCH(double, containers);
     QFETCH(double, complete);
     QFETCH(double, partial);
-    const ContainerSplit s = server::calc::splitContainers(total, container, real(minimum));
+    const ContainerSplit s = rules::calc::splitContainers(total, container, real(minimum));
     QCOMPARE(double(s.containers), containers);
     QCOMPARE(double(s.complete), complete);
     QVERIFY2(near(s.partial, partial), qPrintable(QString::number(double(s.partial), 'g', 17)));
@@ -126,7 +138,7 @@ void TestContainerCalc::dinersLimit()
     QFETCH(double, perContainer);
     QFETCH(double, perPerson);
     QFETCH(double, limit);
-    QCOMPARE(double(server::calc::dinersLimit(perContainer, perPerson)), limit);
+    QCOMPARE(double(rules::calc::dinersLimit(perContainer, perPerson)), limit);
 }
 
 void TestContainerCalc::labelInputs_data()
@@ -146,6 +158,8 @@ void TestContainerCalc::labelInputs_data()
     QTest::newRow("registered container holds it all") << 8.0 << 4.0 << 10.0 << std::optional<double>(50) << 0.0 << 8.0 << 1.0;
     QTest::newRow("percent 0: no sharing") << 17.5 << 4.0 << 4.0 << std::optional<double>(0) << 4.0 << 1.5 << 1.0;
     QTest::newRow("branch default is not used") << 17.5 << 4.0 << 4.0 << none << 4.0 << 1.5 << 1.0;
+    QTest::newRow("1.2 in containers of 0.4: no partial") << 1.2 << 0.4 << 0.4 << std::optional<double>(50) << 3.0 << 0.0 << 0.0;
+    QTest::newRow("0.7 in containers of 0.1: no partial") << 0.7 << 0.1 << 0.1 << none << 7.0 << 0.0 << 0.0;
 }
 
 void TestContainerCalc::labelInputs()
@@ -157,7 +171,7 @@ void TestContainerCalc::labelInputs()
     QFETCH(double, full);
     QFETCH(double, partialQuantity);
     QFETCH(double, partialCount);
-    const LabelInputs in = server::calc::labelInputs(total, container, registered, real(percent));
+    const LabelInputs in = rules::calc::labelInputs(total, container, registered, real(percent));
     QCOMPARE(double(in.full), full);
     QVERIFY2(near(in.partialQuantity, partialQuantity), qPrintable(QString::number(double(in.partialQuantity), 'g', 17)));
     QCOMPARE(double(in.partialCount), partialCount);

@@ -6,11 +6,15 @@
 
 #include <optional>
 
-namespace server::calc {
+namespace rules::calc {
 
 using Real = long double;
 
-// Integer and fractional parts of an exact quotient, with no tolerance.
+// Integer and fractional parts of a quotient. Decimal quantities (0.55, 0.1, 0.4) have no exact
+// binary form, so a quotient of them that should be whole comes out a hair off (2 × 0.55 / 0.1 is
+// 11.0000000000000003, 1.2 / 0.4 is 2.9999999999999997): a quotient within a relative 1e-9 of an
+// integer is taken as that integer. Any true remainder, however small in the units of the dish
+// (0.0004 of a kilogram), is far above that and stays one.
 Real intPart(Real value);
 Real fracPart(Real value);
 // A value rounded to a number of decimals, halves away from zero.
@@ -49,4 +53,4 @@ struct LabelInputs {
 // dish's registered one (0 when none), dishPercent = the dish's own minimum fill.
 LabelInputs labelInputs(Real total, Real container, Real registeredContainer, std::optional<Real> dishPercent);
 
-} // namespace server::calc
+} // namespace rules::calc

@@ -1,12 +1,27 @@
 #include "containercalc.h"
 
+#include <algorithm>
 #include <cmath>
 
-namespace server::calc {
+namespace rules::calc {
 
-Real intPart(Real value) { return std::trunc(value); }
+namespace {
 
-Real fracPart(Real value) { return value - std::trunc(value); }
+Real settled(Real value)
+{
+    const Real whole = std::round(value);
+    return std::fabs(value - whole) <= 1e-9L * std::max<Real>(1, std::fabs(whole)) ? whole : value;
+}
+
+} // namespace
+
+Real intPart(Real value) { return std::trunc(settled(value)); }
+
+Real fracPart(Real value)
+{
+    const Real v = settled(value);
+    return v - std::trunc(v);
+}
 
 Real roundDec(Real value, int decimals)
 {
@@ -87,4 +102,4 @@ LabelInputs labelInputs(Real total, Real container, Real registeredContainer, st
     return in;
 }
 
-} // namespace server::calc
+} // namespace rules::calc

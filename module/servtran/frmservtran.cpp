@@ -69,6 +69,12 @@ void TfrmServTran::bindHandlers()
     dbgPadrao->onDrawColumnCell.bind(this, &TfrmServTran::dbgPadraoDrawColumnCell);
     dbgServTran->onDrawColumnCell.bind(this, &TfrmServTran::dbgServTranDrawColumnCell);
     dbgServTran->onColEnter.bind(this, &TfrmServTran::dbgServTranColEnter);
+    dbgServTran->onColExit.bind(this, &TfrmServTran::dbgServTranColExit);
+    dbgServTran->onEditButtonClick.bind(this, &TfrmServTran::dbgServTranEditButtonClick);
+    cdsServTran->afterInsert.bind(this, &TfrmServTran::cdsServTranAfterInsert);
+    cdsServTran->beforePost.bind(this, &TfrmServTran::cdsServTranBeforePost);
+    dbeQtPadrao->onKeyPress.bind(this, &TfrmServTran::dbeQtPadraoKeyPress);
+    dbeQtContainer->onKeyPress.bind(this, &TfrmServTran::dbeQtContainerKeyPress);
     // The base screen's key handlers serve the dish and label grids too.
     for (DBGrid *grid : {dbgServTran, dbgEtiqueta}) {
         grid->onKeyDown.bind(this, &TfrmServTran::dbgPadraoKeyDown);

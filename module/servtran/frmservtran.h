@@ -82,6 +82,17 @@ public:
     void cdsServTranAfterScroll(ClientDataSet *DataSet);
     void cdsServTranCDPRATOGetText(Field *Sender, QString &Text, bool DisplayText);
 
+    // --- Dish rows ---
+    void cdsServTranAfterInsert(ClientDataSet *DataSet);
+    void dbgServTranColExit(QObject *Sender);
+    void dbgServTranEditButtonClick(QObject *Sender);
+    void dbeQtPadraoKeyPress(QObject *Sender, QChar &Key);
+    void dbeQtContainerKeyPress(QObject *Sender, QChar &Key);
+    void Vd_Prato(bool onPost);
+
+    // --- Posting a dish row ---
+    void cdsServTranBeforePost(ClientDataSet *DataSet);
+
     // --- Edit states, toolbar and keyboard ---
     void dtsPadraoStateChange(QObject *Sender) override;
     void dtsServTranStateChange(QObject *Sender);
@@ -156,11 +167,20 @@ private:
     QDateTime headerDate() const;
     void setGridEditing(DBGrid *grid, bool on);
     void setColumnButton(DBGrid *grid, const QString &fieldName, bool ellipsis);
+    // The dish validation query opened on one code and owner; true when it found the dish.
+    bool openVdPrato(const QString &code, const QString &owner);
+    // The registered data of the current row's dish, from the server, into the four dish-data
+    // datasets (all or none), remembered as that dish's.
+    void loadDishData();
+    bool dishDataIsOfCurrentRow() const;
+    void quantityKeyFilter(const DBEdit *edit, QChar &Key);
 
     // Private fields of the screen.
     bool boFirstActivation = false;
     bool boPointInserted = false;
     std::unique_ptr<TKeyList> KeyList;
+    // Which dish (code and owner) the dish-data datasets hold; empty before the first load.
+    QString m_dishDataOf;
     servtran::ServTranServer m_server;
 };
 

@@ -244,12 +244,14 @@ private slots:
         QVERIFY(!on("dbgPadrao") && on("dbgServTran") && !on("dbgEtiqueta"));
         QVERIFY(headerLocked());
         QCOMPARE(buttonsOn(), (QStringList{"Cancelar", "Confirmar"}));
-        // Up and Page Up do nothing; Down confirms the dish.
+        // Up and Page Up do nothing; Down confirms the dish, whose post checks it first.
         key(grid("dbgServTran"), Qt::Key_Up);
         key(grid("dbgServTran"), Qt::Key_PageUp);
         QCOMPARE(dishes()->state(), DataSetState::Insert);
+        QVERIFY(fx->presenter().errors().isEmpty());
         key(grid("dbgServTran"), Qt::Key_Down);
-        QCOMPARE(dishes()->state(), DataSetState::Browse);
+        QCOMPARE(fx->presenter().errors(), QStringList{"Prato deve ser informado."});
+        QCOMPARE(dishes()->state(), DataSetState::Insert);
     }
 
     void alterFromAQuantityEditKeepsTheFocusThere()

@@ -213,6 +213,25 @@ private slots:
         QVERIFY(fx->presenter().busyBalanced());
     }
 
+    // A dish already at the point is refused at posting too, when the user never left its column.
+    void aDishAlreadyAtThePointIsRefusedAtPosting()
+    {
+        focus(dishGrid());
+        click("sbtIncluir");
+        typeInCell(ColDiners, QStringLiteral("10"));
+        typeInEdit(perPerson(), QStringLiteral("1"));
+        typeInEdit(perContainer(), QStringLiteral("1"));
+        focus(dishGrid());
+        dishGrid()->setSelectedIndex(ColDish);
+        type(dishGrid(), QStringLiteral("1010010002"));
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        click("sbtConfirmar");
+        QCOMPARE(fx->presenter().errors(), QStringList{"Prato já cadastrado para o serviço informado."});
+        QCOMPARE(dishes()->state(), DataSetState::Insert);
+        QCOMPARE(dishGrid()->selectedIndex(), int(ColDish));
+        QVERIFY(fx->presenter().busyBalanced());
+    }
+
     void theLabelLimitItselfIsAllowed()
     {
         enterNewDish(QStringLiteral("1010010003"), QStringLiteral("9999"), QStringLiteral("1"), QStringLiteral("1"));
@@ -261,6 +280,51 @@ private slots:
         QCOMPARE(number("QTTOTACONTST"), 1.0);
         QCOMPARE(number("QTCONTCOMPST"), 0.0);
         QCOMPARE(number("QTPARCPRATST"), 1.8);
+    }
+
+    // The row number is the day's highest plus one; the row's share of the service's diners.
+    void rowNumberAndShareOfTheService_data()
+    {
+        QTest::addColumn<QString>("highest");
+        QTest::addColumn<int>("serviceDiners");
+        QTest::addColumn<QString>("diners");
+        QTest::addColumn<QString>("rowNumber");
+        QTest::addColumn<double>("share");
+        QTest::newRow("after 41, 50 of 200") << "0000000041" << 200 << "50" << "0000000042" << 25.0;
+        QTest::newRow("after 4, none in the service") << "" << 0 << "50" << "0000000005" << 0.0;
+    }
+
+    void rowNumberAndShareOfTheService()
+    {
+        QFETCH(QString, highest);
+        QFETCH(int, serviceDiners);
+        QFETCH(QString, diners);
+        QFETCH(QString, rowNumber);
+        QFETCH(double, share);
+        if (!highest.isEmpty())
+            fx->addDish(QStringLiteral("0000456"), QStringLiteral("003"), highest, QStringLiteral("1010010001"), 5, 0);
+        fx->exec(QStringLiteral("UPDATE COMESERV SET QTCOMESTICAR = ?"), {serviceDiners});
+        loadDay();   // the service's diners as the header shows them
+        enterNewDish(QStringLiteral("1010010003"), diners, QStringLiteral("1"), QStringLiteral("1"));
+        click("sbtConfirmar");
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        QCOMPARE(text("NRSERVTRAN"), rowNumber);
+        QCOMPARE(number("VRPECONSST"), share);
+    }
+
+    // A dish no longer under the row's owner is looked for under the other one.
+    void aDishIsLookedForUnderTheOtherOwner()
+    {
+        fx->exec(QStringLiteral("UPDATE SERVTRAN SET CDFILAUXPRAT = '0001' WHERE NRSERVTRAN = '0000000001'"));
+        loadDay();
+        focus(dishGrid());
+        QVERIFY(dishes()->locate(QStringLiteral("NRSERVTRAN"), {QStringLiteral("0000000001")}));
+        QCOMPARE(text("CDFILAUXPRAT"), QStringLiteral("0001"));
+        click("sbtAlterar");
+        click("sbtConfirmar");
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        QCOMPARE(text("CDFILAUXPRAT"), QStringLiteral("P"));
+        QCOMPARE(text("NMPRATO"), QStringLiteral("Arroz branco"));
     }
 
     // Decimal quantities that binary floating point cannot hold stay on their step.

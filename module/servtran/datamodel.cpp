@@ -155,8 +155,9 @@ void TfrmServTran::createDataModel()
     // --- Container labels of the day ---
     cdsEtiqueta = new ClientDataSet(this, QStringLiteral("cdsEtiqueta"));
     defineFields(cdsEtiqueta, rules::fields::etiqueta(), {
-        {"NRSEQUETIQTR", "Etiqueta", true, nullptr, 0},
-        {"QTPRATETIQTR", "Quantidade", false, "#,##0.000", 0},
+        // Wide enough for their titles and for a label number and quantity whole.
+        {"NRSEQUETIQTR", "Etiqueta", true, nullptr, 8},
+        {"QTPRATETIQTR", "Quantidade", false, "#,##0.000", 12},
     });
     dtsEtiqueta = new DataSource(this, QStringLiteral("dtsEtiqueta"));
     dtsEtiqueta->setDataSet(cdsEtiqueta);

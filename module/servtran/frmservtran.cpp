@@ -73,6 +73,9 @@ void TfrmServTran::bindHandlers()
     dbgServTran->onEditButtonClick.bind(this, &TfrmServTran::dbgServTranEditButtonClick);
     cdsServTran->afterInsert.bind(this, &TfrmServTran::cdsServTranAfterInsert);
     cdsServTran->beforePost.bind(this, &TfrmServTran::cdsServTranBeforePost);
+    cdsServTran->afterPost.bind(this, &TfrmServTran::cdsServTranAfterPost);
+    cdsServTran->afterDelete.bind(this, &TfrmServTran::cdsServTranAfterDelete);
+    cdsServTran->afterCancel.bind(this, &TfrmServTran::cdsServTranAfterCancel);
     dbeQtPadrao->onKeyPress.bind(this, &TfrmServTran::dbeQtPadraoKeyPress);
     dbeQtContainer->onKeyPress.bind(this, &TfrmServTran::dbeQtContainerKeyPress);
     // The base screen's key handlers serve the dish and label grids too.

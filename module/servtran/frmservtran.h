@@ -93,6 +93,11 @@ public:
     // --- Posting a dish row ---
     void cdsServTranBeforePost(ClientDataSet *DataSet);
 
+    // --- Saving dish rows and their labels ---
+    void cdsServTranAfterPost(ClientDataSet *DataSet);
+    void cdsServTranAfterDelete(ClientDataSet *DataSet);
+    void cdsServTranAfterCancel(ClientDataSet *DataSet);
+
     // --- Edit states, toolbar and keyboard ---
     void dtsPadraoStateChange(QObject *Sender) override;
     void dtsServTranStateChange(QObject *Sender);
@@ -174,6 +179,8 @@ private:
     void loadDishData();
     bool dishDataIsOfCurrentRow() const;
     void quantityKeyFilter(const DBEdit *edit, QChar &Key);
+    // The saved row's label inputs (with and without the sample) sent to CalcEtiqueta.
+    void calculateLabels();
 
     // Private fields of the screen.
     bool boFirstActivation = false;

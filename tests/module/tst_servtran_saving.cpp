@@ -1,0 +1,294 @@
+// Saving dish rows as they are posted or deleted, and their container labels: what the server
+// stored (rows, container counts with the sample, labels) and what the screen shows afterwards,
+// on success and when a step of the save fails.
+
+#include "screenfixture.h"
+
+#include <toolkit/dbedit.h>
+#include <toolkit/maskedit.h>
+
+#include <QLineEdit>
+#include <QSqlQuery>
+
+using namespace screentest;
+using framework::testing::Shown;
+using toolkit::ClientDataSet;
+using toolkit::DataSetState;
+using toolkit::DBGrid;
+
+namespace {
+enum { ColDish = 0, ColDiners = 1, ColSample = 4 };
+} // namespace
+
+class TestServTranSaving : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ScreenFixture> fx;
+    QWidget *screen = nullptr;
+
+    DBGrid *grid(const char *name) { return part<DBGrid>(screen, name); }
+    ClientDataSet *points() { return dataSet(screen, "cdsPadrao"); }
+    ClientDataSet *dishes() { return dataSet(screen, "cdsServTran"); }
+    ClientDataSet *labels() { return dataSet(screen, "cdsEtiqueta"); }
+    void click(const char *button) { QTest::mouseClick(part(screen, button), Qt::LeftButton); }
+
+    void loadDay()
+    {
+        focus(part(screen, "medCdServico"));
+        part<toolkit::MaskEdit>(screen, "medCdServico")->setText(QStringLiteral("00001"));
+        focus(grid("dbgPadrao"));
+        QVERIFY(points()->active());
+    }
+    void registerDish(const QString &dish, const QString &owner, QVariant perPerson, QVariant perContainer,
+                      QVariant sample, QVariant percent)
+    {
+        fx->exec(QStringLiteral("INSERT INTO PRATOSERV (CDFILIAL, CDSERVFILI, CDPRATO, CDFILAUXPRAT, QTPADRAO, QTCONTAI, "
+                                "QTAMOSTRAUN, PERCENTUAL) VALUES ('0001', '00001', ?, ?, ?, ?, ?, ?)"),
+                 {dish, owner, perPerson, perContainer, sample, percent});
+    }
+    void typeInCell(int column, const QString &typed, bool leave = true)
+    {
+        // Into the grid unless the focus is in it already (its cell editor included).
+        QWidget *focused = QApplication::focusWidget();
+        if (focused != grid("dbgServTran") && !grid("dbgServTran")->isAncestorOf(focused))
+            focus(grid("dbgServTran"));
+        grid("dbgServTran")->setSelectedIndex(column);
+        type(grid("dbgServTran"), typed);
+        if (leave) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QApplication::processEvents();
+        }
+    }
+    void typeInEdit(const char *name, const QString &typed)
+    {
+        auto *edit = part<QLineEdit>(screen, name);
+        focus(edit);
+        edit->selectAll();
+        type(edit, typed);
+    }
+    // A new dish row of the current point, posted with Confirm.
+    void postNewDish(const QString &code, const QString &diners, const QString &perPerson, const QString &perContainer,
+                     const QString &sample = QString())
+    {
+        focus(grid("dbgServTran"));
+        click("sbtIncluir");
+        typeInCell(ColDish, code);
+        typeInCell(ColDiners, diners);
+        typeInEdit("dbeQtPadrao", perPerson);
+        typeInEdit("dbeQtContainer", perContainer);
+        if (!sample.isNull()) {
+            focus(grid("dbgServTran"));
+            grid("dbgServTran")->setSelectedIndex(ColSample);
+            type(grid("dbgServTran"), sample);
+        }
+        click("sbtConfirmar");
+    }
+    // The labels the server stored for a row, in label-number order.
+    QStringList storedLabels(const QString &number)
+    {
+        QSqlQuery q(QSqlDatabase::database(QStringLiteral("dtmDBGeral")));
+        q.prepare(QStringLiteral("SELECT NRSEQUETIQTR, QTPRATETIQTR FROM ETIQSERVTRAN WHERE NRSERVTRAN = ? ORDER BY NRSEQUETIQTR"));
+        q.addBindValue(number);
+        QStringList out;
+        if (q.exec())
+            while (q.next())
+                out << q.value(0).toString() + QLatin1Char('=') + QString::number(q.value(1).toDouble());
+        return out;
+    }
+    QVariant stored(const QString &number, const QString &column)
+    {
+        QSqlQuery q(QSqlDatabase::database(QStringLiteral("dtmDBGeral")));
+        q.prepare(QStringLiteral("SELECT %1 FROM SERVTRAN WHERE NRSERVTRAN = ?").arg(column));
+        q.addBindValue(number);
+        return q.exec() && q.next() ? q.value(0) : QVariant();
+    }
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil)); }
+    void init()
+    {
+        fx = std::make_unique<ScreenFixture>();
+        screen = fx->openScreen();
+        QVERIFY(screen);
+        loadDay();
+    }
+    void cleanup()
+    {
+        fx.reset();
+        screen = nullptr;
+    }
+
+    // The label inputs of the kitchen's examples, seen as the labels the server made of them.
+    void aSavedRowGetsItsLabels_data()
+    {
+        QTest::addColumn<QVariant>("registeredPerPerson");
+        QTest::addColumn<QVariant>("registeredContainer");
+        QTest::addColumn<QVariant>("percent");
+        QTest::addColumn<QString>("diners");
+        QTest::addColumn<QString>("perPerson");
+        QTest::addColumn<QString>("perContainer");
+        QTest::addColumn<QString>("sample");
+        QTest::addColumn<QStringList>("labelsStored");
+        QTest::addColumn<double>("containersWithSample");
+        QTest::addColumn<double>("fullWithSample");
+        QTest::newRow("70 x 0.25, container 4, 50 %") << QVariant(0.25) << QVariant(4.0) << QVariant(50.0) << "70" << "1" << "1"
+                                                       << "0" << QStringList{"0001=4", "0002=4", "0003=4", "0004=2.75", "0005=2.75"}
+                                                       << 5.0 << 3.0;
+        QTest::newRow("the same with a sample of 0.5") << QVariant(0.25) << QVariant(4.0) << QVariant(50.0) << "70" << "1"
+                                                        << "1" << "0,5"
+                                                        << QStringList{"0001=4", "0002=4", "0003=4", "0004=4", "0005=2"} << 5.0
+                                                        << 4.0;
+        QTest::newRow("a remainder of 0.0004 is none") << QVariant() << QVariant() << QVariant() << "1" << "16,0004" << "4"
+                                                        << "0" << QStringList{"0001=4", "0002=4", "0003=4", "0004=4"} << 4.0
+                                                        << 4.0;
+        QTest::newRow("no dish data, total 3") << QVariant() << QVariant() << QVariant() << "3" << "1" << "4" << "0"
+                                                << QStringList{"0001=3"} << 1.0 << 0.0;
+    }
+
+    void aSavedRowGetsItsLabels()
+    {
+        QFETCH(QVariant, registeredPerPerson);
+        QFETCH(QVariant, registeredContainer);
+        QFETCH(QVariant, percent);
+        QFETCH(QString, diners);
+        QFETCH(QString, perPerson);
+        QFETCH(QString, perContainer);
+        QFETCH(QString, sample);
+        QFETCH(QStringList, labelsStored);
+        QFETCH(double, containersWithSample);
+        QFETCH(double, fullWithSample);
+        if (registeredPerPerson.isValid())
+            registerDish(QStringLiteral("1010010003"), QStringLiteral("0001"), registeredPerPerson, registeredContainer, 0.0,
+                         percent);
+        postNewDish(QStringLiteral("1010010003"), diners, perPerson, perContainer, sample);
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        QCOMPARE(dishes()->state(), DataSetState::Browse);
+        QCOMPARE(dishes()->changeCount(), 0);
+        const QString number = QStringLiteral("0000000005");
+        QCOMPARE(storedLabels(number), labelsStored);
+        QCOMPARE(stored(number, QStringLiteral("QTTOTACONTSTCAMOS")).toDouble(), containersWithSample);
+        QCOMPARE(stored(number, QStringLiteral("QTCONTCOMPSTCAMOS")).toDouble(), fullWithSample);
+        // The screen shows the row as the server now holds it, with its labels.
+        QVERIFY(dishes()->locate(QStringLiteral("NRSERVTRAN"), {number}));
+        QCOMPARE(dishes()->fieldByName(QStringLiteral("QTTOTACONTSTCAMOS"))->asFloat(), containersWithSample);
+        QCOMPARE(column(labels(), "NRSEQUETIQTR").size(), labelsStored.size());
+        QVERIFY(fx->presenter().busyBalanced());
+    }
+
+    // The dish's registered container decides the single-container case: 10 holds a total of 8
+    // whole, though the row's containers are of 4.
+    void theRegisteredContainerHoldsItAll()
+    {
+        registerDish(QStringLiteral("1010010002"), QStringLiteral("P"), 0.25, 10.0, 0.0, 50.0);
+        focus(grid("dbgServTran"));
+        QVERIFY(dishes()->locate(QStringLiteral("NRSERVTRAN"), {QStringLiteral("0000000002")}));
+        click("sbtAlterar");
+        typeInCell(ColDiners, QStringLiteral("32"));
+        click("sbtConfirmar");
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        QCOMPARE(stored(QStringLiteral("0000000002"), QStringLiteral("QTCOMESTIST")).toDouble(), 32.0);
+        QCOMPARE(storedLabels(QStringLiteral("0000000002")), QStringList{"0001=8"});
+    }
+
+    // A save the server refuses: the message is shown, the change is dropped here too, and
+    // nothing is read again.
+    void aRefusedSaveDropsTheChange()
+    {
+        // Meanwhile someone else removes the row: the server refuses to change what is gone.
+        focus(grid("dbgServTran"));
+        QVERIFY(dishes()->locate(QStringLiteral("NRSERVTRAN"), {QStringLiteral("0000000002")}));
+        click("sbtAlterar");
+        typeInCell(ColDiners, QStringLiteral("30"));
+        fx->exec(QStringLiteral("DELETE FROM SERVTRAN WHERE NRSERVTRAN = '0000000002'"));
+        click("sbtConfirmar");
+        QCOMPARE(fx->presenter().errors(), QStringList{"O serviço transportado foi alterado ou excluído por outro usuário."});
+        QCOMPARE(dishes()->state(), DataSetState::Browse);
+        QCOMPARE(dishes()->changeCount(), 0);
+        QVERIFY(dishes()->locate(QStringLiteral("NRSERVTRAN"), {QStringLiteral("0000000002")}));
+        QCOMPARE(dishes()->fieldByName(QStringLiteral("QTCOMESTIST"))->asFloat(), 70.0);   // as before the edit
+        QVERIFY(!stored(QStringLiteral("0000000002"), QStringLiteral("QTCOMESTIST")).isValid());
+
+        // A new row the database refuses vanishes from the grid.
+        fx->exec(QStringLiteral("CREATE TRIGGER refuse_rows BEFORE INSERT ON SERVTRAN BEGIN "
+                                "SELECT RAISE(ABORT, 'linha recusada'); END"));
+        fx->presenter().clear();
+        const int before = dishes()->recordCount();
+        postNewDish(QStringLiteral("1010010003"), QStringLiteral("10"), QStringLiteral("1"), QStringLiteral("1"));
+        QCOMPARE(fx->presenter().errors().size(), 1);
+        QCOMPARE(dishes()->recordCount(), before);
+        QCOMPARE(dishes()->changeCount(), 0);
+        QVERIFY(!dishes()->locate(QStringLiteral("CDPRATO"), {QStringLiteral("1010010003")}));
+        QVERIFY(fx->presenter().busyBalanced());
+        QCOMPARE(fx->presenter().busyDepth(), 0);
+    }
+
+    // The labels fail after the row was saved: the row stays saved, the screen shows it as
+    // posted, nothing is read again.
+    void failingLabelsLeaveTheRowSaved()
+    {
+        fx->exec(QStringLiteral("CREATE TRIGGER refuse_labels BEFORE INSERT ON ETIQSERVTRAN BEGIN "
+                                "SELECT RAISE(ABORT, 'etiqueta recusada'); END"));
+        postNewDish(QStringLiteral("1010010003"), QStringLiteral("10"), QStringLiteral("1"), QStringLiteral("4"));
+        QCOMPARE(fx->presenter().errors().size(), 1);
+        QCOMPARE(stored(QStringLiteral("0000000005"), QStringLiteral("QTCOMESTIST")).toDouble(), 10.0);
+        QCOMPARE(dishes()->changeCount(), 0);
+        QVERIFY(dishes()->locate(QStringLiteral("NRSERVTRAN"), {QStringLiteral("0000000005")}));
+        QCOMPARE(dishes()->fieldByName(QStringLiteral("QTTOTACONTSTCAMOS"))->isNull(), true);   // not read again
+        QVERIFY(fx->presenter().busyBalanced());
+    }
+
+    // Deleting the only dish of a delivery point: the deletion is saved and the day read again,
+    // without that point.
+    void deletingTheLastDishOfAPointReloadsTheDay()
+    {
+        points()->setRecNo(2);   // Beto, one dish
+        QCOMPARE(column(dishes(), "NRSERVTRAN"), QStringList{"0000000004"});
+        focus(grid("dbgServTran"));
+        grid("dbgServTran")->setSelectedIndex(ColDiners);   // a column the grid edits: it deletes too
+        QTest::keyClick(grid("dbgServTran"), Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        QCOMPARE(fx->count(QStringLiteral("SELECT COUNT(*) FROM SERVTRAN WHERE NRSERVTRAN = '0000000004'")), 0);
+        QCOMPARE(fx->count(QStringLiteral("SELECT COUNT(*) FROM ETIQSERVTRAN WHERE NRSERVTRAN = '0000000004'")), 0);
+        QCOMPARE(points()->recordCount(), 2);
+        QCOMPARE(QApplication::focusWidget(), grid("dbgPadrao"));
+        QVERIFY(fx->presenter().busyBalanced());
+    }
+
+    // Cancelling the first dish of a delivery point being entered: the day is read again and
+    // the point, never saved, is gone.
+    void cancellingTheFirstDishOfANewPointReloadsTheDay()
+    {
+        click("sbtIncluir");
+        QCOMPARE(points()->state(), DataSetState::Insert);
+        // What posting a new point without dishes does: the dish grid takes its first dish.
+        grid("dbgServTran")->setEnabled(true);
+        dishes()->fieldByName(QStringLiteral("CDPRATO"))->focusControl();
+        dishes()->insert();
+        fx->presenter().queueConfirm(framework::mrYes);
+        click("sbtCancelar");
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        QCOMPARE(points()->state(), DataSetState::Browse);
+        QCOMPARE(dishes()->state(), DataSetState::Browse);
+        QCOMPARE(points()->recordCount(), 3);
+        QCOMPARE(column(dishes(), "NRSERVTRAN"), (QStringList{"0000000001", "0000000002"}));
+    }
+
+    // A deletion the server refuses brings the row back.
+    void aRefusedDeletionBringsTheRowBack()
+    {
+        fx->exec(QStringLiteral("CREATE TRIGGER keep_rows BEFORE DELETE ON SERVTRAN BEGIN "
+                                "SELECT RAISE(ABORT, 'exclusão recusada'); END"));
+        points()->setRecNo(2);
+        focus(grid("dbgServTran"));
+        grid("dbgServTran")->setSelectedIndex(ColDiners);   // a column the grid edits: it deletes too
+        QTest::keyClick(grid("dbgServTran"), Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(fx->presenter().errors().size(), 1);
+        QCOMPARE(column(dishes(), "NRSERVTRAN"), QStringList{"0000000004"});
+        QCOMPARE(dishes()->changeCount(), 0);
+        QCOMPARE(points()->recordCount(), 3);
+        QVERIFY(fx->presenter().busyBalanced());
+    }
+};
+
+QTEST_MAIN(TestServTranSaving)
+#include "tst_servtran_saving.moc"

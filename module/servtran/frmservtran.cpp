@@ -56,6 +56,14 @@ void TfrmServTran::bindHandlers()
 
     cdsPadrao->afterOpen.bind(this, &TfrmServTran::cdsPadraoAfterOpen);
     cdsPadrao->afterScroll.bind(this, &TfrmServTran::cdsPadraoAfterScroll);
+    cdsPadrao->beforeInsert.bind(this, &TfrmServTran::cdsPadraoBeforeInsert);
+    cdsPadrao->afterInsert.bind(this, &TfrmServTran::cdsPadraoAfterInsert);
+    cdsPadrao->beforePost.bind(this, &TfrmServTran::cdsPadraoBeforePost);
+    cdsPadrao->afterPost.bind(this, &TfrmServTran::cdsPadraoAfterPost);
+    cdsPadrao->afterCancel.bind(this, &TfrmServTran::cdsPadraoAfterCancel);
+    qryCliente->FieldByName(QStringLiteral("NRINSJURCLIE"))->onGetText.bind(this, &TfrmServTran::qryClienteNRINSJURCLIEGetText);
+    dbgPadrao->onColExit.bind(this, &TfrmServTran::dbgPadraoColExit);
+    dbgPadrao->onEditButtonClick.bind(this, &TfrmServTran::dbgPadraoEditButtonClick);
     cdsServTran->afterScroll.bind(this, &TfrmServTran::cdsServTranAfterScroll);
     cdsServTranCDPRATO->onGetText.bind(this, &TfrmServTran::cdsServTranCDPRATOGetText);
 

@@ -82,6 +82,18 @@ public:
     void cdsServTranAfterScroll(ClientDataSet *DataSet);
     void cdsServTranCDPRATOGetText(Field *Sender, QString &Text, bool DisplayText);
 
+    // --- Delivery-point rows ---
+    void Vd_Cliente(bool required);
+    void Vd_PtoEntrega(bool required);
+    void dbgPadraoEditButtonClick(QObject *Sender);
+    void dbgPadraoColExit(QObject *Sender);
+    void cdsPadraoBeforeInsert(ClientDataSet *DataSet);
+    void cdsPadraoAfterInsert(ClientDataSet *DataSet);
+    void cdsPadraoBeforePost(ClientDataSet *DataSet);
+    void cdsPadraoAfterPost(ClientDataSet *DataSet);
+    void cdsPadraoAfterCancel(ClientDataSet *DataSet);
+    void qryClienteNRINSJURCLIEGetText(Field *Sender, QString &Text, bool DisplayText);
+
     // --- Dish rows ---
     void cdsServTranAfterInsert(ClientDataSet *DataSet);
     void dbgServTranColExit(QObject *Sender);

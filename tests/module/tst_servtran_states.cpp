@@ -330,9 +330,11 @@ private slots:
         key(grid("dbgPadrao"), Qt::Key_Return);
         QCOMPARE(points()->state(), DataSetState::Insert);
         QCOMPARE(dishes()->state(), DataSetState::Browse);
-        // Down runs Confirm: the point is posted and its first dish begins.
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        // Down runs Confirm: the point is posted, and its checks speak.
         key(grid("dbgPadrao"), Qt::Key_Down);
-        QCOMPARE(dishes()->state(), DataSetState::Insert);
+        QCOMPARE(fx->presenter().errors(), QStringList{"Cliente deve ser informado."});
+        QCOMPARE(points()->state(), DataSetState::Insert);
     }
 
     void enterInTheEstimatedDinersColumnConfirms()
@@ -341,7 +343,7 @@ private slots:
         click("sbtIncluir");
         grid("dbgPadrao")->setSelectedIndex(2);
         key(grid("dbgPadrao"), Qt::Key_Return);
-        QCOMPARE(dishes()->state(), DataSetState::Insert);
+        QCOMPARE(fx->presenter().errors(), QStringList{"Cliente deve ser informado."});
     }
 
     void signsAreRefusedInEveryGrid()

@@ -131,8 +131,10 @@ public:
     // --- Verify ---
     void sbtVerificarClick(QObject *Sender) override;
 
-    // --- Calculate ---
+    // --- Delete, Calculate and Print ---
+    void sbtExcluirClick(QObject *Sender) override;
     void sbtCalcularClick(QObject *Sender);
+    void sbtImprimirClick(QObject *Sender) override;
 
     // --- Components (Part of the form, by their given names) ---
     // Header panel.

@@ -288,6 +288,111 @@ private slots:
         QCOMPARE(points()->recordCount(), 3);
         QVERIFY(fx->presenter().busyBalanced());
     }
+
+    // --- Delete ---
+
+    // On the label grid, or while the focused list is being edited, Delete asks nothing and does
+    // nothing; No to the question changes nothing.
+    void deleteThatDoesNothing_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::newRow("label grid") << "labels";
+        QTest::newRow("dish being edited") << "editing";
+        QTest::newRow("answered No") << "no";
+    }
+
+    void deleteThatDoesNothing()
+    {
+        QFETCH(QString, where);
+        const int pointRows = points()->recordCount();
+        const QStringList dishRows = column(dishes(), "NRSERVTRAN");
+        if (where == QLatin1String("labels")) {
+            focus(grid("dbgEtiqueta"));
+        } else if (where == QLatin1String("editing")) {
+            focus(grid("dbgServTran"));
+            click("sbtAlterar");
+        } else {
+            focus(grid("dbgPadrao"));
+            fx->presenter().queueConfirm(framework::mrNo);
+        }
+        part(screen, "sbtExcluir")->setEnabled(true);   // whatever the toolbar's rules say
+        click("sbtExcluir");
+        QCOMPARE(fx->presenter().confirmations().size(), where == QLatin1String("no") ? 1 : 0);
+        QCOMPARE(points()->recordCount(), pointRows);
+        QCOMPARE(column(dishes(), "NRSERVTRAN"), dishRows);
+        QCOMPARE(fx->count(QStringLiteral("SELECT COUNT(*) FROM SERVTRAN")), 4);
+    }
+
+    // A delivery point goes with its dishes and labels; the labels are not read again.
+    void deletingAPoint()
+    {
+        labels()->setFiltered(false);
+        const int labelRows = labels()->recordCount();
+        focus(grid("dbgPadrao"));
+        fx->presenter().queueConfirm(framework::mrYes);
+        click("sbtExcluir");
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        QCOMPARE(fx->presenter().confirmations(), QStringList{"Confirma Exclusão?"});
+        QCOMPARE(fx->count(QStringLiteral("SELECT COUNT(*) FROM SERVTRAN WHERE CDCLIENTE = '0000123' AND CDDESTFILI = '001'")), 0);
+        QCOMPARE(fx->count(QStringLiteral("SELECT COUNT(*) FROM ETIQSERVTRAN WHERE CDCLIENTE = '0000123' AND CDDESTFILI = '001'")), 0);
+        QCOMPARE(points()->recordCount(), 2);
+        labels()->setFiltered(false);
+        QCOMPARE(labels()->recordCount(), labelRows);
+        QVERIFY(fx->presenter().busyBalanced());
+    }
+
+    // The last point: both lists end up without rows, the filters put back.
+    void deletingTheLastPoint()
+    {
+        for (int i = 0; i < 3; ++i) {
+            focus(grid("dbgPadrao"));
+            fx->presenter().queueConfirm(framework::mrYes);
+            click("sbtExcluir");
+        }
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        QVERIFY(points()->isEmpty());
+        QCOMPARE(grid("dbgServTran")->model()->rowCount(), 0);
+        QCOMPARE(grid("dbgEtiqueta")->model()->rowCount(), 0);
+        QCOMPARE(dishes()->filter(), QStringLiteral("CDCLIENTE  = '' AND CDDESTFILI = ''"));
+        QCOMPARE(fx->count(QStringLiteral("SELECT COUNT(*) FROM SERVTRAN")), 0);
+    }
+
+    // The last dish of a point: removed on the server, and the day read again without the point.
+    void deletingTheLastDishOfAPoint()
+    {
+        points()->setRecNo(2);
+        focus(grid("dbgServTran"));
+        fx->presenter().queueConfirm(framework::mrYes);
+        click("sbtExcluir");
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        QCOMPARE(fx->count(QStringLiteral("SELECT COUNT(*) FROM SERVTRAN WHERE NRSERVTRAN = '0000000004'")), 0);
+        QCOMPARE(points()->recordCount(), 2);
+        QVERIFY(fx->presenter().busyBalanced());
+    }
+
+    // A server that cannot be reached: nothing changes on the screen, the indicator goes.
+    void failingDeletionsChangeNothing_data()
+    {
+        QTest::addColumn<QString>("gridName");
+        QTest::newRow("a point") << "dbgPadrao";
+        QTest::newRow("a dish") << "dbgServTran";
+    }
+
+    void failingDeletionsChangeNothing()
+    {
+        QFETCH(QString, gridName);
+        const QStringList dishRows = column(dishes(), "NRSERVTRAN");
+        fx->stopServer();
+        focus(grid(gridName.toLatin1().constData()));
+        fx->presenter().queueConfirm(framework::mrYes);
+        click("sbtExcluir");
+        QCOMPARE(fx->presenter().errors().size(), 1);
+        QCOMPARE(points()->recordCount(), 3);
+        QCOMPARE(column(dishes(), "NRSERVTRAN"), dishRows);
+        QCOMPARE(dishes()->changeCount(), 0);
+        QVERIFY(fx->presenter().busyBalanced());
+        QCOMPARE(fx->presenter().busyDepth(), 0);
+    }
 };
 
 QTEST_MAIN(TestServTranSaving)

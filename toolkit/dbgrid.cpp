@@ -140,6 +140,10 @@ public:
     bool opening = false;
     bool syncing = false;
     bool inColExit = false;
+    // A key press that reached the viewport: it comes up, unused, from the editor inside it.
+    const QEvent *climbingKey = nullptr;
+    class KeyClimb;
+    KeyClimb *keyClimb = nullptr;
 
     // --- data ---
     ClientDataSet *dataSet() const
@@ -1101,6 +1105,21 @@ private:
     DBGrid::Private *d;
 };
 
+// Watches the viewport, which never has the focus: a key press there climbs from the editor.
+class DBGrid::Private::KeyClimb : public QObject {
+public:
+    KeyClimb(DBGrid::Private *d, QObject *parent) : QObject(parent), d(d) {}
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress)
+            d->climbingKey = event;
+        return false;
+    }
+
+private:
+    DBGrid::Private *d;
+};
+
 DBGrid::DBGrid(QWidget *parent, const QString &name) : QTableView(parent), d(new Private(this))
 {
     setObjectName(name);
@@ -1119,6 +1138,8 @@ DBGrid::DBGrid(QWidget *parent, const QString &name) : QTableView(parent), d(new
     horizontalHeader()->setSectionsClickable(false);
     d->applyOptions();
     d->focus = new Private::Focus(this, d);
+    d->keyClimb = new Private::KeyClimb(d, this);
+    viewport()->installEventFilter(d->keyClimb);
     FocusTracker::instance()->add(this, d->focus);
 }
 
@@ -1132,6 +1153,8 @@ DBGrid::~DBGrid()
     // The view's own destruction may still reach the model and the delegate.
     d->model->detach();
     d->delegate->detach();
+    viewport()->removeEventFilter(d->keyClimb);
+    delete d->keyClimb;
     delete d->focus;
     delete d;
     d = nullptr;
@@ -1246,8 +1269,15 @@ bool DBGrid::hideEditor()
 
 bool DBGrid::event(QEvent *event)
 {
-    // Tab is the grid's own key (between cells) before it is the window's (between controls).
     if (event->type() == QEvent::KeyPress) {
+        // A key the editor left unused climbs back up through the editor's parents: the grid
+        // already had its say (the editor's keys go through it first), so it goes on, ignored,
+        // to the window.
+        if (event == std::exchange(d->climbingKey, nullptr)) {
+            event->ignore();
+            return true;
+        }
+        // Tab is the grid's own key (between cells) before it is the window's (between controls).
         auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
             keyPressEvent(key);
@@ -1259,9 +1289,11 @@ bool DBGrid::event(QEvent *event)
 
 void DBGrid::keyPressEvent(QKeyEvent *event)
 {
-    // With the editor open, keys that reach the grid itself belong to the editor.
     if (d->editor && !d->opening) {
+        // With the editor open, keys sent to the grid itself belong to the editor; sent there, an
+        // unused one climbs the parents (the window included) by itself.
         QCoreApplication::sendEvent(d->editor, event);
+        event->accept();
         return;
     }
     if (d->handleKey(event, false))

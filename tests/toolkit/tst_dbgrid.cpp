@@ -10,6 +10,7 @@
 #include <optional>
 #include <QApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
 #include <QSignalSpy>
@@ -90,6 +91,19 @@ struct Fixture {
     }
     Field *field(const char *name) { return ds.fieldByName(QLatin1String(name)); }
     QString stored(int row, const char *name) { return ds.valueAt(row, field(name)->index()).toString(); }
+};
+
+// Counts the presses of one key that reach the object it filters.
+struct KeyCounter : QObject {
+    explicit KeyCounter(int key) : key(key) {}
+    int key;
+    int seen = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == key)
+            ++seen;
+        return false;
+    }
 };
 
 struct Cell {
@@ -608,6 +622,56 @@ private slots:
         QCOMPARE(f.grid->selectedIndex(), int(Name));
         f.key(Qt::Key_Tab, Qt::ControlModifier);
         QTRY_VERIFY(f.after->hasFocus());
+    }
+
+    void unhandledKeysInTheEditorAreIgnoredOnce_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        // F2 is the grid's own key (it opens the editor); every other function key is nobody's.
+        for (int k = Qt::Key_F1; k <= Qt::Key_F12; ++k)
+            if (k != Qt::Key_F2)
+                QTest::newRow(qPrintable(QStringLiteral("F%1").arg(k - Qt::Key_F1 + 1))) << k << int(Qt::NoModifier);
+        QTest::newRow("Shift+F8") << int(Qt::Key_F8) << int(Qt::ShiftModifier);
+        QTest::newRow("Ctrl+F11") << int(Qt::Key_F11) << int(Qt::ControlModifier);
+        QTest::newRow("Pause") << int(Qt::Key_Pause) << int(Qt::NoModifier);
+        QTest::newRow("ScrollLock") << int(Qt::Key_ScrollLock) << int(Qt::NoModifier);
+        QTest::newRow("Menu") << int(Qt::Key_Menu) << int(Qt::NoModifier);
+        QTest::newRow("Ctrl+Q") << int(Qt::Key_Q) << int(Qt::ControlModifier);
+    }
+
+    // A key neither the editor nor the grid uses goes on to the window once; the typing stays.
+    void unhandledKeysInTheEditorAreIgnoredOnce()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        Fixture f;
+        QVERIFY(f.show());
+        KeyCounter counter(key);
+        f.window.installEventFilter(&counter);
+        f.grid->setSelectedIndex(Diners);
+        f.type(QStringLiteral("7"));
+        QVERIFY(f.grid->editorMode());
+        f.key(Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(counter.seen, 1);
+        QVERIFY(f.grid->editorMode());
+        QCOMPARE(f.ds.state(), DataSetState::Edit);
+        f.type(QStringLiteral("5"));
+        QCOMPARE(f.grid->editorText(QStringLiteral("QTCOMESTIST")), QStringLiteral("75"));
+
+        // With the focus on the grid while its editor is open, the key is handed to the editor.
+        f.grid->setFocus(Qt::OtherFocusReason);
+        QTRY_VERIFY(f.grid->hasFocus());
+        f.key(Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(counter.seen, 2);
+        QVERIFY(f.grid->editorMode());
+        QCOMPARE(f.grid->editorText(QStringLiteral("QTCOMESTIST")), QStringLiteral("75"));
+        f.key(Qt::Key_Down);
+        QCOMPARE(f.ds.valueAt(0, f.field("QTCOMESTIST")->index()).toDouble(), 75.0);
+
+        // The same key on the grid itself, with the editor closed, also reaches the window once.
+        f.key(Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(counter.seen, 3);
     }
 
     void suspendedControlsRefreshOnceOnResume()

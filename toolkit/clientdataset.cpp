@@ -242,7 +242,8 @@ QString Field::displayTextAt(int viewRow) const
 
 void Field::focusControl()
 {
-    for (const auto &source : std::as_const(m_dataSet->m_sources))
+    const auto sources = m_dataSet->m_sources;
+    for (const auto &source : sources)
         if (source)
             emit source->focusControlRequested(this);
     emit m_dataSet->focusControlRequested(this);
@@ -322,8 +323,9 @@ void ClientDataSet::checkActive() const
         throw Error(QStringLiteral("Operação não permitida: %1 está fechado.").arg(objectName()));
 }
 
-void ClientDataSet::checkBrowseMode()
+void ClientDataSet::checkBrowseMode(Operation operation)
 {
+    checkIdle(operation);
     checkActive();
     if (isEditing())
         post();
@@ -334,8 +336,17 @@ void ClientDataSet::setData(const DataPacket &packet)
     loadContent(protocol::decodePacket(packet));
 }
 
+void ClientDataSet::checkNotEditing(const QString &what) const
+{
+    if (isEditing())
+        throw Error(QStringLiteral("%1: há um registro em edição; grave-o ou cancele-o antes de %2.").arg(objectName(), what));
+}
+
 void ClientDataSet::loadContent(PacketContent &&content)
 {
+    checkIdle(Operation::Load);
+    checkNotEditing(QStringLiteral("carregar outros dados"));
+    const OperationScope operation(this, Operation::Load);
     if (content.delta)
         throw Error(QStringLiteral("%1: um pacote de alterações não pode ser carregado como dados.").arg(objectName()));
     // Map the packet's columns onto the persistent fields (or take the packet's as they are).
@@ -371,13 +382,12 @@ void ClientDataSet::loadContent(PacketContent &&content)
         rows.append(std::move(row));
     }
 
-    // Replace: whatever was being edited is dropped with the old content.
-    m_buffer.clear();
-    m_modified = false;
     const DataSetState was = std::exchange(m_state, DataSetState::Browse);
     m_rows = std::move(rows);
     rebuildView();
-    moveCursor(m_view.isEmpty() ? -1 : 0, false);
+    placeCursor(m_view.isEmpty() ? -1 : 0);
+    operation.end();
+    notifyCurrent();
     notifyLayout();
     announceState(was);
     afterOpen(this);
@@ -397,15 +407,20 @@ DataPacket ClientDataSet::data() const
 
 void ClientDataSet::open()
 {
+    checkIdle(Operation::Open);
     if (active())
         return;
+    const OperationScope operation(this, Operation::Open);
     if (m_fields.isEmpty())
         throw Error(QStringLiteral("%1 não tem campos definidos.").arg(objectName()));
     m_rows.clear();
     rebuildView();
-    moveCursor(-1, false);
+    placeCursor(-1);
+    m_state = DataSetState::Browse;
+    operation.end();
+    notifyCurrent();
     notifyLayout();
-    setState(DataSetState::Browse);
+    announceState(DataSetState::Inactive);
     afterOpen(this);
     afterScroll(this);
 }
@@ -414,14 +429,15 @@ void ClientDataSet::close()
 {
     if (!active())
         return;
+    checkIdle(Operation::Close);
+    checkNotEditing(QStringLiteral("fechar"));
+    const OperationScope operation(this, Operation::Close);
     beforeClose(this);
-    m_buffer.clear();
-    m_modified = false;
     const DataSetState was = std::exchange(m_state, DataSetState::Inactive);
     m_rows.clear();
     m_view.clear();
-    m_cursor = -1;
-    m_bof = m_eof = true;
+    placeCursor(-1);
+    operation.end();
     notifyLayout();
     announceState(was);
     afterClose(this);
@@ -429,20 +445,67 @@ void ClientDataSet::close()
 
 void ClientDataSet::emptyDataSet()
 {
+    checkIdle(Operation::Empty);
     checkActive();
-    m_buffer.clear();
-    m_modified = false;
-    const DataSetState was = std::exchange(m_state, DataSetState::Browse);
+    checkNotEditing(QStringLiteral("esvaziar"));
+    const OperationScope operation(this, Operation::Empty);
     m_rows.clear();
     rebuildView();
-    moveCursor(-1, false);
+    placeCursor(-1);
+    operation.end();
+    notifyCurrent();
     notifyLayout();
-    announceState(was);
+}
+
+// --- operations under way ----------------------------------------------------------------------
+
+namespace {
+
+// What a refusal says: the operation asked for, and the one under way.
+QString operationVerb(int operation)
+{
+    static const char *const verbs[] = {"gravar o registro", "cancelar a edição", "incluir um registro", "alterar o registro",
+                                        "excluir o registro", "carregar os dados", "abrir", "fechar", "esvaziar",
+                                        "mover o cursor", "filtrar", "desfazer as alterações", "consolidar as alterações"};
+    return QString::fromUtf8(verbs[operation]);
+}
+
+QString operationNoun(int operation)
+{
+    static const char *const nouns[] = {"a gravação do registro", "o cancelamento da edição", "a inclusão de um registro",
+                                        "o início da alteração do registro", "a exclusão do registro", "a carga dos dados",
+                                        "a abertura", "o fechamento", "o esvaziamento", "o movimento do cursor", "a filtragem",
+                                        "o desfazer das alterações", "a consolidação das alterações"};
+    return QString::fromUtf8(nouns[operation]);
+}
+
+} // namespace
+
+ClientDataSet::OperationScope::OperationScope(ClientDataSet *dataSet, Operation operation) : m_dataSet(dataSet)
+{
+    dataSet->checkIdle(operation);
+    dataSet->m_running = operation;
+}
+
+ClientDataSet::OperationScope::~OperationScope() { end(); }
+
+void ClientDataSet::OperationScope::end() const
+{
+    if (m_dataSet)
+        m_dataSet->m_running.reset();
+    m_dataSet = nullptr;
+}
+
+void ClientDataSet::checkIdle(Operation operation) const
+{
+    if (m_running)
+        throw Error(QStringLiteral("%1: não é possível %2 durante %3.")
+                        .arg(objectName(), operationVerb(int(operation)), operationNoun(int(*m_running))));
 }
 
 // --- cursor ------------------------------------------------------------------------------------
 
-void ClientDataSet::moveCursor(int position, bool notify)
+void ClientDataSet::placeCursor(int position)
 {
     if (m_view.isEmpty()) {
         m_cursor = -1;
@@ -452,6 +515,11 @@ void ClientDataSet::moveCursor(int position, bool notify)
         m_bof = m_cursor == 0;
         m_eof = false;
     }
+}
+
+void ClientDataSet::moveCursor(int position, bool notify)
+{
+    placeCursor(position);
     notifyCurrent();
     if (notify)
         afterScroll(this);
@@ -616,53 +684,56 @@ void ClientDataSet::announceState(DataSetState previous)
         std::rethrow_exception(error);
 }
 
-void ClientDataSet::insert()
+// Back to browsing without the row being inserted or edited, when a state-change handler
+// refused the new state.
+void ClientDataSet::abandonEdit()
 {
-    checkBrowseMode();
-    beforeInsert(this);
-    m_cursorBeforeInsert = m_cursor;
-    m_insertAt = currentRowIndex();
-    m_insertViewPos = m_cursor < 0 ? 0 : m_cursor;
-    m_buffer = QList<QVariant>(m_fields.size());
+    const DataSetState was = std::exchange(m_state, DataSetState::Browse);
+    m_buffer.clear();
     m_modified = false;
+    if (was == DataSetState::Insert)
+        placeCursor(m_cursorBeforeInsert);
     try {
-        setState(DataSetState::Insert);
+        announceState(was);
     } catch (...) {
-        // A refusal by a state-change handler abandons the insertion.
-        m_buffer.clear();
-        try {
-            setState(DataSetState::Browse);
-        } catch (...) {
-        }
-        moveCursor(m_cursorBeforeInsert, false);
-        notifyLayout();
-        throw;
+        // the refusal that brought us here is the one the caller hears of
     }
-    afterInsert(this);
-    afterScroll(this);
+    notifyCurrent();
+    notifyLayout();
 }
 
-void ClientDataSet::append()
+// Announces the editing state just entered. A refusal by a state-change handler abandons it;
+// false when a handler ended it already (posted or cancelled), so no after-event follows.
+bool ClientDataSet::enterEditing(DataSetState state)
 {
-    checkBrowseMode();
-    beforeInsert(this);
-    m_cursorBeforeInsert = m_cursor;
-    m_insertAt = -1;
-    m_insertViewPos = int(m_view.size());
-    m_buffer = QList<QVariant>(m_fields.size());
-    m_modified = false;
     try {
-        setState(DataSetState::Insert);
+        announceState(DataSetState::Browse);
     } catch (...) {
-        m_buffer.clear();
-        try {
-            setState(DataSetState::Browse);
-        } catch (...) {
-        }
-        moveCursor(m_cursorBeforeInsert, false);
-        notifyLayout();
+        if (m_state == state)
+            abandonEdit();
         throw;
     }
+    return m_state == state;
+}
+
+void ClientDataSet::insert() { startInsert(false); }
+void ClientDataSet::append() { startInsert(true); }
+
+void ClientDataSet::startInsert(bool atEnd)
+{
+    checkBrowseMode(Operation::Insert);
+    {
+        const OperationScope operation(this, Operation::Insert);
+        beforeInsert(this);
+        m_cursorBeforeInsert = m_cursor;
+        m_insertAt = atEnd ? -1 : currentRowIndex();
+        m_insertViewPos = atEnd ? int(m_view.size()) : std::max(m_cursor, 0);
+        m_buffer = QList<QVariant>(m_fields.size());
+        m_modified = false;
+        m_state = DataSetState::Insert;
+    }
+    if (!enterEditing(DataSetState::Insert))
+        return;
     afterInsert(this);
     afterScroll(this);
 }
@@ -672,22 +743,17 @@ void ClientDataSet::edit()
     checkActive();
     if (isEditing())
         return;
-    if (m_view.isEmpty() || m_cursor < 0)
-        throw Error(QStringLiteral("Não há registro para alterar."));
-    beforeEdit(this);
-    m_buffer = m_rows.at(m_view.at(m_cursor)).values;
-    m_modified = false;
-    try {
-        setState(DataSetState::Edit);
-    } catch (...) {
-        m_buffer.clear();
-        try {
-            setState(DataSetState::Browse);
-        } catch (...) {
-        }
-        notifyCurrent();
-        throw;
+    {
+        const OperationScope operation(this, Operation::Edit);
+        if (m_view.isEmpty() || m_cursor < 0)
+            throw Error(QStringLiteral("Não há registro para alterar."));
+        beforeEdit(this);
+        m_buffer = m_rows.at(m_view.at(m_cursor)).values;
+        m_modified = false;
+        m_state = DataSetState::Edit;
     }
+    if (!enterEditing(DataSetState::Edit))
+        return;
     afterEdit(this);
 }
 
@@ -726,10 +792,12 @@ void ClientDataSet::post()
 {
     if (!isEditing())
         return;
+    const OperationScope operation(this, Operation::Post);
     updateRecord();
     beforePost(this);
     for (Field *f : std::as_const(m_fields))
         if (f->required() && m_buffer.at(f->index()).isNull()) {
+            operation.end();   // the control that takes the value may run handlers of its own
             f->focusControl();
             throw Error(QStringLiteral("O campo '%1' deve ser informado.").arg(f->displayLabel()));
         }
@@ -763,7 +831,9 @@ void ClientDataSet::post()
     rebuildView();
     const qsizetype at = m_view.indexOf(posted);
     // A row that no longer passes the filter leaves the view; the cursor stays near it.
-    moveCursor(at >= 0 ? int(at) : previous, false);
+    placeCursor(at >= 0 ? int(at) : previous);
+    operation.end();
+    notifyCurrent();
     notifyLayout();
     announceState(was);
     afterPost(this);
@@ -773,13 +843,17 @@ void ClientDataSet::cancel()
 {
     if (!isEditing())
         return;
+    const OperationScope operation(this, Operation::Cancel);
     beforeCancel(this);
     const bool wasInsert = m_state == DataSetState::Insert;
     m_buffer.clear();
     m_modified = false;
     const DataSetState was = std::exchange(m_state, DataSetState::Browse);
     if (wasInsert)
-        moveCursor(m_cursorBeforeInsert, false);
+        placeCursor(m_cursorBeforeInsert);
+    operation.end();
+    if (wasInsert)
+        notifyCurrent();
     notifyLayout();
     announceState(was);
     afterCancel(this);
@@ -789,11 +863,13 @@ void ClientDataSet::cancel()
 
 void ClientDataSet::deleteRecord()
 {
+    checkIdle(Operation::Delete);
     checkActive();
     if (m_state == DataSetState::Insert) {
         cancel();
         return;
     }
+    const OperationScope operation(this, Operation::Delete);
     if (m_view.isEmpty() || m_cursor < 0)
         throw Error(QStringLiteral("Não há registro para excluir."));
     beforeDelete(this);
@@ -811,7 +887,9 @@ void ClientDataSet::deleteRecord()
         row.change = RowChange::Deleted;
     }
     rebuildView();
-    moveCursor(position, false);
+    placeCursor(position);
+    operation.end();
+    notifyCurrent();
     notifyLayout();
     announceState(was);
     afterDelete(this);
@@ -841,6 +919,7 @@ DataPacket ClientDataSet::delta() const
 
 void ClientDataSet::mergeChangeLog()
 {
+    const OperationScope operation(this, Operation::Merge);
     const int current = currentRowIndex();
     int kept = -1, newIndex = 0;
     QList<Row> rows;
@@ -860,10 +939,14 @@ void ClientDataSet::mergeChangeLog()
     if (m_insertAt >= 0)
         m_insertAt = std::min<int>(m_insertAt, int(m_rows.size()));
     rebuildView();
-    if (m_state != DataSetState::Insert) {
+    const bool inserting = m_state == DataSetState::Insert;
+    if (!inserting) {
         const qsizetype at = kept >= 0 ? m_view.indexOf(kept) : -1;
-        moveCursor(at >= 0 ? int(at) : m_cursor, false);
+        placeCursor(at >= 0 ? int(at) : m_cursor);
     }
+    operation.end();
+    if (!inserting)
+        notifyCurrent();
     notifyLayout();
 }
 
@@ -871,13 +954,9 @@ void ClientDataSet::cancelUpdates()
 {
     if (!active())
         return;
-    if (isEditing()) {
-        m_buffer.clear();
-        m_modified = false;
-        if (m_state == DataSetState::Insert)
-            m_cursor = m_cursorBeforeInsert;
-        setState(DataSetState::Browse);
-    }
+    checkIdle(Operation::CancelUpdates);
+    cancel();   // the row being edited goes first, with its events
+    const OperationScope operation(this, Operation::CancelUpdates);
     const int current = currentRowIndex();
     int kept = -1, newIndex = 0;
     QList<Row> rows;
@@ -899,7 +978,9 @@ void ClientDataSet::cancelUpdates()
     m_rows = std::move(rows);
     rebuildView();
     const qsizetype at = kept >= 0 ? m_view.indexOf(kept) : -1;
-    moveCursor(at >= 0 ? int(at) : m_cursor, false);
+    placeCursor(at >= 0 ? int(at) : m_cursor);
+    operation.end();
+    notifyCurrent();
     notifyLayout();
 }
 
@@ -964,10 +1045,11 @@ void ClientDataSet::setFilter(const QString &expression)
         if (i >= n)
             throw fail(QStringLiteral("esperava uma condição depois de AND"));
     }
+    if (active() && m_filtered)
+        checkBrowseMode(Operation::Filter);
     m_filterText = expression;
     m_conditions = std::move(conditions);
     if (active() && m_filtered) {
-        checkBrowseMode();
         rebuildView();
         notifyLayout();
         first();
@@ -978,9 +1060,10 @@ void ClientDataSet::setFiltered(bool on)
 {
     if (m_filtered == on)
         return;
+    if (active())
+        checkBrowseMode(Operation::Filter);
     m_filtered = on;
     if (active()) {
-        checkBrowseMode();
         rebuildView();
         notifyLayout();
         first();
@@ -1059,10 +1142,10 @@ void ClientDataSet::enableControls()
     m_pendingLayout = false;
     emit layoutChanged();
     emit stateChanged();
-    for (const auto &source : std::as_const(m_sources))
+    const auto sources = m_sources;
+    for (const auto &source : sources)
         if (source)
             emit source->layoutChanged();
-    const auto sources = m_sources;
     for (const auto &source : sources)
         if (source)
             source->updateState();
@@ -1077,7 +1160,8 @@ void ClientDataSet::notifyLayout()
         return;
     }
     emit layoutChanged();
-    for (const auto &source : std::as_const(m_sources))
+    const auto sources = m_sources;   // a listener may attach or detach sources meanwhile
+    for (const auto &source : sources)
         if (source)
             emit source->layoutChanged();
 }
@@ -1087,7 +1171,8 @@ void ClientDataSet::notifyCurrent()
     if (m_disableCount > 0)
         return;
     emit currentChanged();
-    for (const auto &source : std::as_const(m_sources))
+    const auto sources = m_sources;
+    for (const auto &source : sources)
         if (source) {
             emit source->currentChanged();
             source->onDataChange(source.data(), nullptr);
@@ -1099,7 +1184,8 @@ void ClientDataSet::notifyField(Field *field)
     if (m_disableCount > 0)
         return;
     emit fieldChanged(field);
-    for (const auto &source : std::as_const(m_sources))
+    const auto sources = m_sources;
+    for (const auto &source : sources)
         if (source) {
             emit source->fieldChanged(field);
             source->onDataChange(source.data(), field);

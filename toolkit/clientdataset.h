@@ -16,6 +16,7 @@
 #include <QVariant>
 
 #include <functional>
+#include <optional>
 
 namespace toolkit {
 
@@ -123,7 +124,8 @@ public:
     // --- Content ---
     // Replaces the content with the packet's rows and opens the dataset: after-open, then
     // after-scroll. Persistent fields missing from the packet are refused; a dataset without
-    // persistent fields takes the packet's. The change log starts empty.
+    // persistent fields takes the packet's. The change log starts empty. A row being edited
+    // is never dropped: loading, closing or emptying then is refused.
     void setData(const DataPacket &packet);
     DataPacket data() const;           // the current rows (change log applied) as a packet
     void open();                       // opens empty (a dataset made in memory)
@@ -220,10 +222,31 @@ private:
         QString value;
     };
 
+    // The operations that change rows, state or cursor. One under way — while its before-event
+    // runs and the rows change — refuses another started from a handler then (the rows and the
+    // edit buffer are half-way); its notifications and after-events come once it is complete.
+    enum class Operation { Post, Cancel, Insert, Edit, Delete, Load, Open, Close, Empty, Move, Filter, CancelUpdates, Merge };
+    class OperationScope {
+    public:
+        OperationScope(ClientDataSet *dataSet, Operation operation);   // throws when one is under way
+        ~OperationScope();
+        OperationScope(const OperationScope &) = delete;
+        OperationScope &operator=(const OperationScope &) = delete;
+        void end() const;              // complete: handlers may call in again
+    private:
+        mutable ClientDataSet *m_dataSet;
+    };
+    void checkIdle(Operation operation) const;
     void checkActive() const;
-    void checkBrowseMode();            // posts a pending edit, as moving away from a row does
+    void checkNotEditing(const QString &what) const;
+    // Posts a pending edit, as moving away from a row does.
+    void checkBrowseMode(Operation operation = Operation::Move);
     void setState(DataSetState state);
     void announceState(DataSetState previous);   // tells controls and handlers of m_state
+    void startInsert(bool atEnd);
+    bool enterEditing(DataSetState state);
+    void abandonEdit();
+    void placeCursor(int position);    // sets the cursor, telling no one
     void rebuildView();
     bool matches(const Row &row) const;
     const QList<QVariant> *currentValues() const;
@@ -253,10 +276,24 @@ private:
     QString m_filterText;
     QList<Condition> m_conditions;
     bool m_filtered = false;
+    std::optional<Operation> m_running;
     int m_disableCount = 0;
     bool m_pendingLayout = false;
     QList<QPointer<DataSource>> m_sources;
     QList<QPair<QPointer<QObject>, std::function<void()>>> m_editors;
+};
+
+// Keeps a dataset's controls from hearing of changes for the guard's lifetime (a walk over the
+// rows); they re-read everything once at the end.
+class TOOLKIT_EXPORT DisabledControls {
+public:
+    explicit DisabledControls(ClientDataSet *dataSet) : m_dataSet(dataSet) { dataSet->disableControls(); }
+    ~DisabledControls() { m_dataSet->enableControls(); }
+    DisabledControls(const DisabledControls &) = delete;
+    DisabledControls &operator=(const DisabledControls &) = delete;
+
+private:
+    ClientDataSet *m_dataSet;
 };
 
 // Connects a dataset to controls and to the screen's state-change handler.

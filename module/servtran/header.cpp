@@ -240,18 +240,9 @@ void TfrmServTran::LoadKeys()
 {
     KeyList = std::make_unique<TKeyList>();
     if (cdsPadrao->state() == toolkit::DataSetState::Browse && !cdsPadrao->isEmpty()) {
-        cdsPadrao->disableControls();
-        struct Resume {
-            ClientDataSet *ds;
-            ~Resume() { ds->enableControls(); }
-        } resume{cdsPadrao};
+        const toolkit::DisabledControls still(cdsPadrao);
         // Walking the list must not re-filter the dishes at every row.
-        const auto scroll = std::exchange(cdsPadrao->afterScroll, {});
-        struct Restore {
-            ClientDataSet *ds;
-            toolkit::Event<ClientDataSet *> handler;
-            ~Restore() { ds->afterScroll = handler; }
-        } restore{cdsPadrao, scroll};
+        const toolkit::HandlerSuspension quiet(cdsPadrao->afterScroll);
         for (cdsPadrao->first(); !cdsPadrao->eof(); cdsPadrao->next())
             AddKey(cdsPadraoCDCLIENTE->asString() + cdsPadraoCDDESTFILI->asString());
         cdsPadrao->first();

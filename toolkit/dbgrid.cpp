@@ -680,6 +680,9 @@ bool DBGrid::Private::openEditor(const QString &typed)
         return false;
     CellEditor *e = editor;
     e->setFocus(Qt::OtherFocusReason);
+    // Handlers that heard of the focus moving may have posted the row and closed the editor.
+    if (editor != e)
+        return false;
     e->selectAll();
     ds->registerEditor(q, [this] { writeEditor(); });
     // A change that came through no key (a paste from the context menu) edits the row too.
@@ -860,6 +863,8 @@ bool DBGrid::Private::moveToColumn(int col)
             return false;   // refused: the cursor stays in the column being left
         if (selectedCol != before)
             return selectedCol == col;   // the handler moved the cursor itself
+        if (col >= colCount())
+            return false;                // the handler took the columns away
     }
     selectedCol = col;
     syncCurrent();
@@ -928,6 +933,9 @@ bool DBGrid::Private::handleKey(QKeyEvent *event, bool fromEditor)
         if (!guarded([&] { q->onKeyPress(q, c); }) || c.isNull())
             return true;
     }
+    // The handlers may have posted or cancelled the row, switched editing off or closed the
+    // dataset: the key now means what it means to the grid as it is.
+    fromEditor = fromEditor && editor;
     if (mods & Qt::AltModifier)
         return false;   // menus and window commands
     const bool ctrl = mods & Qt::ControlModifier;

@@ -674,6 +674,66 @@ private slots:
         QCOMPARE(counter.seen, 3);
     }
 
+    // A screen's key handler that posts, cancels or switches editing off while the editor is open:
+    // the grid looks again and treats the key as its own, never the editor that is gone.
+    void keyHandlersThatEndTheEditing_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("editorText");
+        QTest::newRow("key-down posts, Right moves on") << "post" << int(Qt::Key_Right) << int(DataSetState::Browse) << "Sopa" << int(Diners) << "";
+        QTest::newRow("key-down cancels, Left moves back") << "cancel" << int(Qt::Key_Left) << int(DataSetState::Browse) << "Prato 0" << int(Dish) << "";
+        QTest::newRow("key-down switches editing off") << "editingOff" << int(Qt::Key_Backspace) << int(DataSetState::Edit) << "Prato 0" << int(Name) << "";
+        QTest::newRow("key-press posts, the digit starts again") << "postOnChar" << int(Qt::Key_9) << int(DataSetState::Edit) << "Sopa" << int(Name) << "9";
+        QTest::newRow("key-down closes the dataset") << "close" << int(Qt::Key_End) << int(DataSetState::Inactive) << "" << int(Unit) << "";
+    }
+
+    void keyHandlersThatEndTheEditing()
+    {
+        QFETCH(QString, action);
+        QFETCH(int, key);
+        QFETCH(int, state);
+        QFETCH(QString, stored);
+        QFETCH(int, column);
+        QFETCH(QString, editorText);
+        Fixture f;
+        QVERIFY(f.show());
+        f.grid->setSelectedIndex(Name);
+        f.type(QStringLiteral("Sopa"));
+        QVERIFY(f.grid->editorMode());
+        f.grid->onKeyDown = [&](QObject *, int &k, Qt::KeyboardModifiers) {
+            if (k != key)
+                return;
+            if (action == QLatin1String("post"))
+                f.ds.post();
+            else if (action == QLatin1String("cancel"))
+                f.ds.cancel();
+            else if (action == QLatin1String("editingOff"))
+                f.grid->setOption(GridOption::Editing, false);
+            else if (action == QLatin1String("close")) {
+                f.ds.cancel();
+                f.ds.close();
+            }
+        };
+        f.grid->onKeyPress = [&](QObject *, QChar &c) {
+            if (action == QLatin1String("postOnChar") && c == QLatin1Char('9'))
+                f.ds.post();
+        };
+        f.key(Qt::Key(key));
+        QCOMPARE(int(f.ds.state()), state);
+        if (f.ds.active())
+            QCOMPARE(f.stored(0, "NMPRATO"), stored);
+        if (action == QLatin1String("editingOff"))
+            QCOMPARE(f.field("NMPRATO")->asString(), QStringLiteral("Sopa"));   // written, not lost
+        QCOMPARE(f.grid->selectedIndex(), column);
+        QCOMPARE(f.grid->editorMode(), !editorText.isEmpty());
+        QCOMPARE(f.grid->editorText(QStringLiteral("NMPRATO")), editorText);
+        QCOMPARE(f.messages, QStringList());
+    }
+
     void suspendedControlsRefreshOnceOnResume()
     {
         Fixture f(6);

@@ -1,5 +1,6 @@
 #include "clientdataset.h"
 #include "maskedit.h"
+#include "numberinput.h"
 
 #include <QLocale>
 #include <QRegularExpression>
@@ -121,13 +122,8 @@ double Field::asFloat() const
     const QVariant v = value();
     if (v.isNull())
         return 0.0;
-    if (m_kind == FieldKind::String) {
-        bool ok = false;
-        const double d = plainLocale().toDouble(v.toString().trimmed(), &ok);
-        if (!ok)
-            throw Error(QStringLiteral("'%1' não é um valor numérico válido.").arg(v.toString()));
-        return d;
-    }
+    if (m_kind == FieldKind::String)
+        return typedNumber(v.toString());
     return v.toDouble();
 }
 
@@ -164,11 +160,7 @@ QVariant Field::convert(const QVariant &v) const
             const QString text = v.toString().trimmed();
             if (text.isEmpty())
                 return QVariant();
-            bool ok = false;
-            const double d = plainLocale().toDouble(text, &ok);
-            if (!ok)
-                throw Error(QStringLiteral("'%1' não é um valor numérico válido.").arg(text));
-            return d;
+            return typedNumber(text);
         }
         bool ok = false;
         const double d = v.toDouble(&ok);

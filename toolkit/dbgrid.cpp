@@ -4,6 +4,7 @@
 #include "error.h"
 #include "focustracker.h"
 #include "maskedit.h"
+#include "numberinput.h"
 
 #include <algorithm>
 
@@ -1008,6 +1009,14 @@ bool DBGrid::Private::handleKey(QKeyEvent *event, bool fromEditor)
             moveToColumn(selectedCol + 1);
             return true;
         }
+        // A number cell takes what a typed number is written with, under the one rule for it.
+        if (!c.isNull() && c.isPrint() && !ctrl) {
+            if (const Field *f = fieldOf(editorCol); f && f->kind() == FieldKind::Float) {
+                c = numberInputChar(c, mods);
+                if (c.isNull())
+                    return true;
+            }
+        }
         const bool types = !c.isNull() && c.isPrint() && !ctrl;
         const bool changes = types || key == Qt::Key_Backspace || key == Qt::Key_Delete
             || event->matches(QKeySequence::Paste) || event->matches(QKeySequence::Cut)
@@ -1064,7 +1073,9 @@ bool DBGrid::Private::handleKey(QKeyEvent *event, bool fromEditor)
 
     if (!c.isNull() && c.isPrint() && !ctrl) {
         // Typing into a cell opens its editor with that character.
-        if (canEdit(selectedCol))
+        if (const Field *f = fieldOf(selectedCol); f && f->kind() == FieldKind::Float)
+            c = numberInputChar(c, mods);
+        if (!c.isNull() && canEdit(selectedCol))
             openEditor(QString(c));
         return true;
     }

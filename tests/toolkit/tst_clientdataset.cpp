@@ -466,6 +466,51 @@ private slots:
         ds.cancel();
     }
 
+    // A quantity typed by hand: the decimal comma, never the thousands separator.
+    void typedNumbers_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<double>("value");
+        QTest::newRow("whole") << "1500" << true << 1500.0;
+        QTest::newRow("decimal comma") << "1,5" << true << 1.5;
+        QTest::newRow("negative") << "-2,25" << true << -2.25;
+        QTest::newRow("blanks around") << " 7 " << true << 7.0;
+        QTest::newRow("comma first") << ",5" << true << 0.5;
+        QTest::newRow("thousands separator") << "1.500" << false << 0.0;
+        QTest::newRow("thousands and decimals") << "1.500,25" << false << 0.0;
+        QTest::newRow("point as decimal") << "1.5" << false << 0.0;
+        QTest::newRow("two commas") << "1,2,3" << false << 0.0;
+        QTest::newRow("exponent") << "1e3" << false << 0.0;
+        QTest::newRow("plus sign") << "+5" << false << 0.0;
+        QTest::newRow("minus only") << "-" << false << 0.0;
+    }
+
+    void typedNumbers()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, accepted);
+        QFETCH(double, value);
+        ClientDataSet ds;
+        ds.setData(protocol::encodePacket(dishes()));
+        Field *qty = ds.fieldByName(QStringLiteral("QTTOTAPRATST"));
+        ds.edit();
+        if (accepted) {
+            qty->setAsString(text);
+            QCOMPARE(qty->asFloat(), value);
+        } else {
+            QVERIFY_THROWS_EXCEPTION(Error, qty->setAsString(text));
+            QCOMPARE(qty->asFloat(), 0.0);   // the first row's, untouched
+        }
+        // A text field read as a number follows the same rule.
+        Field *code = ds.fieldByName(QStringLiteral("CDPRATO"));
+        code->setAsString(text.trimmed());
+        if (accepted)
+            QCOMPARE(code->asFloat(), value);
+        else
+            QVERIFY_THROWS_EXCEPTION(Error, code->asFloat());
+    }
+
     void displayFormats_data()
     {
         QTest::addColumn<double>("value");

@@ -277,6 +277,28 @@ private slots:
         QCOMPARE(f.messages.size(), 2);
     }
 
+    void thousandsSeparatorIsRefusedInANumberCell()
+    {
+        Fixture f;
+        QVERIFY(f.show());
+        f.grid->setSelectedIndex(Diners);
+        f.type(QStringLiteral("1.500"));
+        QCOMPARE(f.grid->editorText(QStringLiteral("QTCOMESTIST")), QStringLiteral("1.500"));
+        f.key(Qt::Key_Return);
+        QCOMPARE(f.messages, QStringList{QStringLiteral("'1.500' não é um valor numérico válido.")});
+        QVERIFY(f.grid->editorMode());
+        QCOMPARE(f.field("QTCOMESTIST")->asFloat(), 10.0);
+        // Letters never go in; the keypad's point types the decimal comma.
+        f.key(Qt::Key_Escape);
+        f.key(Qt::Key_Escape);
+        f.type(QStringLiteral("2x"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Period, Qt::KeypadModifier);
+        f.type(QStringLiteral("5"));
+        QCOMPARE(f.grid->editorText(QStringLiteral("QTCOMESTIST")), QStringLiteral("2,5"));
+        f.key(Qt::Key_Down);
+        QCOMPARE(f.ds.valueAt(0, f.field("QTCOMESTIST")->index()).toDouble(), 2.5);
+    }
+
     void downOnTheLastRowAppendsAndUpDropsIt()
     {
         Fixture f(2);

@@ -166,6 +166,11 @@ public:
         return ds->findField(cols().at(col).fieldName);
     }
     int currentRow() const { return active() ? dataSet()->viewCurrentRow() : -1; }
+    int pendingRow() const
+    {
+        const ClientDataSet *ds = active() ? dataSet() : nullptr;
+        return ds && ds->state() == DataSetState::Insert ? ds->viewCurrentRow() : -1;
+    }
     int rowCount() const { return active() ? dataSet()->viewRowCount() : 0; }
     QVariant valueAt(int row, const Field *field) const
     {
@@ -236,16 +241,19 @@ public:
 
     QVariant data(const QModelIndex &index, int role) const override
     {
-        if (!d || !checkIndex(index, CheckIndexOption::IndexIsValid) || index.row() >= d->rowCount())
+        if (!d || !checkIndex(index, CheckIndexOption::IndexIsValid))
+            return QVariant();
+        const int row = dataSetRow(index.row());
+        if (row < 0 || row >= d->rowCount())
             return QVariant();
         const Field *field = d->fieldOf(index.column());
         if (!field)
             return QVariant();
         switch (role) {
         case Qt::DisplayRole:
-            return d->textAt(index.row(), field);
+            return d->textAt(row, field);
         case Qt::EditRole:
-            return d->textAt(index.row(), field, true);
+            return d->textAt(row, field, true);
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(int(field->alignment()));
         default:
@@ -279,15 +287,48 @@ public:
         return f;
     }
 
-    // The dataset's rows or the columns changed: start again.
+    // Other columns, or another dataset: start again.
     void reload()
     {
         beginResetModel();
         m_rows = d->rowCount();
         m_cols = d->colCount();
+        m_pendingRow = d->pendingRow();
         endResetModel();
     }
-    bool sameShape() const { return m_rows == d->rowCount() && m_cols == d->colCount(); }
+    bool sameColumns() const { return m_cols == d->colCount(); }
+    // The dataset's row a row of the view stands for, while the view has not yet heard that a
+    // pending row appeared or left (-1: the row the dataset no longer has).
+    int dataSetRow(int row) const
+    {
+        const int pending = d->pendingRow();
+        if (pending >= 0 && m_pendingRow < 0 && m_rows < d->rowCount())
+            return row >= pending ? row + 1 : row;
+        if (pending < 0 && m_pendingRow >= 0 && m_rows > d->rowCount())
+            return row == m_pendingRow ? -1 : (row > m_pendingRow ? row - 1 : row);
+        return row;
+    }
+    bool sameShape() const { return m_rows == d->rowCount() && sameColumns(); }
+    // The dataset's row count changed: the rows come or go where they do — the pending row of
+    // an insertion where it shows, any other change at the end (the rows' values are then
+    // refreshed whole) — so the view keeps its place and the open editor.
+    void resizeRows()
+    {
+        const int rows = d->rowCount();
+        const int pending = d->pendingRow();
+        if (rows > m_rows) {
+            const int first = (rows == m_rows + 1 && pending >= 0 && m_pendingRow < 0) ? pending : m_rows;
+            beginInsertRows(QModelIndex(), first, first + rows - m_rows - 1);
+            m_rows = rows;
+            endInsertRows();
+        } else if (rows < m_rows) {
+            const int first = (rows == m_rows - 1 && pending < 0 && m_pendingRow >= 0) ? m_pendingRow : rows;
+            beginRemoveRows(QModelIndex(), first, first + m_rows - rows - 1);
+            m_rows = rows;
+            endRemoveRows();
+        }
+        m_pendingRow = pending;
+    }
     void refreshAll()
     {
         if (m_rows > 0 && m_cols > 0)
@@ -305,6 +346,7 @@ private:
     DBGrid::Private *d;
     int m_rows = 0;
     int m_cols = 0;
+    int m_pendingRow = -1;   // where the row being inserted shows, as the view knows it
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -501,10 +543,15 @@ void DBGrid::Private::rebind()
         connections << QObject::connect(s, &DataSource::currentChanged, q, [this] {
             if (editor && editorCol >= 0 && q->currentIndex().row() != currentRow())
                 dropEditor();
-            if (!model->sameShape())
+            if (!model->sameColumns()) {
                 reload();
-            else
+            } else if (!model->sameShape()) {
+                model->resizeRows();
+                model->refreshAll();
+            } else {
+                model->resizeRows();   // the row count is the same: only what the view knows of a pending row
                 model->refreshRow(currentRow());
+            }
             syncCurrent();
         });
         connections << QObject::connect(s, &DataSource::fieldChanged, q, [this](Field *f) {
@@ -582,10 +629,11 @@ void DBGrid::Private::refresh()
             return;
         }
     }
-    if (!model->sameShape()) {
+    if (!model->sameColumns()) {
         reload();
         return;
     }
+    model->resizeRows();
     model->refreshAll();
     syncCurrent();
     q->viewport()->update();

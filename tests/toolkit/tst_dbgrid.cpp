@@ -154,6 +154,69 @@ private slots:
         QCOMPARE(f.grid->model()->rowCount(), 0);
     }
 
+    // A change of the row count is told as rows inserted or removed, never as a reset: the
+    // pending row of an insertion comes and goes where it shows.
+    void rowCountChangesAreRowsInsertedOrRemoved()
+    {
+        Fixture f;
+        QVERIFY(f.show());
+        QAbstractItemModelTester tester(f.grid->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModel *model = f.grid->model();
+        QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+        QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy removed(model, &QAbstractItemModel::rowsRemoved);
+        const auto range = [](const QSignalSpy &spy) {
+            return QStringLiteral("%1-%2").arg(spy.last().at(1).toInt()).arg(spy.last().at(2).toInt());
+        };
+
+        f.ds.setRecNo(2);
+        f.ds.insert();
+        QCOMPARE(inserted.size(), 1);
+        QCOMPARE(range(inserted), QStringLiteral("2-2"));
+        QCOMPARE(model->rowCount(), 5);
+        f.ds.cancel();
+        QCOMPARE(removed.size(), 1);
+        QCOMPARE(range(removed), QStringLiteral("2-2"));
+        f.ds.append();
+        QCOMPARE(range(inserted), QStringLiteral("4-4"));
+        f.field("NMPRATO")->setAsString(QStringLiteral("Sopa"));
+        f.ds.post();   // the pending row becomes a row: the count stays
+        QCOMPARE(model->rowCount(), 5);
+        QCOMPARE(model->index(4, Name).data().toString(), QStringLiteral("Sopa"));
+        f.ds.deleteRecord();
+        QCOMPARE(model->rowCount(), 4);
+        QCOMPARE(removed.size(), 2);
+        f.ds.setFilter(QStringLiteral("NMPRATO = 'Prato 1'"));
+        f.ds.setFiltered(true);
+        QCOMPARE(model->rowCount(), 1);
+        QCOMPARE(model->index(0, Name).data().toString(), QStringLiteral("Prato 1"));
+        f.ds.setFiltered(false);
+        QCOMPARE(model->rowCount(), 4);
+        QCOMPARE(model->index(3, Name).data().toString(), QStringLiteral("Prato 3"));
+        f.ds.close();
+        QCOMPARE(model->rowCount(), 0);
+        f.ds.setData(protocol::encodePacket(dishRows(2)));
+        QCOMPARE(model->rowCount(), 2);
+        QCOMPARE(resets.size(), 0);
+    }
+
+    // Typing into a new row keeps the editor open while the row appears.
+    void theEditorStaysOpenWhileTheNewRowAppears()
+    {
+        Fixture f(0);
+        QVERIFY(f.show());
+        QAbstractItemModelTester tester(f.grid->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy resets(f.grid->model(), &QAbstractItemModel::modelReset);
+        f.grid->setSelectedIndex(Name);
+        f.type(QStringLiteral("Sopa"));
+        QCOMPARE(f.ds.state(), DataSetState::Insert);
+        QCOMPARE(f.grid->editorText(QStringLiteral("NMPRATO")), QStringLiteral("Sopa"));
+        f.key(Qt::Key_Return);
+        QCOMPARE(f.ds.state(), DataSetState::Insert);
+        QCOMPARE(f.field("NMPRATO")->asString(), QStringLiteral("Sopa"));
+        QCOMPARE(resets.size(), 0);
+    }
+
     void cursorIsTheDatasetsBothWays()
     {
         Fixture f;

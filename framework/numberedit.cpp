@@ -1,5 +1,7 @@
 #include "numberedit.h"
 
+#include <toolkit/numberinput.h>
+
 #include <QKeyEvent>
 #include <QLocale>
 
@@ -18,32 +20,40 @@ TNumberEdit::TNumberEdit(QWidget *parent, const QString &name) : toolkit::MaskEd
     setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 }
 
-bool TNumberEdit::hasNumber() const
-{
-    QString text = QLineEdit::text().trimmed();
-    if (text.startsWith(currencyPrefix().trimmed()))
-        text = text.mid(currencyPrefix().trimmed().size()).trimmed();
-    return !text.isEmpty() && text != QLatin1String("-");
-}
-
-double TNumberEdit::GetNumber() const
+// The text without the currency sign.
+QString TNumberEdit::numberText() const
 {
     QString text = QLineEdit::text().trimmed();
     const QString sign = currencyPrefix().trimmed();
     if (text.startsWith(sign))
         text = text.mid(sign.size()).trimmed();
-    if (text.isEmpty() || text == QLatin1String("-"))
-        return 0.0;
-    const QLocale locale;
-    text.remove(locale.groupSeparator());
-    bool ok = false;
-    const double value = locale.toDouble(text, &ok);
-    return ok ? value : 0.0;
+    return text;
+}
+
+// The edit's own formatting (thousands separators included) reads back as the number it shows;
+// anything else is read as typed, under the one rule for typed numbers.
+std::optional<double> TNumberEdit::number() const
+{
+    if (m_formatted && QLineEdit::text() == m_formatted->first)
+        return m_formatted->second;
+    return toolkit::readTypedNumber(numberText());
+}
+
+bool TNumberEdit::hasNumber() const
+{
+    return number().has_value();
+}
+
+double TNumberEdit::GetNumber() const
+{
+    return number().value_or(0.0);
 }
 
 void TNumberEdit::SetNumber(double value)
 {
-    setText(format(value));
+    const QString text = format(value);
+    m_formatted = std::make_pair(text, value);
+    setText(text);
 }
 
 QString TNumberEdit::format(double value) const
@@ -75,21 +85,21 @@ void TNumberEdit::setDecimals(int decimals)
 
 void TNumberEdit::reformat()
 {
-    if (hasNumber())
-        setText(format(GetNumber()));
+    // A text that holds no number (a thousands separator typed) stays as typed.
+    if (const std::optional<double> value = number())
+        SetNumber(*value);
 }
 
 bool TNumberEdit::keyAccepted(QKeyEvent *event, QChar &c)
 {
     if (c.isNull())
         return toolkit::MaskEdit::keyAccepted(event, c);
-    const QLocale locale;
-    const QString decimal = locale.decimalPoint();
+    c = toolkit::numberInputChar(c, event->modifiers());
+    if (c.isNull())
+        return false;
+    const QString decimal = QLocale().decimalPoint();
     if (c.isDigit())
         return toolkit::MaskEdit::keyAccepted(event, c);
-    // The numeric keypad's point types the decimal comma, as users of this locale expect.
-    if (c == QLatin1Char('.') && (event->modifiers() & Qt::KeypadModifier))
-        c = decimal.at(0);
     if (QString(c) == decimal) {
         if (m_decimals == 0 || QLineEdit::text().contains(decimal))
             return false;
@@ -100,7 +110,9 @@ bool TNumberEdit::keyAccepted(QKeyEvent *event, QChar &c)
             return false;
         return toolkit::MaskEdit::keyAccepted(event, c);
     }
-    return false;
+    // The thousands separator goes in as typed: the text then holds no number, never a
+    // thousand times the one meant.
+    return toolkit::MaskEdit::keyAccepted(event, c);
 }
 
 void TNumberEdit::focusExited()

@@ -1,11 +1,16 @@
 #pragma once
-// The numeric edit: digits, one decimal comma and a leading minus are typed; when the edit is
-// left the number is shown in the pt_BR form the properties ask for (currency sign, thousands
-// separators, decimals). An empty edit holds no number: GetNumber answers 0 and hasNumber false.
+// The numeric edit: digits, one decimal comma and a leading minus are typed (the one rule for
+// typed numbers, toolkit/numberinput.h); when the edit is left the number is shown in the pt_BR
+// form the properties ask for (currency sign, thousands separators, decimals). An empty edit, or
+// one whose typed text holds no number ("1.500"), holds no number: GetNumber answers 0 and
+// hasNumber false.
 
 #include "framework_export.h"
 
 #include <toolkit/maskedit.h>
+
+#include <optional>
+#include <utility>
 
 namespace framework {
 
@@ -34,7 +39,10 @@ protected:
 
 private:
     void reformat();
+    QString numberText() const;
+    std::optional<double> number() const;
 
+    std::optional<std::pair<QString, double>> m_formatted;   // the text SetNumber showed, and its number
     bool m_currency = false;
     bool m_thousands = true;
     int m_decimals = 2;

@@ -1,10 +1,9 @@
-#include "clientdataset.h"
-#include "maskedit.h"
+// The dataset's definition, its content (load, open, close), the operations under way, and the
+// edit states with their events. The cursor and view, the change log, the filter and the data
+// sources live in units of their own.
 
-#include <QLocale>
-#include <QRegularExpression>
-#include <algorithm>
-#include <cmath>
+#include "clientdataset.h"
+
 #include <utility>
 
 namespace toolkit {
@@ -13,270 +12,6 @@ using protocol::PacketContent;
 using protocol::PacketField;
 using protocol::PacketRow;
 using protocol::RowChange;
-
-namespace {
-
-// The string a filter compares with: a field's plain text.
-QString plainText(const QVariant &v, FieldKind kind)
-{
-    if (v.isNull())
-        return QString();
-    switch (kind) {
-    case FieldKind::String:
-        return v.metaType().id() == QMetaType::QString ? *static_cast<const QString *>(v.constData()) : v.toString();
-    case FieldKind::Float: {
-        QLocale c = QLocale::c();
-        c.setNumberOptions(QLocale::OmitGroupSeparator);
-        return c.toString(v.toDouble(), 'f', QLocale::FloatingPointShortest);
-    }
-    case FieldKind::DateTime:
-        return v.toDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    }
-    return QString();
-}
-
-bool sameValue(const QVariant &a, const QVariant &b, FieldKind kind)
-{
-    if (a.isNull() || b.isNull())
-        return a.isNull() && b.isNull();
-    switch (kind) {
-    case FieldKind::String:
-        return a.toString() == b.toString();
-    case FieldKind::Float:
-        return a.toDouble() == b.toDouble();
-    case FieldKind::DateTime:
-        return protocol::wallClock(a.toDateTime()) == protocol::wallClock(b.toDateTime());
-    }
-    return false;
-}
-
-QLocale plainLocale()
-{
-    QLocale l;
-    l.setNumberOptions(QLocale::OmitGroupSeparator);
-    return l;
-}
-
-} // namespace
-
-// ---------------------------------------------------------------------------------------------
-// Field
-
-Field::Field(ClientDataSet *dataSet, const QString &name, FieldKind kind, int size, int index)
-    : QObject(dataSet), m_dataSet(dataSet), m_name(name), m_kind(kind), m_size(size), m_index(index)
-{
-    setObjectName(dataSet->objectName() + name);
-}
-
-void Field::setEditMask(const QString &mask)
-{
-    if (m_editMask == mask)
-        return;
-    m_editMask = mask;
-    if (m_dataSet)
-        m_dataSet->notifyLayout();
-}
-
-int Field::displayWidth() const
-{
-    if (m_displayWidth > 0)
-        return m_displayWidth;
-    return m_kind == FieldKind::String && m_size > 0 ? m_size : 10;
-}
-
-Qt::Alignment Field::alignment() const
-{
-    return m_kind == FieldKind::Float ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignLeft | Qt::AlignVCenter;
-}
-
-QVariant Field::value() const
-{
-    const QList<QVariant> *values = m_dataSet->currentValues();
-    return values ? values->at(m_index) : QVariant();
-}
-
-bool Field::isNull() const { return value().isNull(); }
-
-QString Field::asString() const
-{
-    const QVariant v = value();
-    if (v.isNull())
-        return QString();
-    switch (m_kind) {
-    case FieldKind::String:
-        return v.toString();
-    case FieldKind::Float:
-        return plainLocale().toString(v.toDouble(), 'f', QLocale::FloatingPointShortest);
-    case FieldKind::DateTime: {
-        const QDateTime dt = v.toDateTime();
-        return dt.time() == QTime(0, 0) ? dt.toString(QStringLiteral("dd/MM/yyyy"))
-                                        : dt.toString(QStringLiteral("dd/MM/yyyy hh:mm:ss"));
-    }
-    }
-    return QString();
-}
-
-double Field::asFloat() const
-{
-    const QVariant v = value();
-    if (v.isNull())
-        return 0.0;
-    if (m_kind == FieldKind::String) {
-        bool ok = false;
-        const double d = plainLocale().toDouble(v.toString().trimmed(), &ok);
-        if (!ok)
-            throw Error(QStringLiteral("'%1' não é um valor numérico válido.").arg(v.toString()));
-        return d;
-    }
-    return v.toDouble();
-}
-
-QDateTime Field::asDateTime() const
-{
-    const QVariant v = value();
-    return v.isNull() ? QDateTime() : protocol::wallClock(v.toDateTime());
-}
-
-QVariant Field::oldValue() const
-{
-    const int row = m_dataSet->currentRowIndex();
-    if (row < 0)
-        return QVariant();
-    const auto &r = m_dataSet->m_rows.at(row);
-    return r.original.isEmpty() ? r.values.at(m_index) : r.original.at(m_index);
-}
-
-QVariant Field::convert(const QVariant &v) const
-{
-    if (v.isNull() || !v.isValid())
-        return QVariant();
-    switch (m_kind) {
-    case FieldKind::String: {
-        QString s = v.toString();
-        if (m_size > 0 && s.size() > m_size)
-            throw Error(QStringLiteral("O texto \"%1\" é longo demais para o campo %2 (máximo de %3 caracteres).")
-                            .arg(s, displayLabel())
-                            .arg(m_size));
-        return s;
-    }
-    case FieldKind::Float: {
-        if (v.metaType().id() == QMetaType::QString) {
-            const QString text = v.toString().trimmed();
-            if (text.isEmpty())
-                return QVariant();
-            bool ok = false;
-            const double d = plainLocale().toDouble(text, &ok);
-            if (!ok)
-                throw Error(QStringLiteral("'%1' não é um valor numérico válido.").arg(text));
-            return d;
-        }
-        bool ok = false;
-        const double d = v.toDouble(&ok);
-        if (!ok)
-            throw Error(QStringLiteral("Valor inválido para o campo %1.").arg(displayLabel()));
-        return d;
-    }
-    case FieldKind::DateTime: {
-        if (v.metaType().id() == QMetaType::QString) {
-            const QString text = v.toString().trimmed();
-            if (text.isEmpty())
-                return QVariant();
-            QDateTime dt = QDateTime::fromString(text, QStringLiteral("dd/MM/yyyy hh:mm:ss"));
-            if (!dt.isValid())
-                dt = QDateTime(QDate::fromString(text, QStringLiteral("dd/MM/yyyy")), QTime(0, 0));
-            if (!dt.isValid())
-                throw Error(QStringLiteral("'%1' não é uma data válida.").arg(text));
-            return protocol::wallClock(dt);
-        }
-        if (v.metaType().id() == QMetaType::QDate)
-            return protocol::wallClock(v.toDate());
-        const QDateTime dt = v.toDateTime();
-        if (!dt.isValid())
-            throw Error(QStringLiteral("Valor inválido para o campo %1.").arg(displayLabel()));
-        return protocol::wallClock(dt);
-    }
-    }
-    return QVariant();
-}
-
-void Field::setValue(const QVariant &value) { m_dataSet->setFieldValue(this, convert(value)); }
-void Field::setAsString(const QString &text) { setValue(text); }
-void Field::setAsFloat(double value) { setValue(value); }
-void Field::setAsDateTime(const QDateTime &value) { setValue(value); }
-void Field::clear() { m_dataSet->setFieldValue(this, QVariant()); }
-
-QString Field::displayText() const
-{
-    QString text;
-    if (onGetText) {
-        onGetText(const_cast<Field *>(this), text, true);
-        return text;
-    }
-    if (m_kind == FieldKind::Float && !m_displayFormat.isEmpty() && !isNull())
-        return formatFloat(asFloat(), m_displayFormat);
-    // A text with an edit mask is shown as the mask writes it ("11.222.333/0001-81").
-    if (m_kind == FieldKind::String && !m_editMask.isEmpty() && !isNull())
-        return formatMaskText(m_editMask, asString());
-    return asString();
-}
-
-QString Field::editText() const
-{
-    if (onGetText) {
-        QString text;
-        onGetText(const_cast<Field *>(this), text, false);
-        return text;
-    }
-    return asString();
-}
-
-QString Field::displayTextAt(int viewRow) const
-{
-    struct Peek {
-        ClientDataSet *ds;
-        int saved;
-        ~Peek() { ds->m_peekRow = saved; }
-    } peek{m_dataSet, std::exchange(m_dataSet->m_peekRow, viewRow)};
-    return displayText();
-}
-
-void Field::focusControl()
-{
-    for (const auto &source : std::as_const(m_dataSet->m_sources))
-        if (source)
-            emit source->focusControlRequested(this);
-    emit m_dataSet->focusControlRequested(this);
-}
-
-QString Field::formatFloat(double value, const QString &format)
-{
-    // The "#,##0.000" family: grouping when a comma stands in the integer part, as many
-    // decimals as digit places after the point ('0' always shown, '#' only when not zero).
-    const qsizetype point = format.indexOf(QLatin1Char('.'));
-    const QString integerPart = point < 0 ? format : format.left(point);
-    const QString decimalPart = point < 0 ? QString() : format.mid(point + 1);
-    const int required = int(decimalPart.count(QLatin1Char('0')));
-    const int optional = int(decimalPart.count(QLatin1Char('#')));
-    // No negative zero: "-0,000" reads as a fault to a user.
-    if (std::fabs(value) < 0.5 * std::pow(10.0, -(required + optional)))
-        value = 0.0;
-    QLocale locale;
-    locale.setNumberOptions(integerPart.contains(QLatin1Char(',')) ? QLocale::DefaultNumberOptions
-                                                                     : QLocale::OmitGroupSeparator);
-    QString text = locale.toString(value, 'f', required + optional);
-    if (optional > 0) {
-        const QString decimal = locale.decimalPoint();
-        qsizetype keep = text.size() - optional;
-        while (text.size() > keep && text.endsWith(QLatin1Char('0')))
-            text.chop(1);
-        if (text.endsWith(decimal))
-            text.chop(decimal.size());
-    }
-    return text;
-}
-
-// ---------------------------------------------------------------------------------------------
-// ClientDataSet
 
 ClientDataSet::ClientDataSet(QObject *parent, const QString &name) : QObject(parent)
 {
@@ -322,8 +57,9 @@ void ClientDataSet::checkActive() const
         throw Error(QStringLiteral("Operação não permitida: %1 está fechado.").arg(objectName()));
 }
 
-void ClientDataSet::checkBrowseMode()
+void ClientDataSet::checkBrowseMode(Operation operation)
 {
+    checkIdle(operation);
     checkActive();
     if (isEditing())
         post();
@@ -369,8 +105,17 @@ QList<int> ClientDataSet::packetColumns(const PacketContent &content) const
     return source;
 }
 
+void ClientDataSet::checkNotEditing(const QString &what) const
+{
+    if (isEditing())
+        throw Error(QStringLiteral("%1: há um registro em edição; grave-o ou cancele-o antes de %2.").arg(objectName(), what));
+}
+
 void ClientDataSet::loadContent(PacketContent &&content)
 {
+    checkIdle(Operation::Load);
+    checkNotEditing(QStringLiteral("carregar outros dados"));
+    const OperationScope operation(this, Operation::Load);
     // Map the packet's columns onto the persistent fields (or take the packet's as they are).
     if (m_fields.isEmpty() && !content.delta) {
         for (const PacketField &pf : std::as_const(content.fields)) {
@@ -397,41 +142,34 @@ void ClientDataSet::loadContent(PacketContent &&content)
         rows.append(std::move(row));
     }
 
-    // Replace: whatever was being edited is dropped with the old content.
-    m_buffer.clear();
-    m_modified = false;
     const DataSetState was = std::exchange(m_state, DataSetState::Browse);
     m_rows = std::move(rows);
     rebuildView();
-    moveCursor(m_view.isEmpty() ? -1 : 0, false);
+    placeCursor(m_view.isEmpty() ? -1 : 0);
+    operation.end();
+    notifyCurrent();
     notifyLayout();
     announceState(was);
     afterOpen(this);
     afterScroll(this);
 }
 
-DataPacket ClientDataSet::data() const
-{
-    PacketContent c;
-    for (Field *f : m_fields)
-        c.fields.append({f->fieldName(), f->kind(), f->kind() == FieldKind::String ? f->size() : 0, f->required(), f->readOnly()});
-    for (const Row &row : m_rows)
-        if (row.change != RowChange::Deleted)
-            c.rows.append(PacketRow{row.values, RowChange::Unchanged, {}});
-    return protocol::encodePacket(c);
-}
-
 void ClientDataSet::open()
 {
+    checkIdle(Operation::Open);
     if (active())
         return;
+    const OperationScope operation(this, Operation::Open);
     if (m_fields.isEmpty())
         throw Error(QStringLiteral("%1 não tem campos definidos.").arg(objectName()));
     m_rows.clear();
     rebuildView();
-    moveCursor(-1, false);
+    placeCursor(-1);
+    m_state = DataSetState::Browse;
+    operation.end();
+    notifyCurrent();
     notifyLayout();
-    setState(DataSetState::Browse);
+    announceState(DataSetState::Inactive);
     afterOpen(this);
     afterScroll(this);
 }
@@ -440,14 +178,15 @@ void ClientDataSet::close()
 {
     if (!active())
         return;
+    checkIdle(Operation::Close);
+    checkNotEditing(QStringLiteral("fechar"));
+    const OperationScope operation(this, Operation::Close);
     beforeClose(this);
-    m_buffer.clear();
-    m_modified = false;
     const DataSetState was = std::exchange(m_state, DataSetState::Inactive);
     m_rows.clear();
     m_view.clear();
-    m_cursor = -1;
-    m_bof = m_eof = true;
+    placeCursor(-1);
+    operation.end();
     notifyLayout();
     announceState(was);
     afterClose(this);
@@ -455,154 +194,62 @@ void ClientDataSet::close()
 
 void ClientDataSet::emptyDataSet()
 {
+    checkIdle(Operation::Empty);
     checkActive();
-    m_buffer.clear();
-    m_modified = false;
-    const DataSetState was = std::exchange(m_state, DataSetState::Browse);
+    checkNotEditing(QStringLiteral("esvaziar"));
+    const OperationScope operation(this, Operation::Empty);
     m_rows.clear();
     rebuildView();
-    moveCursor(-1, false);
-    notifyLayout();
-    announceState(was);
-}
-
-// --- cursor ------------------------------------------------------------------------------------
-
-void ClientDataSet::moveCursor(int position, bool notify)
-{
-    if (m_view.isEmpty()) {
-        m_cursor = -1;
-        m_bof = m_eof = true;
-    } else {
-        m_cursor = std::clamp(position, 0, int(m_view.size()) - 1);
-        m_bof = m_cursor == 0;
-        m_eof = false;
-    }
+    placeCursor(-1);
+    operation.end();
     notifyCurrent();
-    if (notify)
-        afterScroll(this);
+    notifyLayout();
 }
 
-void ClientDataSet::first()
+// --- operations under way ----------------------------------------------------------------------
+
+namespace {
+
+// What a refusal says: the operation asked for, and the one under way.
+QString operationVerb(int operation)
 {
-    checkBrowseMode();
-    moveCursor(0, true);
-    m_bof = true;
-    m_eof = m_view.isEmpty();
+    static const char *const verbs[] = {"gravar o registro", "cancelar a edição", "incluir um registro", "alterar o registro",
+                                        "excluir o registro", "carregar os dados", "abrir", "fechar", "esvaziar",
+                                        "mover o cursor", "filtrar", "desfazer as alterações", "consolidar as alterações"};
+    return QString::fromUtf8(verbs[operation]);
 }
 
-void ClientDataSet::last()
+QString operationNoun(int operation)
 {
-    checkBrowseMode();
-    moveCursor(int(m_view.size()) - 1, true);
-    m_eof = true;
-    m_bof = m_view.isEmpty();
+    static const char *const nouns[] = {"a gravação do registro", "o cancelamento da edição", "a inclusão de um registro",
+                                        "o início da alteração do registro", "a exclusão do registro", "a carga dos dados",
+                                        "a abertura", "o fechamento", "o esvaziamento", "o movimento do cursor", "a filtragem",
+                                        "o desfazer das alterações", "a consolidação das alterações"};
+    return QString::fromUtf8(nouns[operation]);
 }
 
-void ClientDataSet::next() { moveBy(1); }
-void ClientDataSet::prior() { moveBy(-1); }
+} // namespace
 
-void ClientDataSet::moveBy(int distance)
+ClientDataSet::OperationScope::OperationScope(ClientDataSet *dataSet, Operation operation) : m_dataSet(dataSet)
 {
-    checkBrowseMode();
-    if (m_view.isEmpty()) {
-        m_bof = m_eof = true;
-        return;
-    }
-    const int target = m_cursor + distance;
-    if (target >= int(m_view.size())) {
-        if (m_cursor != int(m_view.size()) - 1)
-            moveCursor(int(m_view.size()) - 1, true);
-        m_eof = true;
-        return;
-    }
-    if (target < 0) {
-        if (m_cursor != 0)
-            moveCursor(0, true);
-        m_bof = true;
-        return;
-    }
-    if (target != m_cursor)
-        moveCursor(target, true);
+    dataSet->checkIdle(operation);
+    dataSet->m_running = operation;
 }
 
-bool ClientDataSet::isEmpty() const
+ClientDataSet::OperationScope::~OperationScope() { end(); }
+
+void ClientDataSet::OperationScope::end() const
 {
-    return m_view.isEmpty() && m_state != DataSetState::Insert;
+    if (m_dataSet)
+        m_dataSet->m_running.reset();
+    m_dataSet = nullptr;
 }
 
-int ClientDataSet::recordCount() const { return int(m_view.size()); }
-
-int ClientDataSet::recNo() const
+void ClientDataSet::checkIdle(Operation operation) const
 {
-    return m_state == DataSetState::Insert ? m_insertViewPos : m_cursor;
-}
-
-void ClientDataSet::setRecNo(int position)
-{
-    checkBrowseMode();
-    if (m_view.isEmpty() || position == m_cursor)
-        return;
-    moveCursor(position, true);
-}
-
-QVariant ClientDataSet::valueAt(int position, int fieldIndex) const
-{
-    if (position < 0 || position >= m_view.size() || fieldIndex < 0 || fieldIndex >= m_fields.size())
-        return QVariant();
-    return m_rows.at(m_view.at(position)).values.at(fieldIndex);
-}
-
-int ClientDataSet::viewRowCount() const
-{
-    return int(m_view.size()) + (m_state == DataSetState::Insert ? 1 : 0);
-}
-
-int ClientDataSet::viewCurrentRow() const { return recNo(); }
-
-bool ClientDataSet::isPendingRow(int row) const
-{
-    return m_state == DataSetState::Insert && row == m_insertViewPos;
-}
-
-QVariant ClientDataSet::viewValue(int row, int fieldIndex) const
-{
-    if (m_state == DataSetState::Insert) {
-        if (row == m_insertViewPos)
-            return fieldIndex >= 0 && fieldIndex < m_buffer.size() ? m_buffer.at(fieldIndex) : QVariant();
-        if (row > m_insertViewPos)
-            --row;
-    } else if (m_state == DataSetState::Edit && row == m_cursor) {
-        return fieldIndex >= 0 && fieldIndex < m_buffer.size() ? m_buffer.at(fieldIndex) : QVariant();
-    }
-    return valueAt(row, fieldIndex);
-}
-
-int ClientDataSet::currentRowIndex() const
-{
-    if (m_state == DataSetState::Insert || m_cursor < 0 || m_cursor >= m_view.size())
-        return -1;
-    return m_view.at(m_cursor);
-}
-
-const QList<QVariant> *ClientDataSet::currentValues() const
-{
-    if (m_peekRow >= 0) {
-        int row = m_peekRow;
-        if (m_state == DataSetState::Insert) {
-            if (row == m_insertViewPos)
-                return m_buffer.size() == m_fields.size() ? &m_buffer : nullptr;
-            if (row > m_insertViewPos)
-                --row;
-        } else if (m_state == DataSetState::Edit && row == m_cursor && m_buffer.size() == m_fields.size()) {
-            return &m_buffer;
-        }
-        return row < m_view.size() ? &m_rows.at(m_view.at(row)).values : nullptr;
-    }
-    if (isEditing() && m_buffer.size() == m_fields.size())
-        return &m_buffer;
-    const int row = currentRowIndex();
-    return row < 0 ? nullptr : &m_rows.at(row).values;
+    if (m_running)
+        throw Error(QStringLiteral("%1: não é possível %2 durante %3.")
+                        .arg(objectName(), operationVerb(int(operation)), operationNoun(int(*m_running))));
 }
 
 // --- editing -----------------------------------------------------------------------------------
@@ -642,53 +289,56 @@ void ClientDataSet::announceState(DataSetState previous)
         std::rethrow_exception(error);
 }
 
-void ClientDataSet::insert()
+// Back to browsing without the row being inserted or edited, when a state-change handler
+// refused the new state.
+void ClientDataSet::abandonEdit()
 {
-    checkBrowseMode();
-    beforeInsert(this);
-    m_cursorBeforeInsert = m_cursor;
-    m_insertAt = currentRowIndex();
-    m_insertViewPos = m_cursor < 0 ? 0 : m_cursor;
-    m_buffer = QList<QVariant>(m_fields.size());
+    const DataSetState was = std::exchange(m_state, DataSetState::Browse);
+    m_buffer.clear();
     m_modified = false;
+    if (was == DataSetState::Insert)
+        placeCursor(m_cursorBeforeInsert);
     try {
-        setState(DataSetState::Insert);
+        announceState(was);
     } catch (...) {
-        // A refusal by a state-change handler abandons the insertion.
-        m_buffer.clear();
-        try {
-            setState(DataSetState::Browse);
-        } catch (...) {
-        }
-        moveCursor(m_cursorBeforeInsert, false);
-        notifyLayout();
-        throw;
+        // the refusal that brought us here is the one the caller hears of
     }
-    afterInsert(this);
-    afterScroll(this);
+    notifyCurrent();
+    notifyLayout();
 }
 
-void ClientDataSet::append()
+// Announces the editing state just entered. A refusal by a state-change handler abandons it;
+// false when a handler ended it already (posted or cancelled), so no after-event follows.
+bool ClientDataSet::enterEditing(DataSetState state)
 {
-    checkBrowseMode();
-    beforeInsert(this);
-    m_cursorBeforeInsert = m_cursor;
-    m_insertAt = -1;
-    m_insertViewPos = int(m_view.size());
-    m_buffer = QList<QVariant>(m_fields.size());
-    m_modified = false;
     try {
-        setState(DataSetState::Insert);
+        announceState(DataSetState::Browse);
     } catch (...) {
-        m_buffer.clear();
-        try {
-            setState(DataSetState::Browse);
-        } catch (...) {
-        }
-        moveCursor(m_cursorBeforeInsert, false);
-        notifyLayout();
+        if (m_state == state)
+            abandonEdit();
         throw;
     }
+    return m_state == state;
+}
+
+void ClientDataSet::insert() { startInsert(false); }
+void ClientDataSet::append() { startInsert(true); }
+
+void ClientDataSet::startInsert(bool atEnd)
+{
+    checkBrowseMode(Operation::Insert);
+    {
+        const OperationScope operation(this, Operation::Insert);
+        beforeInsert(this);
+        m_cursorBeforeInsert = m_cursor;
+        m_insertAt = atEnd ? -1 : currentRowIndex();
+        m_insertViewPos = atEnd ? int(m_view.size()) : std::max(m_cursor, 0);
+        m_buffer = QList<QVariant>(m_fields.size());
+        m_modified = false;
+        m_state = DataSetState::Insert;
+    }
+    if (!enterEditing(DataSetState::Insert))
+        return;
     afterInsert(this);
     afterScroll(this);
 }
@@ -698,22 +348,17 @@ void ClientDataSet::edit()
     checkActive();
     if (isEditing())
         return;
-    if (m_view.isEmpty() || m_cursor < 0)
-        throw Error(QStringLiteral("Não há registro para alterar."));
-    beforeEdit(this);
-    m_buffer = m_rows.at(m_view.at(m_cursor)).values;
-    m_modified = false;
-    try {
-        setState(DataSetState::Edit);
-    } catch (...) {
-        m_buffer.clear();
-        try {
-            setState(DataSetState::Browse);
-        } catch (...) {
-        }
-        notifyCurrent();
-        throw;
+    {
+        const OperationScope operation(this, Operation::Edit);
+        if (m_view.isEmpty() || m_cursor < 0)
+            throw Error(QStringLiteral("Não há registro para alterar."));
+        beforeEdit(this);
+        m_buffer = m_rows.at(m_view.at(m_cursor)).values;
+        m_modified = false;
+        m_state = DataSetState::Edit;
     }
+    if (!enterEditing(DataSetState::Edit))
+        return;
     afterEdit(this);
 }
 
@@ -722,40 +367,23 @@ void ClientDataSet::setFieldValue(Field *field, const QVariant &value)
     if (!isEditing())
         throw Error(QStringLiteral("%1 não está em modo de edição ou inclusão.").arg(objectName()));
     QVariant &slot = m_buffer[field->index()];
-    if (sameValue(slot, value, field->kind()) && slot.isNull() == value.isNull())
+    if (field->holdsSame(slot, value) && slot.isNull() == value.isNull())
         return;
     slot = value;
     m_modified = true;
     notifyField(field);
 }
 
-void ClientDataSet::registerEditor(QObject *control, std::function<void()> commit)
-{
-    unregisterEditor(control);
-    m_editors.append({QPointer<QObject>(control), std::move(commit)});
-}
-
-void ClientDataSet::unregisterEditor(QObject *control)
-{
-    m_editors.removeIf([control](const auto &e) { return e.first.isNull() || e.first.data() == control; });
-}
-
-void ClientDataSet::updateRecord()
-{
-    const auto editors = m_editors;
-    for (const auto &e : editors)
-        if (e.first && e.second)
-            e.second();
-}
-
 void ClientDataSet::post()
 {
     if (!isEditing())
         return;
+    const OperationScope operation(this, Operation::Post);
     updateRecord();
     beforePost(this);
     for (Field *f : std::as_const(m_fields))
         if (f->required() && m_buffer.at(f->index()).isNull()) {
+            operation.end();   // the control that takes the value may run handlers of its own
             f->focusControl();
             throw Error(QStringLiteral("O campo '%1' deve ser informado.").arg(f->displayLabel()));
         }
@@ -789,7 +417,9 @@ void ClientDataSet::post()
     rebuildView();
     const qsizetype at = m_view.indexOf(posted);
     // A row that no longer passes the filter leaves the view; the cursor stays near it.
-    moveCursor(at >= 0 ? int(at) : previous, false);
+    placeCursor(at >= 0 ? int(at) : previous);
+    operation.end();
+    notifyCurrent();
     notifyLayout();
     announceState(was);
     afterPost(this);
@@ -799,13 +429,17 @@ void ClientDataSet::cancel()
 {
     if (!isEditing())
         return;
+    const OperationScope operation(this, Operation::Cancel);
     beforeCancel(this);
     const bool wasInsert = m_state == DataSetState::Insert;
     m_buffer.clear();
     m_modified = false;
     const DataSetState was = std::exchange(m_state, DataSetState::Browse);
     if (wasInsert)
-        moveCursor(m_cursorBeforeInsert, false);
+        placeCursor(m_cursorBeforeInsert);
+    operation.end();
+    if (wasInsert)
+        notifyCurrent();
     notifyLayout();
     announceState(was);
     afterCancel(this);
@@ -815,11 +449,13 @@ void ClientDataSet::cancel()
 
 void ClientDataSet::deleteRecord()
 {
+    checkIdle(Operation::Delete);
     checkActive();
     if (m_state == DataSetState::Insert) {
         cancel();
         return;
     }
+    const OperationScope operation(this, Operation::Delete);
     if (m_view.isEmpty() || m_cursor < 0)
         throw Error(QStringLiteral("Não há registro para excluir."));
     beforeDelete(this);
@@ -837,391 +473,13 @@ void ClientDataSet::deleteRecord()
         row.change = RowChange::Deleted;
     }
     rebuildView();
-    moveCursor(position, false);
+    placeCursor(position);
+    operation.end();
+    notifyCurrent();
     notifyLayout();
     announceState(was);
     afterDelete(this);
     afterScroll(this);
-}
-
-// --- change log --------------------------------------------------------------------------------
-
-int ClientDataSet::changeCount() const
-{
-    return int(std::count_if(m_rows.cbegin(), m_rows.cend(), [](const Row &r) { return r.change != RowChange::Unchanged; }));
-}
-
-DataPacket ClientDataSet::delta() const
-{
-    PacketContent c;
-    c.delta = true;
-    for (Field *f : m_fields)
-        c.fields.append({f->fieldName(), f->kind(), f->kind() == FieldKind::String ? f->size() : 0, f->required(), f->readOnly()});
-    for (const Row &row : m_rows) {
-        if (row.change == RowChange::Unchanged)
-            continue;
-        c.rows.append(PacketRow{row.values, row.change, row.change == RowChange::Inserted ? QList<QVariant>() : row.original});
-    }
-    return protocol::encodePacket(c);
-}
-
-void ClientDataSet::mergeChangeLog()
-{
-    const int current = currentRowIndex();
-    int kept = -1, newIndex = 0;
-    QList<Row> rows;
-    rows.reserve(m_rows.size());
-    for (qsizetype i = 0; i < m_rows.size(); ++i) {
-        Row &row = m_rows[i];
-        if (row.change == RowChange::Deleted)
-            continue;
-        if (i == current)
-            kept = newIndex;
-        row.change = RowChange::Unchanged;
-        row.original.clear();
-        rows.append(std::move(row));
-        ++newIndex;
-    }
-    m_rows = std::move(rows);
-    if (m_insertAt >= 0)
-        m_insertAt = std::min<int>(m_insertAt, int(m_rows.size()));
-    rebuildView();
-    if (m_state != DataSetState::Insert) {
-        const qsizetype at = kept >= 0 ? m_view.indexOf(kept) : -1;
-        moveCursor(at >= 0 ? int(at) : m_cursor, false);
-    }
-    notifyLayout();
-}
-
-void ClientDataSet::cancelUpdates()
-{
-    if (!active())
-        return;
-    if (isEditing()) {
-        m_buffer.clear();
-        m_modified = false;
-        if (m_state == DataSetState::Insert)
-            m_cursor = m_cursorBeforeInsert;
-        setState(DataSetState::Browse);
-    }
-    const int current = currentRowIndex();
-    int kept = -1, newIndex = 0;
-    QList<Row> rows;
-    rows.reserve(m_rows.size());
-    for (qsizetype i = 0; i < m_rows.size(); ++i) {
-        Row &row = m_rows[i];
-        if (row.change == RowChange::Inserted)
-            continue;
-        if (row.change != RowChange::Unchanged) {
-            row.values = std::move(row.original);
-            row.original.clear();
-            row.change = RowChange::Unchanged;
-        }
-        if (i == current)
-            kept = newIndex;
-        rows.append(std::move(row));
-        ++newIndex;
-    }
-    m_rows = std::move(rows);
-    rebuildView();
-    const qsizetype at = kept >= 0 ? m_view.indexOf(kept) : -1;
-    moveCursor(at >= 0 ? int(at) : m_cursor, false);
-    notifyLayout();
-}
-
-// --- filter ------------------------------------------------------------------------------------
-
-void ClientDataSet::setFilter(const QString &expression)
-{
-    // FIELD = 'value' [AND FIELD = 'value' ...], any spacing, quotes inside a value doubled.
-    QList<Condition> conditions;
-    const QString e = expression;
-    qsizetype i = 0;
-    const qsizetype n = e.size();
-    auto skipSpace = [&] {
-        while (i < n && e.at(i).isSpace())
-            ++i;
-    };
-    auto fail = [&](const QString &what) -> Error {
-        return Error(QStringLiteral("Filtro inválido em %1 (posição %2): %3.\n%4").arg(objectName()).arg(i + 1).arg(what, expression));
-    };
-    skipSpace();
-    while (i < n) {
-        const qsizetype start = i;
-        while (i < n && (e.at(i).isLetterOrNumber() || e.at(i) == QLatin1Char('_')))
-            ++i;
-        if (i == start)
-            throw fail(QStringLiteral("esperava o nome de um campo"));
-        const QString name = e.mid(start, i - start);
-        Field *field = findField(name);
-        if (!field)
-            throw fail(QStringLiteral("campo desconhecido %1").arg(name));
-        skipSpace();
-        if (i >= n || e.at(i) != QLatin1Char('='))
-            throw fail(QStringLiteral("esperava '='"));
-        ++i;
-        skipSpace();
-        if (i >= n || e.at(i) != QLatin1Char('\''))
-            throw fail(QStringLiteral("esperava um valor entre aspas"));
-        ++i;
-        QString value;
-        for (;;) {
-            if (i >= n)
-                throw fail(QStringLiteral("aspas não fechadas"));
-            if (e.at(i) == QLatin1Char('\'')) {
-                if (i + 1 < n && e.at(i + 1) == QLatin1Char('\'')) {
-                    value += QLatin1Char('\'');
-                    i += 2;
-                    continue;
-                }
-                ++i;
-                break;
-            }
-            value += e.at(i++);
-        }
-        conditions.append({field->index(), value});
-        skipSpace();
-        if (i >= n)
-            break;
-        if (e.mid(i, 3).compare(QLatin1String("AND"), Qt::CaseInsensitive) != 0 || i + 3 >= n || !e.at(i + 3).isSpace())
-            throw fail(QStringLiteral("esperava AND"));
-        i += 3;
-        skipSpace();
-        if (i >= n)
-            throw fail(QStringLiteral("esperava uma condição depois de AND"));
-    }
-    m_filterText = expression;
-    m_conditions = std::move(conditions);
-    if (active() && m_filtered) {
-        checkBrowseMode();
-        rebuildView();
-        notifyLayout();
-        first();
-    }
-}
-
-void ClientDataSet::setFiltered(bool on)
-{
-    if (m_filtered == on)
-        return;
-    m_filtered = on;
-    if (active()) {
-        checkBrowseMode();
-        rebuildView();
-        notifyLayout();
-        first();
-    }
-}
-
-bool ClientDataSet::matches(const Row &row) const
-{
-    if (row.change == RowChange::Deleted)
-        return false;
-    if (!m_filtered)
-        return true;
-    for (const Condition &c : m_conditions) {
-        const QVariant &v = row.values.at(c.field);
-        if (v.isNull())
-            return false;
-        if (plainText(v, m_fields.at(c.field)->kind()) != c.value)
-            return false;
-    }
-    return true;
-}
-
-void ClientDataSet::rebuildView()
-{
-    m_view.clear();
-    m_view.reserve(m_rows.size());
-    for (qsizetype i = 0; i < m_rows.size(); ++i)
-        if (matches(m_rows.at(i)))
-            m_view.append(int(i));
-    if (m_cursor >= m_view.size())
-        m_cursor = int(m_view.size()) - 1;
-}
-
-bool ClientDataSet::locate(const QString &fieldNames, const QVariantList &values)
-{
-    checkBrowseMode();
-    const QStringList names = fieldNames.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-    if (names.size() != values.size())
-        throw Error(QStringLiteral("Locate em %1: %2 campos para %3 valores.").arg(objectName()).arg(names.size()).arg(values.size()));
-    QList<Field *> fields;
-    for (const QString &name : names)
-        fields.append(fieldByName(name.trimmed()));
-    for (qsizetype pos = 0; pos < m_view.size(); ++pos) {
-        const Row &row = m_rows.at(m_view.at(pos));
-        bool all = true;
-        for (qsizetype k = 0; k < fields.size() && all; ++k) {
-            Field *f = fields.at(k);
-            QVariant wanted;
-            try {
-                wanted = f->convert(values.at(k));
-            } catch (const Error &) {
-                all = false;
-                break;
-            }
-            all = sameValue(row.values.at(f->index()), wanted, f->kind());
-        }
-        if (all) {
-            if (int(pos) != m_cursor)
-                moveCursor(int(pos), true);
-            return true;
-        }
-    }
-    return false;
-}
-
-// --- controls ----------------------------------------------------------------------------------
-
-void ClientDataSet::disableControls() { ++m_disableCount; }
-
-void ClientDataSet::enableControls()
-{
-    if (m_disableCount == 0)
-        return;
-    if (--m_disableCount > 0)
-        return;
-    m_pendingLayout = false;
-    emit layoutChanged();
-    emit stateChanged();
-    for (const auto &source : std::as_const(m_sources))
-        if (source)
-            emit source->layoutChanged();
-    const auto sources = m_sources;
-    for (const auto &source : sources)
-        if (source)
-            source->updateState();
-}
-
-void ClientDataSet::resync() { notifyLayout(); }
-
-void ClientDataSet::notifyLayout()
-{
-    if (m_disableCount > 0) {
-        m_pendingLayout = true;
-        return;
-    }
-    emit layoutChanged();
-    for (const auto &source : std::as_const(m_sources))
-        if (source)
-            emit source->layoutChanged();
-}
-
-void ClientDataSet::notifyCurrent()
-{
-    if (m_disableCount > 0)
-        return;
-    emit currentChanged();
-    for (const auto &source : std::as_const(m_sources))
-        if (source) {
-            emit source->currentChanged();
-            source->onDataChange(source.data(), nullptr);
-        }
-}
-
-void ClientDataSet::notifyField(Field *field)
-{
-    if (m_disableCount > 0)
-        return;
-    emit fieldChanged(field);
-    for (const auto &source : std::as_const(m_sources))
-        if (source) {
-            emit source->fieldChanged(field);
-            source->onDataChange(source.data(), field);
-        }
-}
-
-void ClientDataSet::attach(DataSource *source)
-{
-    if (!m_sources.contains(source))
-        m_sources.append(source);
-}
-
-void ClientDataSet::detach(DataSource *source)
-{
-    m_sources.removeAll(source);
-}
-
-// ---------------------------------------------------------------------------------------------
-// DataSource
-
-DataSource::DataSource(QObject *parent, const QString &name) : QObject(parent)
-{
-    setObjectName(name);
-}
-
-DataSource::~DataSource()
-{
-    if (m_dataSet)
-        m_dataSet->detach(this);
-}
-
-void DataSource::setDataSet(ClientDataSet *dataSet)
-{
-    if (m_dataSet == dataSet)
-        return;
-    if (m_dataSet)
-        m_dataSet->detach(this);
-    m_dataSet = dataSet;
-    if (m_dataSet)
-        m_dataSet->attach(this);
-    m_lastState = state();
-    emit dataSetChanged();
-}
-
-void DataSource::setEnabled(bool enabled)
-{
-    if (m_enabled == enabled)
-        return;
-    m_enabled = enabled;
-    emit dataSetChanged();
-    updateState();
-}
-
-DataSetState DataSource::state() const
-{
-    return (m_enabled && m_dataSet) ? m_dataSet->state() : DataSetState::Inactive;
-}
-
-void DataSource::updateState()
-{
-    const DataSetState now = state();
-    if (now == m_lastState)
-        return;
-    m_lastState = now;
-    emit stateChanged();
-    onStateChange(this);
-}
-
-void DataSource::notifyStateChange()
-{
-    onStateChange(this);
-}
-
-// ---------------------------------------------------------------------------------------------
-// KeyList
-
-int KeyList::Add(const QString &key, int value)
-{
-    const int position = int(m_keys.size());
-    m_keys.append(key);
-    m_values.append(value);
-    if (!m_positions.contains(key))   // a repeated key is found at its first position
-        m_positions.insert(key, position);
-    return position;
-}
-
-int KeyList::IndexOf(const QString &key) const
-{
-    return m_positions.value(key, -1);
-}
-
-void KeyList::Clear()
-{
-    m_keys.clear();
-    m_values.clear();
-    m_positions.clear();
 }
 
 QString stateName(DataSetState state)

@@ -1,6 +1,7 @@
 #include "dbedit.h"
 
 #include "error.h"
+#include "numberinput.h"
 
 #include <QKeyEvent>
 #include <QLocale>
@@ -186,10 +187,8 @@ bool DBEdit::keyAccepted(QKeyEvent *event, QChar &c)
         return true;
     if (types) {
         if (const Field *f = field(); f && f->kind() == FieldKind::Float) {
-            const QString point = QLocale().decimalPoint();
-            const bool number = c.isDigit() || c == QLatin1Char('+') || c == QLatin1Char('-')
-                || c == QLatin1Char('e') || c == QLatin1Char('E') || point.contains(c);
-            if (!number)
+            c = numberInputChar(c, event->modifiers());
+            if (c.isNull())
                 return false;
         }
     }

@@ -4,6 +4,7 @@
 #include "error.h"
 #include "focustracker.h"
 #include "maskedit.h"
+#include "numberinput.h"
 
 #include <algorithm>
 
@@ -140,6 +141,10 @@ public:
     bool opening = false;
     bool syncing = false;
     bool inColExit = false;
+    // A key press that reached the viewport: it comes up, unused, from the editor inside it.
+    const QEvent *climbingKey = nullptr;
+    class KeyClimb;
+    KeyClimb *keyClimb = nullptr;
 
     // --- data ---
     ClientDataSet *dataSet() const
@@ -161,6 +166,11 @@ public:
         return ds->findField(cols().at(col).fieldName);
     }
     int currentRow() const { return active() ? dataSet()->viewCurrentRow() : -1; }
+    int pendingRow() const
+    {
+        const ClientDataSet *ds = active() ? dataSet() : nullptr;
+        return ds && ds->state() == DataSetState::Insert ? ds->viewCurrentRow() : -1;
+    }
     int rowCount() const { return active() ? dataSet()->viewRowCount() : 0; }
     QVariant valueAt(int row, const Field *field) const
     {
@@ -231,16 +241,19 @@ public:
 
     QVariant data(const QModelIndex &index, int role) const override
     {
-        if (!d || !checkIndex(index, CheckIndexOption::IndexIsValid) || index.row() >= d->rowCount())
+        if (!d || !checkIndex(index, CheckIndexOption::IndexIsValid))
+            return QVariant();
+        const int row = dataSetRow(index.row());
+        if (row < 0 || row >= d->rowCount())
             return QVariant();
         const Field *field = d->fieldOf(index.column());
         if (!field)
             return QVariant();
         switch (role) {
         case Qt::DisplayRole:
-            return d->textAt(index.row(), field);
+            return d->textAt(row, field);
         case Qt::EditRole:
-            return d->textAt(index.row(), field, true);
+            return d->textAt(row, field, true);
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(int(field->alignment()));
         default:
@@ -274,15 +287,48 @@ public:
         return f;
     }
 
-    // The dataset's rows or the columns changed: start again.
+    // Other columns, or another dataset: start again.
     void reload()
     {
         beginResetModel();
         m_rows = d->rowCount();
         m_cols = d->colCount();
+        m_pendingRow = d->pendingRow();
         endResetModel();
     }
-    bool sameShape() const { return m_rows == d->rowCount() && m_cols == d->colCount(); }
+    bool sameColumns() const { return m_cols == d->colCount(); }
+    // The dataset's row a row of the view stands for, while the view has not yet heard that a
+    // pending row appeared or left (-1: the row the dataset no longer has).
+    int dataSetRow(int row) const
+    {
+        const int pending = d->pendingRow();
+        if (pending >= 0 && m_pendingRow < 0 && m_rows < d->rowCount())
+            return row >= pending ? row + 1 : row;
+        if (pending < 0 && m_pendingRow >= 0 && m_rows > d->rowCount())
+            return row == m_pendingRow ? -1 : (row > m_pendingRow ? row - 1 : row);
+        return row;
+    }
+    bool sameShape() const { return m_rows == d->rowCount() && sameColumns(); }
+    // The dataset's row count changed: the rows come or go where they do — the pending row of
+    // an insertion where it shows, any other change at the end (the rows' values are then
+    // refreshed whole) — so the view keeps its place and the open editor.
+    void resizeRows()
+    {
+        const int rows = d->rowCount();
+        const int pending = d->pendingRow();
+        if (rows > m_rows) {
+            const int first = (rows == m_rows + 1 && pending >= 0 && m_pendingRow < 0) ? pending : m_rows;
+            beginInsertRows(QModelIndex(), first, first + rows - m_rows - 1);
+            m_rows = rows;
+            endInsertRows();
+        } else if (rows < m_rows) {
+            const int first = (rows == m_rows - 1 && pending < 0 && m_pendingRow >= 0) ? m_pendingRow : rows;
+            beginRemoveRows(QModelIndex(), first, first + m_rows - rows - 1);
+            m_rows = rows;
+            endRemoveRows();
+        }
+        m_pendingRow = pending;
+    }
     void refreshAll()
     {
         if (m_rows > 0 && m_cols > 0)
@@ -300,6 +346,7 @@ private:
     DBGrid::Private *d;
     int m_rows = 0;
     int m_cols = 0;
+    int m_pendingRow = -1;   // where the row being inserted shows, as the view knows it
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -496,10 +543,15 @@ void DBGrid::Private::rebind()
         connections << QObject::connect(s, &DataSource::currentChanged, q, [this] {
             if (editor && editorCol >= 0 && q->currentIndex().row() != currentRow())
                 dropEditor();
-            if (!model->sameShape())
+            if (!model->sameColumns()) {
                 reload();
-            else
+            } else if (!model->sameShape()) {
+                model->resizeRows();
+                model->refreshAll();
+            } else {
+                model->resizeRows();   // the row count is the same: only what the view knows of a pending row
                 model->refreshRow(currentRow());
+            }
             syncCurrent();
         });
         connections << QObject::connect(s, &DataSource::fieldChanged, q, [this](Field *f) {
@@ -577,10 +629,11 @@ void DBGrid::Private::refresh()
             return;
         }
     }
-    if (!model->sameShape()) {
+    if (!model->sameColumns()) {
         reload();
         return;
     }
+    model->resizeRows();
     model->refreshAll();
     syncCurrent();
     q->viewport()->update();
@@ -676,6 +729,9 @@ bool DBGrid::Private::openEditor(const QString &typed)
         return false;
     CellEditor *e = editor;
     e->setFocus(Qt::OtherFocusReason);
+    // Handlers that heard of the focus moving may have posted the row and closed the editor.
+    if (editor != e)
+        return false;
     e->selectAll();
     ds->registerEditor(q, [this] { writeEditor(); });
     // A change that came through no key (a paste from the context menu) edits the row too.
@@ -856,6 +912,8 @@ bool DBGrid::Private::moveToColumn(int col)
             return false;   // refused: the cursor stays in the column being left
         if (selectedCol != before)
             return selectedCol == col;   // the handler moved the cursor itself
+        if (col >= colCount())
+            return false;                // the handler took the columns away
     }
     selectedCol = col;
     syncCurrent();
@@ -924,6 +982,9 @@ bool DBGrid::Private::handleKey(QKeyEvent *event, bool fromEditor)
         if (!guarded([&] { q->onKeyPress(q, c); }) || c.isNull())
             return true;
     }
+    // The handlers may have posted or cancelled the row, switched editing off or closed the
+    // dataset: the key now means what it means to the grid as it is.
+    fromEditor = fromEditor && editor;
     if (mods & Qt::AltModifier)
         return false;   // menus and window commands
     const bool ctrl = mods & Qt::ControlModifier;
@@ -996,6 +1057,14 @@ bool DBGrid::Private::handleKey(QKeyEvent *event, bool fromEditor)
             moveToColumn(selectedCol + 1);
             return true;
         }
+        // A number cell takes what a typed number is written with, under the one rule for it.
+        if (!c.isNull() && c.isPrint() && !ctrl) {
+            if (const Field *f = fieldOf(editorCol); f && f->kind() == FieldKind::Float) {
+                c = numberInputChar(c, mods);
+                if (c.isNull())
+                    return true;
+            }
+        }
         const bool types = !c.isNull() && c.isPrint() && !ctrl;
         const bool changes = types || key == Qt::Key_Backspace || key == Qt::Key_Delete
             || event->matches(QKeySequence::Paste) || event->matches(QKeySequence::Cut)
@@ -1052,7 +1121,9 @@ bool DBGrid::Private::handleKey(QKeyEvent *event, bool fromEditor)
 
     if (!c.isNull() && c.isPrint() && !ctrl) {
         // Typing into a cell opens its editor with that character.
-        if (canEdit(selectedCol))
+        if (const Field *f = fieldOf(selectedCol); f && f->kind() == FieldKind::Float)
+            c = numberInputChar(c, mods);
+        if (!c.isNull() && canEdit(selectedCol))
             openEditor(QString(c));
         return true;
     }
@@ -1101,6 +1172,21 @@ private:
     DBGrid::Private *d;
 };
 
+// Watches the viewport, which never has the focus: a key press there climbs from the editor.
+class DBGrid::Private::KeyClimb : public QObject {
+public:
+    KeyClimb(DBGrid::Private *d, QObject *parent) : QObject(parent), d(d) {}
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress)
+            d->climbingKey = event;
+        return false;
+    }
+
+private:
+    DBGrid::Private *d;
+};
+
 DBGrid::DBGrid(QWidget *parent, const QString &name) : QTableView(parent), d(new Private(this))
 {
     setObjectName(name);
@@ -1119,6 +1205,8 @@ DBGrid::DBGrid(QWidget *parent, const QString &name) : QTableView(parent), d(new
     horizontalHeader()->setSectionsClickable(false);
     d->applyOptions();
     d->focus = new Private::Focus(this, d);
+    d->keyClimb = new Private::KeyClimb(d, this);
+    viewport()->installEventFilter(d->keyClimb);
     FocusTracker::instance()->add(this, d->focus);
 }
 
@@ -1132,6 +1220,8 @@ DBGrid::~DBGrid()
     // The view's own destruction may still reach the model and the delegate.
     d->model->detach();
     d->delegate->detach();
+    viewport()->removeEventFilter(d->keyClimb);
+    delete d->keyClimb;
     delete d->focus;
     delete d;
     d = nullptr;
@@ -1246,8 +1336,15 @@ bool DBGrid::hideEditor()
 
 bool DBGrid::event(QEvent *event)
 {
-    // Tab is the grid's own key (between cells) before it is the window's (between controls).
     if (event->type() == QEvent::KeyPress) {
+        // A key the editor left unused climbs back up through the editor's parents: the grid
+        // already had its say (the editor's keys go through it first), so it goes on, ignored,
+        // to the window.
+        if (event == std::exchange(d->climbingKey, nullptr)) {
+            event->ignore();
+            return true;
+        }
+        // Tab is the grid's own key (between cells) before it is the window's (between controls).
         auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
             keyPressEvent(key);
@@ -1259,9 +1356,11 @@ bool DBGrid::event(QEvent *event)
 
 void DBGrid::keyPressEvent(QKeyEvent *event)
 {
-    // With the editor open, keys that reach the grid itself belong to the editor.
     if (d->editor && !d->opening) {
+        // With the editor open, keys sent to the grid itself belong to the editor; sent there, an
+        // unused one climbs the parents (the window included) by itself.
         QCoreApplication::sendEvent(d->editor, event);
+        event->accept();
         return;
     }
     if (d->handleKey(event, false))

@@ -32,7 +32,25 @@ public:
     }
 
 private:
+    template <typename... A>
+    friend class HandlerSuspension;
     Handler m_handler;
+};
+
+// Takes an event's handler away for the guard's lifetime and gives it back however the scope is
+// left (a walk over the rows that must not run the scroll handler at every row, a dialog during
+// which the focus coming back must reload nothing). A handler bound meanwhile is replaced.
+template <typename... Args>
+class HandlerSuspension {
+public:
+    explicit HandlerSuspension(Event<Args...> &event) : m_event(event), m_saved(std::exchange(event.m_handler, nullptr)) {}
+    ~HandlerSuspension() { m_event.m_handler = std::move(m_saved); }
+    HandlerSuspension(const HandlerSuspension &) = delete;
+    HandlerSuspension &operator=(const HandlerSuspension &) = delete;
+
+private:
+    Event<Args...> &m_event;
+    typename Event<Args...>::Handler m_saved;
 };
 
 } // namespace toolkit

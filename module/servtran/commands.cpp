@@ -16,28 +16,33 @@ void TfrmServTran::sbtCalcularClick(QObject *)
         checkBranch(true);
     Vd_Servico(false);
 
-    // While the dialog is up, the focus leaving and coming back to the header reloads nothing.
-    panFiltro->onExit.clear();
-    const auto reattach = [this] {
-        panFiltro->onExit.bind(this, &TfrmServTran::panFiltroExit);
+    std::exception_ptr failure;
+    {
+        // While the dialog is up, the focus leaving and coming back to the header reloads nothing.
+        const toolkit::HandlerSuspension quiet(panFiltro->onExit);
+        try {
+            criaCalcMultiServ(medCdFilial->text(), medCdServico->text(), headerDate());
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    const auto reload = [this] {
         if (!medCdServico->text().isEmpty()) {
             panFiltroExit(panFiltro);
             dbgPadrao->setFocus(Qt::OtherFocusReason);
             dtsPadraoStateChange(dtsPadrao);
         }
     };
-    try {
-        criaCalcMultiServ(medCdFilial->text(), medCdServico->text(), headerDate());
-    } catch (...) {
-        // The dialog's failure is the one the user hears of; the reload still runs.
-        const std::exception_ptr failure = std::current_exception();
-        try {
-            reattach();
-        } catch (...) {
-        }
-        std::rethrow_exception(failure);
+    if (!failure) {
+        reload();
+        return;
     }
-    reattach();
+    // The dialog's failure is the one the user hears of; the reload still runs.
+    try {
+        reload();
+    } catch (...) {
+    }
+    std::rethrow_exception(failure);
 }
 
 void TfrmServTran::sbtExcluirClick(QObject *)

@@ -16,15 +16,6 @@ using toolkit::DataSetState;
 
 namespace {
 
-// The dish rows' controls hear nothing while a loop goes through them, on every path out.
-struct ControlsSuspended {
-    explicit ControlsSuspended(ClientDataSet *ds) : ds(ds) { ds->disableControls(); }
-    ~ControlsSuspended() { ds->enableControls(); }
-    ControlsSuspended(const ControlsSuspended &) = delete;
-    ControlsSuspended &operator=(const ControlsSuspended &) = delete;
-    ClientDataSet *ds;
-};
-
 double valueOrZero(const QVariant &v) { return v.isNull() ? 0.0 : v.toDouble(); }
 
 } // namespace
@@ -206,7 +197,8 @@ void TfrmServTran::cdsPadraoAfterPost(ClientDataSet *)
     const double bOld = valueOrZero(oldBilling);
     const double estimated = cdsPadraoQTCOMECLIST->asFloat();
     try {
-        ControlsSuspended suspended(cdsServTran);
+        // The dish rows' controls hear nothing while the loop goes through them.
+        const toolkit::DisabledControls still(cdsServTran);
         if (!cdsServTran->isEmpty()) {
             // Which rows, first: every save reads the day's rows again, so the loop finds each
             // row by its number rather than by its place.

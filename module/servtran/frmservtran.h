@@ -195,6 +195,8 @@ private:
     void quantityKeyFilter(const DBEdit *edit, QChar &Key);
     // The saved row's label inputs (with and without the sample) sent to CalcEtiqueta.
     void calculateLabels();
+    // Cancels a delivery point still being entered before the points are read again.
+    void dropPendingPoint();
 
     // Private fields of the screen.
     bool boFirstActivation = false;

@@ -161,6 +161,7 @@ void TfrmServTran::panFiltroExit(QObject *)
         checkBranch(true);
     Vd_Servico(true);
     Vd_Data();
+    dropPendingPoint();
     {
         framework::BusyIndicator busy(framework::mainWindow(), 6);
         const QVariant day =
@@ -181,6 +182,14 @@ void TfrmServTran::panFiltroExit(QObject *)
     FocusedGrid(dbgPadrao);
     FocusedGrid(dbgServTran);
     FocusedGrid(dbgEtiqueta);
+}
+
+// A new delivery point is pending while its first dish is entered; reading the day again either
+// brings it back as the server now holds it or, when its dish was given up, drops it.
+void TfrmServTran::dropPendingPoint()
+{
+    if (cdsPadrao->isEditing())
+        cdsPadrao->cancel();
 }
 
 // --- Filters and toolbar ----------------------------------------------------------------------
@@ -243,18 +252,9 @@ void TfrmServTran::LoadKeys()
 {
     KeyList = std::make_unique<TKeyList>();
     if (cdsPadrao->state() == toolkit::DataSetState::Browse && !cdsPadrao->isEmpty()) {
-        cdsPadrao->disableControls();
-        struct Resume {
-            ClientDataSet *ds;
-            ~Resume() { ds->enableControls(); }
-        } resume{cdsPadrao};
+        const toolkit::DisabledControls still(cdsPadrao);
         // Walking the list must not re-filter the dishes at every row.
-        const auto scroll = std::exchange(cdsPadrao->afterScroll, {});
-        struct Restore {
-            ClientDataSet *ds;
-            toolkit::Event<ClientDataSet *> handler;
-            ~Restore() { ds->afterScroll = handler; }
-        } restore{cdsPadrao, scroll};
+        const toolkit::HandlerSuspension quiet(cdsPadrao->afterScroll);
         for (cdsPadrao->first(); !cdsPadrao->eof(); cdsPadrao->next())
             AddKey(cdsPadraoCDCLIENTE->asString() + cdsPadraoCDDESTFILI->asString());
         cdsPadrao->first();

@@ -27,7 +27,9 @@ void TfrmServTran::sbtVerificarClick(QObject *)
         {
             framework::BusyIndicator busy(framework::mainWindow(), 6);
             const QVariant points = CheckResultServ(m_server.GetPadrao(branch, service, date), true, 0);
-            cdsPadrao->setData(servtran::packetOf(points));
+            protocol::PacketContent loaded = cdsPadrao->checkedData(servtran::packetOf(points));
+            dropPendingPoint();
+            cdsPadrao->setData(std::move(loaded));
             if (fromDishes)
                 cdsPadrao->locate(QStringLiteral("CDFILIAL;CDSERVFILI;DTSERVTRAN;NRINSJURCLIE"),
                                   {branch, service, date, client});

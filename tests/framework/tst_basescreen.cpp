@@ -235,6 +235,10 @@ void TstBaseScreen::toolbarFollowsTheDataSet()
     screen.sbtAlterar->click();
     QCOMPARE(screen.cds->state(), toolkit::DataSetState::Edit);
     QCOMPARE(state(), QStringLiteral("0000011"));
+    // A row being edited is never dropped by a close: it is confirmed or cancelled first.
+    QVERIFY_THROWS_EXCEPTION(toolkit::Error, screen.cds->close());
+    QCOMPARE(state(), QStringLiteral("0000011"));
+    screen.sbtCancelar->click();
     screen.cds->close();
     QCOMPARE(state(), QStringLiteral("0000000"));
 }

@@ -268,6 +268,8 @@ void TstHostControls::numberEditTyping_data()
     QTest::newRow("second comma ignored") << "1,2,3" << true << 3 << 1.23 << "1,230";
     QTest::newRow("negative") << "-7,25" << true << 2 << -7.25 << "-7,25";
     QTest::newRow("minus only in front") << "7-1" << true << 0 << 71.0 << "71";
+    // The thousands separator typed by hand makes no number (never 1500), and stays as typed.
+    QTest::newRow("thousands separator typed") << "1.500" << true << 2 << 0.0 << "1.500";
 }
 
 void TstHostControls::numberEditTyping()

@@ -10,6 +10,7 @@
 #include <optional>
 #include <QApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
 #include <QSignalSpy>
@@ -92,6 +93,19 @@ struct Fixture {
     QString stored(int row, const char *name) { return ds.valueAt(row, field(name)->index()).toString(); }
 };
 
+// Counts the presses of one key that reach the object it filters.
+struct KeyCounter : QObject {
+    explicit KeyCounter(int key) : key(key) {}
+    int key;
+    int seen = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == key)
+            ++seen;
+        return false;
+    }
+};
+
 struct Cell {
     int row;
     int col;
@@ -138,6 +152,69 @@ private slots:
         QCOMPARE(f.grid->model()->rowCount(), 3);
         f.src.setEnabled(false);
         QCOMPARE(f.grid->model()->rowCount(), 0);
+    }
+
+    // A change of the row count is told as rows inserted or removed, never as a reset: the
+    // pending row of an insertion comes and goes where it shows.
+    void rowCountChangesAreRowsInsertedOrRemoved()
+    {
+        Fixture f;
+        QVERIFY(f.show());
+        QAbstractItemModelTester tester(f.grid->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModel *model = f.grid->model();
+        QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+        QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy removed(model, &QAbstractItemModel::rowsRemoved);
+        const auto range = [](const QSignalSpy &spy) {
+            return QStringLiteral("%1-%2").arg(spy.last().at(1).toInt()).arg(spy.last().at(2).toInt());
+        };
+
+        f.ds.setRecNo(2);
+        f.ds.insert();
+        QCOMPARE(inserted.size(), 1);
+        QCOMPARE(range(inserted), QStringLiteral("2-2"));
+        QCOMPARE(model->rowCount(), 5);
+        f.ds.cancel();
+        QCOMPARE(removed.size(), 1);
+        QCOMPARE(range(removed), QStringLiteral("2-2"));
+        f.ds.append();
+        QCOMPARE(range(inserted), QStringLiteral("4-4"));
+        f.field("NMPRATO")->setAsString(QStringLiteral("Sopa"));
+        f.ds.post();   // the pending row becomes a row: the count stays
+        QCOMPARE(model->rowCount(), 5);
+        QCOMPARE(model->index(4, Name).data().toString(), QStringLiteral("Sopa"));
+        f.ds.deleteRecord();
+        QCOMPARE(model->rowCount(), 4);
+        QCOMPARE(removed.size(), 2);
+        f.ds.setFilter(QStringLiteral("NMPRATO = 'Prato 1'"));
+        f.ds.setFiltered(true);
+        QCOMPARE(model->rowCount(), 1);
+        QCOMPARE(model->index(0, Name).data().toString(), QStringLiteral("Prato 1"));
+        f.ds.setFiltered(false);
+        QCOMPARE(model->rowCount(), 4);
+        QCOMPARE(model->index(3, Name).data().toString(), QStringLiteral("Prato 3"));
+        f.ds.close();
+        QCOMPARE(model->rowCount(), 0);
+        f.ds.setData(protocol::encodePacket(dishRows(2)));
+        QCOMPARE(model->rowCount(), 2);
+        QCOMPARE(resets.size(), 0);
+    }
+
+    // Typing into a new row keeps the editor open while the row appears.
+    void theEditorStaysOpenWhileTheNewRowAppears()
+    {
+        Fixture f(0);
+        QVERIFY(f.show());
+        QAbstractItemModelTester tester(f.grid->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy resets(f.grid->model(), &QAbstractItemModel::modelReset);
+        f.grid->setSelectedIndex(Name);
+        f.type(QStringLiteral("Sopa"));
+        QCOMPARE(f.ds.state(), DataSetState::Insert);
+        QCOMPARE(f.grid->editorText(QStringLiteral("NMPRATO")), QStringLiteral("Sopa"));
+        f.key(Qt::Key_Return);
+        QCOMPARE(f.ds.state(), DataSetState::Insert);
+        QCOMPARE(f.field("NMPRATO")->asString(), QStringLiteral("Sopa"));
+        QCOMPARE(resets.size(), 0);
     }
 
     void cursorIsTheDatasetsBothWays()
@@ -261,6 +338,28 @@ private slots:
         f.key(Qt::Key_Down);
         QCOMPARE(f.ds.recNo(), 0);   // the row is not left with a refused value
         QCOMPARE(f.messages.size(), 2);
+    }
+
+    void thousandsSeparatorIsRefusedInANumberCell()
+    {
+        Fixture f;
+        QVERIFY(f.show());
+        f.grid->setSelectedIndex(Diners);
+        f.type(QStringLiteral("1.500"));
+        QCOMPARE(f.grid->editorText(QStringLiteral("QTCOMESTIST")), QStringLiteral("1.500"));
+        f.key(Qt::Key_Return);
+        QCOMPARE(f.messages, QStringList{QStringLiteral("'1.500' não é um valor numérico válido.")});
+        QVERIFY(f.grid->editorMode());
+        QCOMPARE(f.field("QTCOMESTIST")->asFloat(), 10.0);
+        // Letters never go in; the keypad's point types the decimal comma.
+        f.key(Qt::Key_Escape);
+        f.key(Qt::Key_Escape);
+        f.type(QStringLiteral("2x"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Period, Qt::KeypadModifier);
+        f.type(QStringLiteral("5"));
+        QCOMPARE(f.grid->editorText(QStringLiteral("QTCOMESTIST")), QStringLiteral("2,5"));
+        f.key(Qt::Key_Down);
+        QCOMPARE(f.ds.valueAt(0, f.field("QTCOMESTIST")->index()).toDouble(), 2.5);
     }
 
     void downOnTheLastRowAppendsAndUpDropsIt()
@@ -608,6 +707,116 @@ private slots:
         QCOMPARE(f.grid->selectedIndex(), int(Name));
         f.key(Qt::Key_Tab, Qt::ControlModifier);
         QTRY_VERIFY(f.after->hasFocus());
+    }
+
+    void unhandledKeysInTheEditorAreIgnoredOnce_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        // F2 is the grid's own key (it opens the editor); every other function key is nobody's.
+        for (int k = Qt::Key_F1; k <= Qt::Key_F12; ++k)
+            if (k != Qt::Key_F2)
+                QTest::newRow(qPrintable(QStringLiteral("F%1").arg(k - Qt::Key_F1 + 1))) << k << int(Qt::NoModifier);
+        QTest::newRow("Shift+F8") << int(Qt::Key_F8) << int(Qt::ShiftModifier);
+        QTest::newRow("Ctrl+F11") << int(Qt::Key_F11) << int(Qt::ControlModifier);
+        QTest::newRow("Pause") << int(Qt::Key_Pause) << int(Qt::NoModifier);
+        QTest::newRow("ScrollLock") << int(Qt::Key_ScrollLock) << int(Qt::NoModifier);
+        QTest::newRow("Menu") << int(Qt::Key_Menu) << int(Qt::NoModifier);
+        QTest::newRow("Ctrl+Q") << int(Qt::Key_Q) << int(Qt::ControlModifier);
+    }
+
+    // A key neither the editor nor the grid uses goes on to the window once; the typing stays.
+    void unhandledKeysInTheEditorAreIgnoredOnce()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        Fixture f;
+        QVERIFY(f.show());
+        KeyCounter counter(key);
+        f.window.installEventFilter(&counter);
+        f.grid->setSelectedIndex(Diners);
+        f.type(QStringLiteral("7"));
+        QVERIFY(f.grid->editorMode());
+        f.key(Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(counter.seen, 1);
+        QVERIFY(f.grid->editorMode());
+        QCOMPARE(f.ds.state(), DataSetState::Edit);
+        f.type(QStringLiteral("5"));
+        QCOMPARE(f.grid->editorText(QStringLiteral("QTCOMESTIST")), QStringLiteral("75"));
+
+        // With the focus on the grid while its editor is open, the key is handed to the editor.
+        f.grid->setFocus(Qt::OtherFocusReason);
+        QTRY_VERIFY(f.grid->hasFocus());
+        f.key(Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(counter.seen, 2);
+        QVERIFY(f.grid->editorMode());
+        QCOMPARE(f.grid->editorText(QStringLiteral("QTCOMESTIST")), QStringLiteral("75"));
+        f.key(Qt::Key_Down);
+        QCOMPARE(f.ds.valueAt(0, f.field("QTCOMESTIST")->index()).toDouble(), 75.0);
+
+        // The same key on the grid itself, with the editor closed, also reaches the window once.
+        f.key(Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(counter.seen, 3);
+    }
+
+    // A screen's key handler that posts, cancels or switches editing off while the editor is open:
+    // the grid looks again and treats the key as its own, never the editor that is gone.
+    void keyHandlersThatEndTheEditing_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("editorText");
+        QTest::newRow("key-down posts, Right moves on") << "post" << int(Qt::Key_Right) << int(DataSetState::Browse) << "Sopa" << int(Diners) << "";
+        QTest::newRow("key-down cancels, Left moves back") << "cancel" << int(Qt::Key_Left) << int(DataSetState::Browse) << "Prato 0" << int(Dish) << "";
+        QTest::newRow("key-down switches editing off") << "editingOff" << int(Qt::Key_Backspace) << int(DataSetState::Edit) << "Prato 0" << int(Name) << "";
+        QTest::newRow("key-press posts, the digit starts again") << "postOnChar" << int(Qt::Key_9) << int(DataSetState::Edit) << "Sopa" << int(Name) << "9";
+        QTest::newRow("key-down closes the dataset") << "close" << int(Qt::Key_End) << int(DataSetState::Inactive) << "" << int(Unit) << "";
+    }
+
+    void keyHandlersThatEndTheEditing()
+    {
+        QFETCH(QString, action);
+        QFETCH(int, key);
+        QFETCH(int, state);
+        QFETCH(QString, stored);
+        QFETCH(int, column);
+        QFETCH(QString, editorText);
+        Fixture f;
+        QVERIFY(f.show());
+        f.grid->setSelectedIndex(Name);
+        f.type(QStringLiteral("Sopa"));
+        QVERIFY(f.grid->editorMode());
+        f.grid->onKeyDown = [&](QObject *, int &k, Qt::KeyboardModifiers) {
+            if (k != key)
+                return;
+            if (action == QLatin1String("post"))
+                f.ds.post();
+            else if (action == QLatin1String("cancel"))
+                f.ds.cancel();
+            else if (action == QLatin1String("editingOff"))
+                f.grid->setOption(GridOption::Editing, false);
+            else if (action == QLatin1String("close")) {
+                f.ds.cancel();
+                f.ds.close();
+            }
+        };
+        f.grid->onKeyPress = [&](QObject *, QChar &c) {
+            if (action == QLatin1String("postOnChar") && c == QLatin1Char('9'))
+                f.ds.post();
+        };
+        f.key(Qt::Key(key));
+        QCOMPARE(int(f.ds.state()), state);
+        if (f.ds.active())
+            QCOMPARE(f.stored(0, "NMPRATO"), stored);
+        if (action == QLatin1String("editingOff"))
+            QCOMPARE(f.field("NMPRATO")->asString(), QStringLiteral("Sopa"));   // written, not lost
+        QCOMPARE(f.grid->selectedIndex(), column);
+        QCOMPARE(f.grid->editorMode(), !editorText.isEmpty());
+        QCOMPARE(f.grid->editorText(QStringLiteral("NMPRATO")), editorText);
+        QCOMPARE(f.messages, QStringList());
     }
 
     void suspendedControlsRefreshOnceOnResume()

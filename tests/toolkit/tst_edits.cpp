@@ -367,6 +367,35 @@ private slots:
         QCOMPARE(ds.fieldByName(QStringLiteral("QTPADRAOST"))->asFloat(), 0.25);
     }
 
+    // The same rule as a grid cell's: "1.500" is refused, never read as 1500.
+    void thousandsSeparatorIsRefused()
+    {
+        Messages messages;
+        ClientDataSet ds;
+        ds.setData(protocol::encodePacket(dishRows()));
+        DataSource src;
+        src.setDataSet(&ds);
+        Window w;
+        auto *edit = w.add(new DBEdit);
+        w.add(new MaskEdit);
+        edit->setDataSource(&src);
+        edit->setDataField(QStringLiteral("QTPADRAOST"));
+        QVERIFY(w.show());
+        QVERIFY(focusOn(edit));
+        edit->selectAll();
+        QTest::keyClicks(edit, QStringLiteral("1.500"));
+        QCOMPARE(edit->text(), QStringLiteral("1.500"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(messages.shown, QStringList{QStringLiteral("'1.500' não é um valor numérico válido.")});
+        QCOMPARE(ds.fieldByName(QStringLiteral("QTPADRAOST"))->asFloat(), 0.25);
+        edit->selectAll();
+        QTest::keyClicks(edit, QStringLiteral("1"));
+        QTest::keyClick(edit, Qt::Key_Period, Qt::KeypadModifier);
+        QTest::keyClicks(edit, QStringLiteral("5"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(ds.fieldByName(QStringLiteral("QTPADRAOST"))->asFloat(), 1.5);
+    }
+
     void readOnlyFollowsFieldAndDataset()
     {
         ClientDataSet ds;

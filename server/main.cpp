@@ -68,7 +68,10 @@ int main(int argc, char *argv[])
                                           QStringLiteral("Cria as tabelas que não existirem."));
     const QCommandLineOption demo(QStringLiteral("demo"),
                                   QStringLiteral("Cria as tabelas e carrega os dados de demonstração se o banco estiver vazio."));
-    parser.addOptions({help, db, host, port, createSchema, demo});
+    const QCommandLineOption workers(QStringLiteral("workers"),
+                                     QStringLiteral("Chamadas atendidas ao mesmo tempo, cada uma com sua conexão ao banco (padrão 4)."),
+                                     QStringLiteral("N"), QStringLiteral("4"));
+    parser.addOptions({help, db, host, port, createSchema, demo, workers});
 
     if (!parser.parse(QCoreApplication::arguments())) {
         say(parser.errorText());
@@ -93,6 +96,13 @@ int main(int argc, char *argv[])
         say(QStringLiteral("porta inválida: %1").arg(parser.value(port)));
         return 2;
     }
+    server::ServerSettings settings;
+    bool workersOk = false;
+    settings.workers = parser.value(workers).toInt(&workersOk);
+    if (!workersOk || settings.workers < 1 || settings.workers > 256) {
+        say(QStringLiteral("número de workers inválido: %1").arg(parser.value(workers)));
+        return 2;
+    }
     const QHostAddress address(parser.value(host));
     if (address.isNull()) {
         say(QStringLiteral("endereço inválido: %1").arg(parser.value(host)));
@@ -100,25 +110,28 @@ int main(int argc, char *argv[])
     }
 
     try {
-        server::Database database(parser.value(db));
-        if (parser.isSet(createSchema) || parser.isSet(demo))
-            server::createSchema(database);
-        if (!server::hasSchema(database))
-            throw server::Error(QStringLiteral("o banco %1 não tem as tabelas dos serviços transportados; "
-                                               "use --create-schema ou --demo.")
-                                    .arg(database.description()));
-        if (parser.isSet(demo) && server::isEmpty(database)) {
-            server::loadDemoData(database);
-            say(QStringLiteral("dados de demonstração carregados em %1").arg(database.description()));
+        QString description;
+        {
+            server::Database database(parser.value(db));
+            description = database.description();
+            if (parser.isSet(createSchema) || parser.isSet(demo))
+                server::createSchema(database);
+            if (!server::hasSchema(database))
+                throw server::Error(QStringLiteral("o banco %1 não tem as tabelas dos serviços transportados; "
+                                                   "use --create-schema ou --demo.")
+                                        .arg(description));
+            if (parser.isSet(demo) && server::isEmpty(database)) {
+                server::loadDemoData(database);
+                say(QStringLiteral("dados de demonstração carregados em %1").arg(description));
+            }
         }
-        server::ServTranService service(database);
-        server::TcpServer tcp(service);
+        server::TcpServer tcp(parser.value(db), settings);
         tcp.listen(address, quint16(portNumber));
         stopOnSignals(app);
         say(QStringLiteral("atendendo %1 em %2:%3, banco %4")
                 .arg(server::ServTranService::serverName(), tcp.address().toString())
                 .arg(tcp.port())
-                .arg(database.description()));
+                .arg(description));
         const int rc = app.exec();
         say(QStringLiteral("parado"));
         return rc;

@@ -3,6 +3,7 @@
 #include "cborcursor.h"
 
 #include <QCborStreamWriter>
+#include <QSet>
 #include <QTimeZone>
 #include <cmath>
 
@@ -63,7 +64,7 @@ void writeRow(QCborStreamWriter &w, const QList<QVariant> &values, const QList<P
 
 class Reader {
 public:
-    explicit Reader(const QByteArray &bytes) : c(bytes.constData(), bytes.size()) {}
+    Reader(const QByteArray &bytes, const PacketLimits &limits) : c(bytes.constData(), bytes.size()), m_limits(limits) {}
 
     PacketContent read()
     {
@@ -126,6 +127,7 @@ private:
     };
 
     detail::CborCursor c;
+    PacketLimits m_limits;
     QByteArray m_scratch;
     QList<ColumnCache> m_cache;
 
@@ -180,7 +182,15 @@ private:
     void readFields(PacketContent &content)
     {
         const qint64 count = array(head(), "\"fields\"");
+        const auto tooMany = [this] {
+            return PacketError(QStringLiteral("the packet defines more than %1 fields").arg(m_limits.maxFields));
+        };
+        if (count > m_limits.maxFields)
+            throw tooMany();
+        QSet<QString> names;
         for (qint64 i = 0; more(count, i); ++i) {
+            if (i >= m_limits.maxFields)
+                throw tooMany();
             const qint64 items = array(head(), "a field definition");
             if (items != 4)
                 fail(QStringLiteral("a field definition must hold four items"));
@@ -206,8 +216,9 @@ private:
                 fail(QStringLiteral("field %1: bad flags").arg(f.name));
             f.required = flags.value & FlagRequired;
             f.readOnly = flags.value & FlagReadOnly;
-            if (content.fieldIndex(f.name) >= 0)
+            if (names.contains(f.name))
                 fail(QStringLiteral("field %1 is defined twice").arg(f.name));
+            names.insert(f.name);
             content.fields.append(std::move(f));
         }
     }
@@ -277,11 +288,22 @@ private:
     void readRows(PacketContent &content)
     {
         const qint64 count = array(head(), "\"rows\"");
+        const auto tooMany = [this] {
+            return PacketError(QStringLiteral("the packet holds more than %1 rows").arg(m_limits.maxRows));
+        };
+        if (m_limits.maxRows >= 0 && count > m_limits.maxRows)
+            throw tooMany();
+        // A row of no fields takes a byte and says nothing: refused, so that each row costs
+        // the input at least a byte per value it makes.
+        if (content.fields.isEmpty() && count != 0 && !(count < 0 && c.peekBreak()))
+            fail(QStringLiteral("the packet has rows but no fields"));
         // Each row takes at least a byte per field: reserve no more than the data can hold.
         if (count > 0)
             content.rows.reserve(qsizetype(std::min<qint64>(count, 1 << 16)));
         m_cache = QList<ColumnCache>(content.fields.size());
         for (qint64 i = 0; more(count, i); ++i) {
+            if (m_limits.maxRows >= 0 && i >= m_limits.maxRows)
+                throw tooMany();
             PacketRow row;
             if (!content.delta) {
                 row.values = values(head(), content.fields);
@@ -374,11 +396,11 @@ DataPacket encodePacket(const PacketContent &c)
     return DataPacket(std::move(out));
 }
 
-PacketContent decodePacket(const DataPacket &packet)
+PacketContent decodePacket(const DataPacket &packet, const PacketLimits &limits)
 {
     if (packet.isEmpty())
         throw PacketError(QStringLiteral("the data packet is empty"));
-    return Reader(packet.bytes()).read();
+    return Reader(packet.bytes(), limits).read();
 }
 
 QDateTime wallClock(QDate date, QTime time)

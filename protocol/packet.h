@@ -66,11 +66,20 @@ private:
     QByteArray m_bytes;
 };
 
+// Counts a decoded packet may hold, checked before the loops that build it, so that the work and
+// memory of a decode stay bounded whatever the input claims.
+inline constexpr qsizetype kMaxPacketFields = 1024;
+struct PacketLimits {
+    qsizetype maxFields = kMaxPacketFields;
+    qsizetype maxRows = -1;   // -1: as many as the bytes hold
+};
+
 // Encodes with Qt's streaming writer. Values must match their field's kind (null always fits).
 DataPacket encodePacket(const PacketContent &content);
-// Decodes with Qt's streaming reader; throws PacketError on any malformed, truncated or
-// inconsistent input, never allocating more than the input can justify.
-PacketContent decodePacket(const DataPacket &packet);
+// Decodes with a strict CBOR cursor; throws PacketError on any malformed, truncated or
+// inconsistent input, or on more fields or rows than the limits allow, never allocating more than
+// the input can justify. Rows need at least one field.
+PacketContent decodePacket(const DataPacket &packet, const PacketLimits &limits = {});
 
 // Wall-clock helpers: the one way dates enter and leave packets.
 QDateTime wallClock(QDate date, QTime time = QTime(0, 0));

@@ -1,6 +1,7 @@
 #include "tcpserver.h"
 
 #include "errors.h"
+#include "service.h"
 #include "workerpool.h"
 
 #include <protocol/frame.h>
@@ -70,7 +71,7 @@ private:
     QTcpSocket *m_socket;
     TcpServer &m_server;
     quint64 m_ticket;
-    protocol::FrameBuffer m_buffer;
+    protocol::FrameBuffer m_buffer{ServTranService::kMaxRequestFrame};
     bool m_busy = false;
 };
 

@@ -171,6 +171,70 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(PacketError, decodePacket(DataPacket(bytes)));
     }
 
+    // Counts are checked before the loops that build a packet, so that a packet of small items
+    // cannot make its decoder work or allocate out of proportion.
+    void limitsAreChecked_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<qsizetype>("maxRows");
+        QTest::addColumn<bool>("accepted");
+        const auto withFields = [](int count, bool duplicateLast) {
+            PacketContent c;
+            for (int i = 0; i < count; ++i)
+                c.fields << PacketField{QStringLiteral("F%1").arg(duplicateLast && i == count - 1 ? 0 : i), FieldKind::Float, 0, false, false};
+            return encodePacket(c).bytes();
+        };
+        const auto withRows = [](int fields, int rows) {
+            QByteArray out;
+            QCborStreamWriter w(&out);
+            w.startMap(3);
+            w.append(QStringLiteral("packet"));
+            w.append(kPacketVersion);
+            w.append(QStringLiteral("fields"));
+            w.startArray(quint64(fields));
+            for (int i = 0; i < fields; ++i) {
+                w.startArray(4);
+                w.append(QStringLiteral("F%1").arg(i));
+                w.append(QStringLiteral("float"));
+                w.append(0);
+                w.append(0);
+                w.endArray();
+            }
+            w.endArray();
+            w.append(QStringLiteral("rows"));
+            w.startArray(quint64(rows));
+            for (int r = 0; r < rows; ++r) {
+                w.startArray(quint64(fields));
+                for (int i = 0; i < fields; ++i)
+                    w.append(nullptr);
+                w.endArray();
+            }
+            w.endArray();
+            w.endMap();
+            return out;
+        };
+        QTest::newRow("as many fields as allowed") << withFields(int(kMaxPacketFields), false) << qsizetype(-1) << true;
+        QTest::newRow("a duplicate among them") << withFields(int(kMaxPacketFields), true) << qsizetype(-1) << false;
+        QTest::newRow("40,000 fields") << withFields(40000, false) << qsizetype(-1) << false;
+        QTest::newRow("rows of no fields") << withRows(0, 100000) << qsizetype(-1) << false;
+        QTest::newRow("no fields, no rows") << withRows(0, 0) << qsizetype(-1) << true;
+        QTest::newRow("rows up to the limit") << withRows(3, 50) << qsizetype(50) << true;
+        QTest::newRow("a row over the limit") << withRows(3, 51) << qsizetype(50) << false;
+    }
+
+    void limitsAreChecked()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(qsizetype, maxRows);
+        QFETCH(bool, accepted);
+        PacketLimits limits;
+        limits.maxRows = maxRows;
+        if (accepted)
+            decodePacket(DataPacket(bytes), limits);
+        else
+            QVERIFY_THROWS_EXCEPTION(PacketError, decodePacket(DataPacket(bytes), limits));
+    }
+
     void randomDamageNeverCrashes()
     {
         // Every single-byte change and every truncation of a real packet either decodes or is

@@ -296,14 +296,15 @@ void seedLargeDay(server::Database &db, const LargeDay &shape)
 {
     server::Transaction transaction(db);
     server::Query client(db, QStringLiteral("INSERT INTO CLIENTE (CDCLIENTE, NRINSJURCLIE, IDTPIJURCLIE, NMRAZSOCCLIE) "
-                                            "VALUES (:C, :N, 'J', :R)"));
+                                            "VALUES (:C, :N, 'J', :R) ON CONFLICT DO NOTHING"));
     for (int c = 0; c < shape.clients; ++c) {
         client.bind(QStringLiteral("C"), QStringLiteral("B%1").arg(c, 6, 10, QLatin1Char('0')))
             .bind(QStringLiteral("N"), server::cnpj(QStringLiteral("%1").arg(10000000 + c).append(QStringLiteral("0001"))))
             .bind(QStringLiteral("R"), QStringLiteral("Cliente de carga %1").arg(c, 3, 10, QLatin1Char('0')));
         client.exec();
     }
-    server::Query point(db, QStringLiteral("INSERT INTO DESTFILI (CDFILIAL, CDDESTFILI, NMDESTFILI) VALUES ('0001', :P, :N)"));
+    server::Query point(db, QStringLiteral("INSERT INTO DESTFILI (CDFILIAL, CDDESTFILI, NMDESTFILI) VALUES ('0001', :P, :N) "
+                                           "ON CONFLICT DO NOTHING"));
     for (int p = 7; p <= shape.pointsPerClient; ++p) {   // 001..006 are in the demo data
         point.bind(QStringLiteral("P"), QStringLiteral("%1").arg(p, 3, 10, QLatin1Char('0')))
             .bind(QStringLiteral("N"), QStringLiteral("Ponto %1").arg(p));

@@ -79,6 +79,7 @@ QString freshDemoDatabase(const QString &backend, const QTemporaryDir &dir);
 
 // A large day of service "00002" of branch "0001" for load tests and benchmarks: clients
 // "B000000".., each at delivery points "001".. with the same dishes, each dish row with its labels.
+// Several days may be seeded into one database (clients and points are shared).
 struct LargeDay {
     QDate date = QDate(2026, 12, 9);
     int clients = 50, pointsPerClient = 10, dishes = 20, labels = 5;

@@ -22,6 +22,15 @@ enum FieldFlag : quint8 { FlagRequired = 1, FlagReadOnly = 2 };
 
 [[noreturn]] void fail(const QString &what) { throw PacketError(what); }
 
+void writeEpochSeconds(QCborStreamWriter &w, qint64 ms)
+{
+    w.append(QCborTag(kEpochDateTag));
+    if (ms % 1000 == 0)
+        w.append(ms / 1000);
+    else
+        w.append(double(ms) / 1000.0);
+}
+
 void writeValue(QCborStreamWriter &w, const QVariant &v, const PacketField &field)
 {
     if (v.isNull()) {
@@ -40,13 +49,7 @@ void writeValue(QCborStreamWriter &w, const QVariant &v, const PacketField &fiel
         w.append(v.toDouble());
         return;
     case FieldKind::DateTime: {
-        const QDateTime dt = wallClock(v.toDateTime());
-        w.append(QCborTag(kEpochDateTag));
-        const qint64 ms = dt.toMSecsSinceEpoch();
-        if (ms % 1000 == 0)
-            w.append(ms / 1000);
-        else
-            w.append(double(ms) / 1000.0);
+        writeEpochSeconds(w, wallClock(v.toDateTime()).toMSecsSinceEpoch());
         return;
     }
     }
@@ -351,20 +354,22 @@ int PacketContent::fieldIndex(const QString &name) const
 
 PacketError::PacketError(const QString &message) : std::runtime_error(message.toStdString()) {}
 
-DataPacket encodePacket(const PacketContent &c)
+namespace {
+
+// Everything of a packet before its rows: the version, the delta flag, the field definitions and
+// the key of the rows.
+void writeHead(QCborStreamWriter &w, bool delta, const QList<PacketField> &fields)
 {
-    QByteArray out;
-    QCborStreamWriter w(&out);
-    w.startMap(c.delta ? 4 : 3);
+    w.startMap(delta ? 4 : 3);
     w.append(kKeyFormat);
     w.append(kPacketVersion);
-    if (c.delta) {
+    if (delta) {
         w.append(kKeyDelta);
         w.append(true);
     }
     w.append(kKeyFields);
-    w.startArray(quint64(c.fields.size()));
-    for (const PacketField &f : c.fields) {
+    w.startArray(quint64(fields.size()));
+    for (const PacketField &f : fields) {
         w.startArray(4);
         w.append(f.name);
         w.append(fieldKindName(f.kind));
@@ -374,6 +379,97 @@ DataPacket encodePacket(const PacketContent &c)
     }
     w.endArray();
     w.append(kKeyRows);
+}
+
+} // namespace
+
+struct PacketWriter::Stream {
+    explicit Stream(QByteArray *bytes) : writer(bytes) {}
+    QCborStreamWriter writer;
+};
+
+PacketWriter::PacketWriter(const QList<PacketField> &fields)
+    : m_fields(fields), m_stream(std::make_unique<Stream>(&m_bytes))
+{
+    writeHead(m_stream->writer, false, m_fields);
+    m_stream->writer.startArray();
+}
+
+PacketWriter::~PacketWriter() = default;
+
+void PacketWriter::startRow()
+{
+    if (m_column >= 0)
+        fail(QStringLiteral("a row was started inside another"));
+    m_stream->writer.startArray(quint64(m_fields.size()));
+    m_column = 0;
+}
+
+const PacketField &PacketWriter::next(FieldKind kind)
+{
+    if (m_column < 0 || m_column >= m_fields.size())
+        fail(QStringLiteral("a value outside a row or beyond its fields"));
+    const PacketField &f = m_fields[m_column++];
+    if (f.kind != kind)
+        fail(QStringLiteral("field %1: a value of another kind").arg(f.name));
+    return f;
+}
+
+void PacketWriter::appendNull()
+{
+    if (m_column < 0 || m_column >= m_fields.size())
+        fail(QStringLiteral("a value outside a row or beyond its fields"));
+    ++m_column;
+    m_stream->writer.append(nullptr);
+}
+
+void PacketWriter::appendText(const QString &text)
+{
+    const PacketField &f = next(FieldKind::String);
+    if (f.size > 0 && text.size() > f.size)
+        fail(QStringLiteral("field %1: a value is longer than %2 characters").arg(f.name).arg(f.size));
+    m_stream->writer.append(text);
+}
+
+void PacketWriter::appendNumber(double value)
+{
+    next(FieldKind::Float);
+    m_stream->writer.append(value);
+}
+
+void PacketWriter::appendDateTime(const QDateTime &time)
+{
+    next(FieldKind::DateTime);
+    if (time != m_lastDateTime || m_lastDateTime.isNull()) {
+        m_lastDateTime = time;
+        m_lastMSecs = wallClock(time).toMSecsSinceEpoch();
+    }
+    writeEpochSeconds(m_stream->writer, m_lastMSecs);
+}
+
+void PacketWriter::endRow()
+{
+    if (m_column != m_fields.size())
+        fail(QStringLiteral("a row holds %1 values for %2 fields").arg(m_column).arg(m_fields.size()));
+    m_stream->writer.endArray();
+    m_column = -1;
+}
+
+DataPacket PacketWriter::finish()
+{
+    if (m_column >= 0)
+        fail(QStringLiteral("the packet ends inside a row"));
+    m_stream->writer.endArray();
+    m_stream->writer.endMap();
+    m_stream.reset();
+    return DataPacket(std::move(m_bytes));
+}
+
+DataPacket encodePacket(const PacketContent &c)
+{
+    QByteArray out;
+    QCborStreamWriter w(&out);
+    writeHead(w, c.delta, c.fields);
     w.startArray(quint64(c.rows.size()));
     for (const PacketRow &row : c.rows) {
         if (!c.delta) {

@@ -71,7 +71,14 @@ int main(int argc, char *argv[])
     const QCommandLineOption workers(QStringLiteral("workers"),
                                      QStringLiteral("Chamadas atendidas ao mesmo tempo, cada uma com sua conexão ao banco (padrão 4)."),
                                      QStringLiteral("N"), QStringLiteral("4"));
-    parser.addOptions({help, db, host, port, createSchema, demo, workers});
+    const QCommandLineOption maxConnections(QStringLiteral("max-connections"),
+                                            QStringLiteral("Clientes conectados ao mesmo tempo (padrão 200)."),
+                                            QStringLiteral("N"), QStringLiteral("200"));
+    const QCommandLineOption idleTimeout(QStringLiteral("idle-timeout"),
+                                         QStringLiteral("Segundos sem chamadas após os quais uma conexão é fechada "
+                                                        "(padrão 900; 0 = nunca)."),
+                                         QStringLiteral("SECONDS"), QStringLiteral("900"));
+    parser.addOptions({help, db, host, port, createSchema, demo, workers, maxConnections, idleTimeout});
 
     if (!parser.parse(QCoreApplication::arguments())) {
         say(parser.errorText());
@@ -97,12 +104,19 @@ int main(int argc, char *argv[])
         return 2;
     }
     server::ServerSettings settings;
-    bool workersOk = false;
-    settings.workers = parser.value(workers).toInt(&workersOk);
-    if (!workersOk || settings.workers < 1 || settings.workers > 256) {
-        say(QStringLiteral("número de workers inválido: %1").arg(parser.value(workers)));
+    const auto whole = [&](const QCommandLineOption &option, int low, int high, int &value) {
+        bool ok = false;
+        value = parser.value(option).toInt(&ok);
+        if (ok && value >= low && value <= high)
+            return true;
+        say(QStringLiteral("valor inválido para --%1: %2").arg(option.names().constFirst(), parser.value(option)));
+        return false;
+    };
+    int idleSeconds = 0;
+    if (!whole(workers, 1, 256, settings.workers) || !whole(maxConnections, 1, 100000, settings.maxConnections)
+        || !whole(idleTimeout, 0, 7 * 24 * 3600, idleSeconds))
         return 2;
-    }
+    settings.idleTimeoutMs = idleSeconds * 1000;
     const QHostAddress address(parser.value(host));
     if (address.isNull()) {
         say(QStringLiteral("endereço inválido: %1").arg(parser.value(host)));

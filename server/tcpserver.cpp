@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 Q_LOGGING_CATEGORY(lcServer, "servtran.server")
 
@@ -29,8 +30,23 @@ public:
     {
         socket->setReadBufferSize(kSocketReadBuffer);
         m_server.m_connections.insert(ticket, this);
-        connect(socket, &QTcpSocket::readyRead, this, [this] { serve(); });
+        connect(socket, &QTcpSocket::readyRead, this, [this] {
+            restartIdleTimer();
+            serve();
+        });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        if (server.m_settings.idleTimeoutMs > 0) {
+            m_idle.setSingleShot(true);
+            m_idle.setInterval(server.m_settings.idleTimeoutMs);
+            connect(&m_idle, &QTimer::timeout, this, [this] {
+                if (m_busy)
+                    return;   // the time-out counts from the reply
+                qCInfo(lcServer).noquote() << QStringLiteral("closing an idle connection from %1")
+                                                  .arg(m_socket->peerAddress().toString());
+                m_socket->abort();
+            });
+            m_idle.start();
+        }
     }
     ~Connection() override { m_server.m_connections.remove(m_ticket); }
 
@@ -56,6 +72,7 @@ public:
     void answer(const QByteArray &reply)
     {
         m_busy = false;
+        restartIdleTimer();
         if (quint64(reply.size()) > protocol::kMaxFrameSize) {
             qCWarning(lcServer) << "a reply over the frame limit; closing the connection";
             m_socket->abort();
@@ -68,8 +85,15 @@ public:
     }
 
 private:
+    void restartIdleTimer()
+    {
+        if (m_idle.interval() > 0)
+            m_idle.start();
+    }
+
     QTcpSocket *m_socket;
     TcpServer &m_server;
+    QTimer m_idle;
     quint64 m_ticket;
     protocol::FrameBuffer m_buffer{ServTranService::kMaxRequestFrame};
     bool m_busy = false;
@@ -108,8 +132,17 @@ QHostAddress TcpServer::address() const { return m_server->serverAddress(); }
 
 void TcpServer::accept()
 {
-    while (QTcpSocket *socket = m_server->nextPendingConnection())
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+        if (m_connections.size() >= m_settings.maxConnections) {
+            qCWarning(lcServer).noquote() << QStringLiteral("%1 connections already; closing the one from %2")
+                                                 .arg(m_connections.size())
+                                                 .arg(socket->peerAddress().toString());
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         new Connection(socket, *this, ++m_lastTicket);
+    }
 }
 
 void TcpServer::submit(quint64 ticket, const QByteArray &request) { m_pool->submit(ticket, request); }

@@ -7,6 +7,7 @@
 #include <protocol/frame.h>
 #include <protocol/remoteresult.h>
 
+#include <QElapsedTimer>
 #include <QTest>
 #include <QThread>
 
@@ -45,6 +46,8 @@ private slots:
     void clientGoneWhileItsCallRuns();
     void serverStopsWhileCallsRun_data() { addBackendRows(); }
     void serverStopsWhileCallsRun();
+    void connectionLimit();
+    void idleConnectionsAreClosed();
 };
 
 void TestServerConcurrency::longCallHoldsNoOtherClient()
@@ -136,6 +139,62 @@ void TestServerConcurrency::serverStopsWhileCallsRun()
     }   // running calls end, queued ones are dropped, their connections closed
     for (const auto &client : clients)
         QVERIFY(client->closedByPeer());
+}
+
+// Connections over the limit are closed at once; those within it are served, and a place that
+// frees up is taken again.
+void TestServerConcurrency::connectionLimit()
+{
+    QTemporaryDir dir;
+    server::ServerSettings settings;
+    settings.maxConnections = 3;
+    server::ServerThread server(freshDemoDatabase(QStringLiteral("sqlite"), dir), QHostAddress::LocalHost, 0, settings);
+    const QVariantList seqArgs = demoDayArgs() << QStringLiteral("XXXX");
+    std::vector<std::unique_ptr<TestClient>> within;
+    for (int i = 0; i < 3; ++i) {
+        within.push_back(std::make_unique<TestClient>(server.port()));
+        within.back()->payload(QStringLiteral("GetSeqServTran"), seqArgs);
+    }
+    TestClient over(server.port());
+    QVERIFY(over.closedByPeer());
+    for (const auto &client : within)
+        client->payload(QStringLiteral("GetSeqServTran"), seqArgs);
+
+    within.front()->socket().disconnectFromHost();
+    within.erase(within.begin());
+    bool served = false;
+    for (int attempt = 0; attempt < 100 && !served; ++attempt) {
+        TestClient next(server.port());
+        served = next.call(QStringLiteral("GetSeqServTran"), seqArgs).value.isValid();
+    }
+    QVERIFY(served);
+}
+
+// Connections that send nothing (or half a frame) for the idle time are closed; a client that
+// keeps calling is not.
+void TestServerConcurrency::idleConnectionsAreClosed()
+{
+    QTemporaryDir dir;
+    server::ServerSettings settings;
+    settings.idleTimeoutMs = 400;
+    server::ServerThread server(freshDemoDatabase(QStringLiteral("sqlite"), dir), QHostAddress::LocalHost, 0, settings);
+    std::vector<std::unique_ptr<TestClient>> idle;
+    for (int i = 0; i < 50; ++i) {
+        idle.push_back(std::make_unique<TestClient>(server.port()));
+        if (i % 2)
+            idle.back()->send(QByteArray("\0\0", 2));   // half a length header, never finished
+    }
+    TestClient busy(server.port());
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 1200) {
+        busy.payload(QStringLiteral("GetSeqServTran"), demoDayArgs() << QStringLiteral("XXXX"));
+        QThread::msleep(100);
+    }
+    for (const auto &client : idle)
+        QVERIFY(client->closedByPeer());
+    QCOMPARE(busy.socket().state(), QAbstractSocket::ConnectedState);
+    busy.payload(QStringLiteral("GetSeqServTran"), demoDayArgs() << QStringLiteral("XXXX"));
 }
 
 QTEST_GUILESS_MAIN(TestServerConcurrency)

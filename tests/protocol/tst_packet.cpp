@@ -184,34 +184,18 @@ private slots:
                 c.fields << PacketField{QStringLiteral("F%1").arg(duplicateLast && i == count - 1 ? 0 : i), FieldKind::Float, 0, false, false};
             return encodePacket(c).bytes();
         };
-        const auto withRows = [](int fields, int rows) {
-            QByteArray out;
-            QCborStreamWriter w(&out);
-            w.startMap(3);
-            w.append(QStringLiteral("packet"));
-            w.append(kPacketVersion);
-            w.append(QStringLiteral("fields"));
-            w.startArray(quint64(fields));
-            for (int i = 0; i < fields; ++i) {
-                w.startArray(4);
-                w.append(QStringLiteral("F%1").arg(i));
-                w.append(QStringLiteral("float"));
-                w.append(0);
-                w.append(0);
-                w.endArray();
-            }
-            w.endArray();
-            w.append(QStringLiteral("rows"));
-            w.startArray(quint64(rows));
+        const auto withRows = [](int fieldCount, int rows) {
+            QList<PacketField> fields;
+            for (int i = 0; i < fieldCount; ++i)
+                fields << PacketField{QStringLiteral("F%1").arg(i), FieldKind::Float, 0, false, false};
+            PacketWriter writer(fields);
             for (int r = 0; r < rows; ++r) {
-                w.startArray(quint64(fields));
-                for (int i = 0; i < fields; ++i)
-                    w.append(nullptr);
-                w.endArray();
+                writer.startRow();
+                for (int i = 0; i < fieldCount; ++i)
+                    writer.appendNull();
+                writer.endRow();
             }
-            w.endArray();
-            w.endMap();
-            return out;
+            return writer.finish().bytes();
         };
         QTest::newRow("as many fields as allowed") << withFields(int(kMaxPacketFields), false) << qsizetype(-1) << true;
         QTest::newRow("a duplicate among them") << withFields(int(kMaxPacketFields), true) << qsizetype(-1) << false;

@@ -211,7 +211,8 @@ private:
             else
                 fail(QStringLiteral("unknown field kind \"%1\"").arg(QString::fromUtf8(kind)));
             const Head size = head();
-            if (size.type != Type::UnsignedInt || size.value > (1u << 20))
+            // only text has a size: a size on another kind would not survive encoding again
+            if (size.type != Type::UnsignedInt || size.value > (1u << 20) || (f.kind != FieldKind::String && size.value != 0))
                 fail(QStringLiteral("field %1: bad size").arg(f.name));
             f.size = int(size.value);
             const Head flags = head();

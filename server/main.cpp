@@ -78,7 +78,9 @@ int main(int argc, char *argv[])
                                          QStringLiteral("Segundos sem chamadas após os quais uma conexão é fechada "
                                                         "(padrão 900; 0 = nunca)."),
                                          QStringLiteral("SECONDS"), QStringLiteral("900"));
-    parser.addOptions({help, db, host, port, createSchema, demo, workers, maxConnections, idleTimeout});
+    const QCommandLineOption insecure(QStringLiteral("insecure"),
+                                      QStringLiteral("Aceita escutar fora da própria máquina sem proteção da conexão."));
+    parser.addOptions({help, db, host, port, createSchema, demo, workers, maxConnections, idleTimeout, insecure});
 
     if (!parser.parse(QCoreApplication::arguments())) {
         say(parser.errorText());
@@ -120,6 +122,14 @@ int main(int argc, char *argv[])
     const QHostAddress address(parser.value(host));
     if (address.isNull()) {
         say(QStringLiteral("endereço inválido: %1").arg(parser.value(host)));
+        return 2;
+    }
+    // The wire carries the data of every client in clear and asks nobody who they are: beyond
+    // this machine only when the operator says so.
+    if (!address.isLoopback() && !parser.isSet(insecure)) {
+        say(QStringLiteral("o endereço %1 aceita conexões de outras máquinas, sem criptografia nem autenticação; "
+                           "use --insecure para aceitar assim mesmo.")
+                .arg(address.toString()));
         return 2;
     }
 

@@ -133,6 +133,25 @@ public:
         return true;
     }
 
+    // After a Text or Bytes head: steps over the string (every chunk of an indefinite one).
+    bool skipString(const Head &h)
+    {
+        if (h.length >= 0) {
+            p += h.length;
+            return true;
+        }
+        for (;;) {
+            Head chunk;
+            if (!readHead(chunk))
+                return false;
+            if (chunk.type == Type::Break)
+                return true;
+            if (chunk.type != h.type || chunk.length < 0)
+                return failed("bad chunk in a string");
+            p += chunk.length;
+        }
+    }
+
     bool peekBreak() const { return p < end && *p == 0xff; }
     void skipBreak() { ++p; }
 

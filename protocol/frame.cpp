@@ -18,7 +18,7 @@ std::optional<QByteArray> FrameBuffer::take()
     if (m_oversized || m_pending.size() < 4)
         return std::nullopt;
     const quint32 length = qFromBigEndian<quint32>(m_pending.constData());
-    if (length > kMaxFrameSize) {
+    if (length > m_maxSize) {
         m_oversized = true;
         return std::nullopt;
     }

@@ -13,6 +13,8 @@ QByteArray frame(const QByteArray &payload);   // payload must not exceed kMaxFr
 // Collects bytes as they arrive and hands out whole frames.
 class FrameBuffer {
 public:
+    // A side may take less than the wire's limit (the server takes requests of a few MiB).
+    explicit FrameBuffer(quint32 maxSize = kMaxFrameSize) : m_maxSize(qMin(maxSize, kMaxFrameSize)) {}
     void append(const QByteArray &bytes) { m_pending.append(bytes); }
     // The next whole frame's payload, if one has arrived.
     std::optional<QByteArray> take();
@@ -22,6 +24,7 @@ public:
 
 private:
     QByteArray m_pending;
+    quint32 m_maxSize;
     bool m_oversized = false;
 };
 

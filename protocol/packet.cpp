@@ -3,6 +3,7 @@
 #include "cborcursor.h"
 
 #include <QCborStreamWriter>
+#include <QSet>
 #include <QTimeZone>
 #include <cmath>
 
@@ -20,6 +21,15 @@ const QString kKeyRows = QStringLiteral("rows");
 enum FieldFlag : quint8 { FlagRequired = 1, FlagReadOnly = 2 };
 
 [[noreturn]] void fail(const QString &what) { throw PacketError(what); }
+
+void writeEpochSeconds(QCborStreamWriter &w, qint64 ms)
+{
+    w.append(QCborTag(kEpochDateTag));
+    if (ms % 1000 == 0)
+        w.append(ms / 1000);
+    else
+        w.append(double(ms) / 1000.0);
+}
 
 void writeValue(QCborStreamWriter &w, const QVariant &v, const PacketField &field)
 {
@@ -39,13 +49,7 @@ void writeValue(QCborStreamWriter &w, const QVariant &v, const PacketField &fiel
         w.append(v.toDouble());
         return;
     case FieldKind::DateTime: {
-        const QDateTime dt = wallClock(v.toDateTime());
-        w.append(QCborTag(kEpochDateTag));
-        const qint64 ms = dt.toMSecsSinceEpoch();
-        if (ms % 1000 == 0)
-            w.append(ms / 1000);
-        else
-            w.append(double(ms) / 1000.0);
+        writeEpochSeconds(w, wallClock(v.toDateTime()).toMSecsSinceEpoch());
         return;
     }
     }
@@ -63,7 +67,7 @@ void writeRow(QCborStreamWriter &w, const QList<QVariant> &values, const QList<P
 
 class Reader {
 public:
-    explicit Reader(const QByteArray &bytes) : c(bytes.constData(), bytes.size()) {}
+    Reader(const QByteArray &bytes, const PacketLimits &limits) : c(bytes.constData(), bytes.size()), m_limits(limits) {}
 
     PacketContent read()
     {
@@ -126,6 +130,7 @@ private:
     };
 
     detail::CborCursor c;
+    PacketLimits m_limits;
     QByteArray m_scratch;
     QList<ColumnCache> m_cache;
 
@@ -180,7 +185,15 @@ private:
     void readFields(PacketContent &content)
     {
         const qint64 count = array(head(), "\"fields\"");
+        const auto tooMany = [this] {
+            return PacketError(QStringLiteral("the packet defines more than %1 fields").arg(m_limits.maxFields));
+        };
+        if (count > m_limits.maxFields)
+            throw tooMany();
+        QSet<QString> names;
         for (qint64 i = 0; more(count, i); ++i) {
+            if (i >= m_limits.maxFields)
+                throw tooMany();
             const qint64 items = array(head(), "a field definition");
             if (items != 4)
                 fail(QStringLiteral("a field definition must hold four items"));
@@ -198,7 +211,8 @@ private:
             else
                 fail(QStringLiteral("unknown field kind \"%1\"").arg(QString::fromUtf8(kind)));
             const Head size = head();
-            if (size.type != Type::UnsignedInt || size.value > (1u << 20))
+            // only text has a size: a size on another kind would not survive encoding again
+            if (size.type != Type::UnsignedInt || size.value > (1u << 20) || (f.kind != FieldKind::String && size.value != 0))
                 fail(QStringLiteral("field %1: bad size").arg(f.name));
             f.size = int(size.value);
             const Head flags = head();
@@ -206,8 +220,9 @@ private:
                 fail(QStringLiteral("field %1: bad flags").arg(f.name));
             f.required = flags.value & FlagRequired;
             f.readOnly = flags.value & FlagReadOnly;
-            if (content.fieldIndex(f.name) >= 0)
+            if (names.contains(f.name))
                 fail(QStringLiteral("field %1 is defined twice").arg(f.name));
+            names.insert(f.name);
             content.fields.append(std::move(f));
         }
     }
@@ -277,11 +292,22 @@ private:
     void readRows(PacketContent &content)
     {
         const qint64 count = array(head(), "\"rows\"");
+        const auto tooMany = [this] {
+            return PacketError(QStringLiteral("the packet holds more than %1 rows").arg(m_limits.maxRows));
+        };
+        if (m_limits.maxRows >= 0 && count > m_limits.maxRows)
+            throw tooMany();
+        // A row of no fields takes a byte and says nothing: refused, so that each row costs
+        // the input at least a byte per value it makes.
+        if (content.fields.isEmpty() && count != 0 && !(count < 0 && c.peekBreak()))
+            fail(QStringLiteral("the packet has rows but no fields"));
         // Each row takes at least a byte per field: reserve no more than the data can hold.
         if (count > 0)
             content.rows.reserve(qsizetype(std::min<qint64>(count, 1 << 16)));
         m_cache = QList<ColumnCache>(content.fields.size());
         for (qint64 i = 0; more(count, i); ++i) {
+            if (m_limits.maxRows >= 0 && i >= m_limits.maxRows)
+                throw tooMany();
             PacketRow row;
             if (!content.delta) {
                 row.values = values(head(), content.fields);
@@ -329,20 +355,22 @@ int PacketContent::fieldIndex(const QString &name) const
 
 PacketError::PacketError(const QString &message) : std::runtime_error(message.toStdString()) {}
 
-DataPacket encodePacket(const PacketContent &c)
+namespace {
+
+// Everything of a packet before its rows: the version, the delta flag, the field definitions and
+// the key of the rows.
+void writeHead(QCborStreamWriter &w, bool delta, const QList<PacketField> &fields)
 {
-    QByteArray out;
-    QCborStreamWriter w(&out);
-    w.startMap(c.delta ? 4 : 3);
+    w.startMap(delta ? 4 : 3);
     w.append(kKeyFormat);
     w.append(kPacketVersion);
-    if (c.delta) {
+    if (delta) {
         w.append(kKeyDelta);
         w.append(true);
     }
     w.append(kKeyFields);
-    w.startArray(quint64(c.fields.size()));
-    for (const PacketField &f : c.fields) {
+    w.startArray(quint64(fields.size()));
+    for (const PacketField &f : fields) {
         w.startArray(4);
         w.append(f.name);
         w.append(fieldKindName(f.kind));
@@ -352,6 +380,97 @@ DataPacket encodePacket(const PacketContent &c)
     }
     w.endArray();
     w.append(kKeyRows);
+}
+
+} // namespace
+
+struct PacketWriter::Stream {
+    explicit Stream(QByteArray *bytes) : writer(bytes) {}
+    QCborStreamWriter writer;
+};
+
+PacketWriter::PacketWriter(const QList<PacketField> &fields)
+    : m_fields(fields), m_stream(std::make_unique<Stream>(&m_bytes))
+{
+    writeHead(m_stream->writer, false, m_fields);
+    m_stream->writer.startArray();
+}
+
+PacketWriter::~PacketWriter() = default;
+
+void PacketWriter::startRow()
+{
+    if (m_column >= 0)
+        fail(QStringLiteral("a row was started inside another"));
+    m_stream->writer.startArray(quint64(m_fields.size()));
+    m_column = 0;
+}
+
+const PacketField &PacketWriter::next(FieldKind kind)
+{
+    if (m_column < 0 || m_column >= m_fields.size())
+        fail(QStringLiteral("a value outside a row or beyond its fields"));
+    const PacketField &f = m_fields[m_column++];
+    if (f.kind != kind)
+        fail(QStringLiteral("field %1: a value of another kind").arg(f.name));
+    return f;
+}
+
+void PacketWriter::appendNull()
+{
+    if (m_column < 0 || m_column >= m_fields.size())
+        fail(QStringLiteral("a value outside a row or beyond its fields"));
+    ++m_column;
+    m_stream->writer.append(nullptr);
+}
+
+void PacketWriter::appendText(const QString &text)
+{
+    const PacketField &f = next(FieldKind::String);
+    if (f.size > 0 && text.size() > f.size)
+        fail(QStringLiteral("field %1: a value is longer than %2 characters").arg(f.name).arg(f.size));
+    m_stream->writer.append(text);
+}
+
+void PacketWriter::appendNumber(double value)
+{
+    next(FieldKind::Float);
+    m_stream->writer.append(value);
+}
+
+void PacketWriter::appendDateTime(const QDateTime &time)
+{
+    next(FieldKind::DateTime);
+    if (time != m_lastDateTime || m_lastDateTime.isNull()) {
+        m_lastDateTime = time;
+        m_lastMSecs = wallClock(time).toMSecsSinceEpoch();
+    }
+    writeEpochSeconds(m_stream->writer, m_lastMSecs);
+}
+
+void PacketWriter::endRow()
+{
+    if (m_column != m_fields.size())
+        fail(QStringLiteral("a row holds %1 values for %2 fields").arg(m_column).arg(m_fields.size()));
+    m_stream->writer.endArray();
+    m_column = -1;
+}
+
+DataPacket PacketWriter::finish()
+{
+    if (m_column >= 0)
+        fail(QStringLiteral("the packet ends inside a row"));
+    m_stream->writer.endArray();
+    m_stream->writer.endMap();
+    m_stream.reset();
+    return DataPacket(std::move(m_bytes));
+}
+
+DataPacket encodePacket(const PacketContent &c)
+{
+    QByteArray out;
+    QCborStreamWriter w(&out);
+    writeHead(w, c.delta, c.fields);
     w.startArray(quint64(c.rows.size()));
     for (const PacketRow &row : c.rows) {
         if (!c.delta) {
@@ -374,11 +493,11 @@ DataPacket encodePacket(const PacketContent &c)
     return DataPacket(std::move(out));
 }
 
-PacketContent decodePacket(const DataPacket &packet)
+PacketContent decodePacket(const DataPacket &packet, const PacketLimits &limits)
 {
     if (packet.isEmpty())
         throw PacketError(QStringLiteral("the data packet is empty"));
-    return Reader(packet.bytes()).read();
+    return Reader(packet.bytes(), limits).read();
 }
 
 QDateTime wallClock(QDate date, QTime time)

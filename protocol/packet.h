@@ -9,6 +9,7 @@
 #include <QMetaType>
 #include <QString>
 #include <QVariant>
+#include <memory>
 #include <stdexcept>
 
 namespace protocol {
@@ -66,11 +67,50 @@ private:
     QByteArray m_bytes;
 };
 
+// Counts a decoded packet may hold, checked before the loops that build it, so that the work and
+// memory of a decode stay bounded whatever the input claims.
+inline constexpr qsizetype kMaxPacketFields = 1024;
+struct PacketLimits {
+    qsizetype maxFields = kMaxPacketFields;
+    qsizetype maxRows = -1;   // -1: as many as the bytes hold
+};
+
 // Encodes with Qt's streaming writer. Values must match their field's kind (null always fits).
 DataPacket encodePacket(const PacketContent &content);
-// Decodes with Qt's streaming reader; throws PacketError on any malformed, truncated or
-// inconsistent input, never allocating more than the input can justify.
-PacketContent decodePacket(const DataPacket &packet);
+// Writes a packet row by row without holding its rows, for packets made straight from a query:
+// the same packet as encodePacket() but for the row count, left open (an indefinite array).
+class PacketWriter {
+public:
+    explicit PacketWriter(const QList<PacketField> &fields);
+    ~PacketWriter();
+    PacketWriter(const PacketWriter &) = delete;
+    PacketWriter &operator=(const PacketWriter &) = delete;
+
+    void startRow();
+    // One value per field, in field order; each must fit its field's kind (throws PacketError).
+    void appendNull();
+    void appendText(const QString &text);   // no longer than the field's size
+    void appendNumber(double value);
+    void appendDateTime(const QDateTime &wallClockTime);
+    void endRow();                         // throws PacketError unless every field got its value
+    DataPacket finish();
+
+private:
+    const PacketField &next(FieldKind kind);
+
+    QByteArray m_bytes;
+    QList<PacketField> m_fields;
+    struct Stream;
+    std::unique_ptr<Stream> m_stream;
+    qsizetype m_column = -1;
+    QDateTime m_lastDateTime;   // a day's rows share their date: its encoding is worked out once
+    qint64 m_lastMSecs = 0;
+};
+
+// Decodes with a strict CBOR cursor; throws PacketError on any malformed, truncated or
+// inconsistent input, or on more fields or rows than the limits allow, never allocating more than
+// the input can justify. Rows need at least one field.
+PacketContent decodePacket(const DataPacket &packet, const PacketLimits &limits = {});
 
 // Wall-clock helpers: the one way dates enter and leave packets.
 QDateTime wallClock(QDate date, QTime time = QTime(0, 0));

@@ -1,5 +1,7 @@
 #include "value.h"
 
+#include "cborcursor.h"
+
 #include <QCborArray>
 #include <QCborMap>
 #include <QTimeZone>
@@ -113,8 +115,51 @@ QVariant fromCborAt(const QCborValue &c, int depth)
     throw PacketError(QStringLiteral("a value of an unknown kind was received"));
 }
 
-QCborMap decodeMap(const QByteArray &payload)
+// Walks one CBOR item without building it and takes each value it holds (nested ones included,
+// a data packet as one) from `left`: Qt's tree of a message costs tens of bytes per value, so the
+// count is known before the tree is built.
+void countValues(detail::CborCursor &c, int depth, qint64 &left)
 {
+    using Type = detail::CborCursor::Type;
+    if (depth > kMaxDepth + 2)
+        throw PacketError(QStringLiteral("a value is nested too deeply"));
+    if (--left < 0)
+        throw PacketError(QStringLiteral("the message holds too many values"));
+    detail::CborCursor::Head h;
+    if (!c.readHead(h))
+        throw PacketError(QStringLiteral("malformed message: ") + QString::fromLatin1(c.error()));
+    switch (h.type) {
+    case Type::Text:
+    case Type::Bytes:
+        if (!c.skipString(h))
+            throw PacketError(QStringLiteral("malformed message: ") + QString::fromLatin1(c.error()));
+        return;
+    case Type::Array:
+    case Type::Map:
+        for (qint64 i = 0; h.length < 0 || i < h.length; ++i) {
+            if (h.length < 0 && c.peekBreak()) {
+                c.skipBreak();
+                return;
+            }
+            countValues(c, depth + 1, left);
+            if (h.type == Type::Map)
+                countValues(c, depth + 1, left);
+        }
+        return;
+    case Type::Tag:
+        countValues(c, depth + 1, left);
+        return;
+    case Type::Break:
+        throw PacketError(QStringLiteral("malformed message: an unexpected break"));
+    default:
+        return;
+    }
+}
+
+QCborMap decodeMap(const QByteArray &payload, qint64 maxValues)
+{
+    detail::CborCursor cursor(payload.constData(), payload.size());
+    countValues(cursor, 0, maxValues);
     QCborParserError err;
     const QCborValue v = QCborValue::fromCbor(payload, &err);
     if (err.error != QCborError::NoError)
@@ -146,7 +191,7 @@ QByteArray encodeRequest(const Request &request)
 
 Request decodeRequest(const QByteArray &payload)
 {
-    const QCborMap m = decodeMap(payload);
+    const QCborMap m = decodeMap(payload, kMaxRequestValues);
     if (!m.value(kServer).isString() || !m.value(kMethod).isString())
         throw PacketError(QStringLiteral("malformed request: no server or method name"));
     Request r;
@@ -170,7 +215,7 @@ QByteArray encodeReply(const Reply &reply)
 
 Reply decodeReply(const QByteArray &payload)
 {
-    const QCborMap m = decodeMap(payload);
+    const QCborMap m = decodeMap(payload, kMaxReplyValues);
     Reply r;
     if (m.contains(kFault)) {
         r.fault = m.value(kFault).toString();

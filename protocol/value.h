@@ -29,6 +29,12 @@ struct Reply {
     bool failed() const { return !fault.isEmpty(); }
 };
 
+// Values a message may hold (every element of its arrays and maps, nested ones included; a data
+// packet counts as one), checked before it is built: a call carries a few arguments, a reply a
+// few packets, and a frame of small values costs many times its bytes once built.
+inline constexpr qint64 kMaxRequestValues = 10000;
+inline constexpr qint64 kMaxReplyValues = 1000000;
+
 QByteArray encodeRequest(const Request &request);
 Request decodeRequest(const QByteArray &payload);   // throws PacketError
 QByteArray encodeReply(const Reply &reply);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the system needs to build, test and run; does nothing when they
-# are all there already. Needs root (apt-get).
+# are all there already. Only then does it need root: as another user it calls apt-get through
+# sudo, so the build trees stay the user's own.
 set -euo pipefail
 
 packages=(
@@ -17,7 +18,11 @@ done
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
+  as_root=()
+  if [ "$(id -u)" != 0 ]; then
+    command -v sudo >/dev/null || { echo "install-deps: missing packages and no sudo; run me as root" >&2; exit 1; }
+    as_root=(sudo)
+  fi
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi

@@ -7,7 +7,9 @@
 
 #include <protocol/remoteresult.h>
 
+#include <QHash>
 #include <QLocale>
+#include <QSet>
 #include <cmath>
 #include <vector>
 
@@ -135,7 +137,12 @@ QVariant ServTranService::calcEtiqueta(const QVariantList &list)
 
 namespace {
 
-// "_A_B_" lists of fixed-width entries; "_" alone is the empty list.
+// Entries a list of CalcServTrans may hold, and days of service one run may calculate: each day
+// of a service is a transaction of its own, and the whole run holds one worker.
+constexpr qsizetype kMaxListEntries = 1000;
+constexpr qint64 kMaxServiceDays = 36600;
+
+// "_A_B_" lists of fixed-width entries; "_" alone is the empty list. Repeats count once.
 QStringList parseList(const QString &list, int entryLength, const QString &what)
 {
     if (list == QLatin1String("_"))
@@ -143,14 +150,25 @@ QStringList parseList(const QString &list, int entryLength, const QString &what)
     const auto malformed = [&] {
         return Refusal(QStringLiteral("Lista de %1 inválida: \"%2\".").arg(what, list.left(60)));
     };
-    if (list.size() < 2 || !list.startsWith(QLatin1Char('_')) || !list.endsWith(QLatin1Char('_')))
+    const qsizetype stride = entryLength + 1;
+    if (list.size() < 2 || (list.size() - 1) % stride != 0 || !list.startsWith(QLatin1Char('_')))
         throw malformed();
+    const qsizetype count = (list.size() - 1) / stride;
+    if (count > kMaxListEntries)
+        throw Refusal(QStringLiteral("Lista de %1 com mais de %2 itens.").arg(what).arg(kMaxListEntries));
     QStringList entries;
-    for (const QString &entry : list.mid(1, list.size() - 2).split(QLatin1Char('_'))) {
-        if (entry.size() != entryLength)
+    QSet<QString> seen;
+    for (qsizetype i = 0; i < count; ++i) {
+        const qsizetype start = 1 + i * stride;
+        if (list.at(start + entryLength) != QLatin1Char('_'))
             throw malformed();
-        if (!entries.contains(entry))
+        const QString entry = list.mid(start, entryLength);
+        if (entry.contains(QLatin1Char('_')))
+            throw malformed();
+        if (!seen.contains(entry)) {
+            seen.insert(entry);
             entries << entry;
+        }
     }
     return entries;
 }
@@ -163,10 +181,10 @@ struct StoredRow {
 
 } // namespace
 
-// Recalculates every dish row of one service over the days, in one transaction: the registered
+// Recalculates every dish row of one service on one day, in one transaction: the registered
 // quantities of the dish replace the row's (as a new row gets them), then the total, the container
 // split and the labels follow the same rules as on the screen.
-void ServTranService::calculateService(const QString &branch, const QString &service, QDate first, QDate last)
+void ServTranService::calculateDay(const QString &branch, const QString &service, QDate date)
 {
     using calc::Real;
     Transaction transaction(m_db);
@@ -176,7 +194,7 @@ void ServTranService::calculateService(const QString &branch, const QString &ser
     percent.exec();
     const std::optional<double> branchPercent = percent.next() ? percent.number(0) : std::nullopt;
 
-    for (QDate date = first; date <= last; date = date.addDays(1)) {
+    {
         std::vector<StoredRow> rows;
         {
             Query select(m_db, QStringLiteral(
@@ -264,13 +282,15 @@ void ServTranService::calculateService(const QString &branch, const QString &ser
 }
 
 // Recalculates the listed services of the listed branches for the days from the first date to the
-// second. Each service is one transaction; the first failure ends the run with its message, and
-// the services calculated before it stay calculated.
+// second. Each day of a service is one transaction, so a long run never holds the write lock for
+// long; the first failure ends the run with its message, and the days calculated before it stay
+// calculated.
 QVariant ServTranService::calcServTrans(const QVariantList &list)
 {
     const Arguments args(QStringLiteral("CalcServTrans"), list, 6);
-    const QString branchList = args.text(0, "lista de filiais", 1 << 20);
-    const QString serviceList = args.text(1, "lista de serviços", 1 << 20);
+    // the size limit of the request bounds the lists; their entries are counted when parsed
+    const QString branchList = args.text(0, "lista de filiais", int(kMaxSmallRequest));
+    const QString serviceList = args.text(1, "lista de serviços", int(kMaxSmallRequest));
     const QDate first = args.date(2, "data");
     const QDate last = args.date(3, "data final");
     args.text(4, "operador", 8);
@@ -283,10 +303,20 @@ QVariant ServTranService::calcServTrans(const QVariantList &list)
     if (first.daysTo(last) >= kMaxDays)
         throw Refusal(QStringLiteral("O cálculo abrange no máximo %1 dias.").arg(kMaxDays));
 
+    QHash<QString, QStringList> servicesOfBranch;
+    for (const QString &key : services)
+        servicesOfBranch[key.left(4)] << key.mid(4);
+    qint64 serviceDays = 0;
     for (const QString &branch : branches)
-        for (const QString &key : services)
-            if (key.startsWith(branch))
-                calculateService(branch, key.mid(4), first, last);
+        serviceDays += servicesOfBranch.value(branch).size() * (first.daysTo(last) + 1);
+    if (serviceDays > kMaxServiceDays)
+        throw Refusal(QStringLiteral("O cálculo abrange no máximo %1 dias de serviço; informe menos serviços ou dias.")
+                          .arg(kMaxServiceDays));
+
+    for (const QString &branch : branches)
+        for (const QString &service : servicesOfBranch.value(branch))
+            for (QDate date = first; date <= last; date = date.addDays(1))
+                calculateDay(branch, service, date);
     return protocol::resultOk(true);
 }
 

@@ -68,7 +68,19 @@ int main(int argc, char *argv[])
                                           QStringLiteral("Cria as tabelas que não existirem."));
     const QCommandLineOption demo(QStringLiteral("demo"),
                                   QStringLiteral("Cria as tabelas e carrega os dados de demonstração se o banco estiver vazio."));
-    parser.addOptions({help, db, host, port, createSchema, demo});
+    const QCommandLineOption workers(QStringLiteral("workers"),
+                                     QStringLiteral("Chamadas atendidas ao mesmo tempo, cada uma com sua conexão ao banco (padrão 4)."),
+                                     QStringLiteral("N"), QStringLiteral("4"));
+    const QCommandLineOption maxConnections(QStringLiteral("max-connections"),
+                                            QStringLiteral("Clientes conectados ao mesmo tempo (padrão 200)."),
+                                            QStringLiteral("N"), QStringLiteral("200"));
+    const QCommandLineOption idleTimeout(QStringLiteral("idle-timeout"),
+                                         QStringLiteral("Segundos sem chamadas após os quais uma conexão é fechada "
+                                                        "(padrão 900; 0 = nunca)."),
+                                         QStringLiteral("SECONDS"), QStringLiteral("900"));
+    const QCommandLineOption insecure(QStringLiteral("insecure"),
+                                      QStringLiteral("Aceita escutar fora da própria máquina sem proteção da conexão."));
+    parser.addOptions({help, db, host, port, createSchema, demo, workers, maxConnections, idleTimeout, insecure});
 
     if (!parser.parse(QCoreApplication::arguments())) {
         say(parser.errorText());
@@ -93,32 +105,57 @@ int main(int argc, char *argv[])
         say(QStringLiteral("porta inválida: %1").arg(parser.value(port)));
         return 2;
     }
+    server::ServerSettings settings;
+    const auto whole = [&](const QCommandLineOption &option, int low, int high, int &value) {
+        bool ok = false;
+        value = parser.value(option).toInt(&ok);
+        if (ok && value >= low && value <= high)
+            return true;
+        say(QStringLiteral("valor inválido para --%1: %2").arg(option.names().constFirst(), parser.value(option)));
+        return false;
+    };
+    int idleSeconds = 0;
+    if (!whole(workers, 1, 256, settings.workers) || !whole(maxConnections, 1, 100000, settings.maxConnections)
+        || !whole(idleTimeout, 0, 7 * 24 * 3600, idleSeconds))
+        return 2;
+    settings.idleTimeoutMs = idleSeconds * 1000;
     const QHostAddress address(parser.value(host));
     if (address.isNull()) {
         say(QStringLiteral("endereço inválido: %1").arg(parser.value(host)));
         return 2;
     }
+    // The wire carries the data of every client in clear and asks nobody who they are: beyond
+    // this machine only when the operator says so.
+    if (!address.isLoopback() && !parser.isSet(insecure)) {
+        say(QStringLiteral("o endereço %1 aceita conexões de outras máquinas, sem criptografia nem autenticação; "
+                           "use --insecure para aceitar assim mesmo.")
+                .arg(address.toString()));
+        return 2;
+    }
 
     try {
-        server::Database database(parser.value(db));
-        if (parser.isSet(createSchema) || parser.isSet(demo))
-            server::createSchema(database);
-        if (!server::hasSchema(database))
-            throw server::Error(QStringLiteral("o banco %1 não tem as tabelas dos serviços transportados; "
-                                               "use --create-schema ou --demo.")
-                                    .arg(database.description()));
-        if (parser.isSet(demo) && server::isEmpty(database)) {
-            server::loadDemoData(database);
-            say(QStringLiteral("dados de demonstração carregados em %1").arg(database.description()));
+        QString description;
+        {
+            server::Database database(parser.value(db));
+            description = database.description();
+            if (parser.isSet(createSchema) || parser.isSet(demo))
+                server::createSchema(database);
+            if (!server::hasSchema(database))
+                throw server::Error(QStringLiteral("o banco %1 não tem as tabelas dos serviços transportados; "
+                                                   "use --create-schema ou --demo.")
+                                        .arg(description));
+            if (parser.isSet(demo) && server::isEmpty(database)) {
+                server::loadDemoData(database);
+                say(QStringLiteral("dados de demonstração carregados em %1").arg(description));
+            }
         }
-        server::ServTranService service(database);
-        server::TcpServer tcp(service);
+        server::TcpServer tcp(parser.value(db), settings);
         tcp.listen(address, quint16(portNumber));
         stopOnSignals(app);
         say(QStringLiteral("atendendo %1 em %2:%3, banco %4")
                 .arg(server::ServTranService::serverName(), tcp.address().toString())
                 .arg(tcp.port())
-                .arg(database.description()));
+                .arg(description));
         const int rc = app.exec();
         say(QStringLiteral("parado"));
         return rc;

@@ -9,32 +9,38 @@ using protocol::PacketField;
 
 protocol::DataPacket packetFromQuery(Query &query, const QList<PacketField> &fields)
 {
-    protocol::PacketContent content;
-    content.fields = fields;
+    // Straight from the rows into the packet's bytes: a day holds tens of thousands of rows, and
+    // a table of QVariants in between would cost more than reading them.
+    protocol::PacketWriter packet(fields);
+    QVariant lastDay;
+    QDateTime lastDate;
     while (query.next()) {
-        protocol::PacketRow row;
-        row.values.reserve(fields.size());
+        packet.startRow();
         for (int i = 0; i < fields.size(); ++i) {
             const QVariant v = query.value(i);
             if (v.isNull()) {
-                row.values.append(QVariant());
+                packet.appendNull();
                 continue;
             }
             switch (fields[i].kind) {
             case FieldKind::String:
-                row.values.append(v.toString());
+                packet.appendText(v.toString());
                 break;
             case FieldKind::Float:
-                row.values.append(v.toDouble());
+                packet.appendNumber(v.toDouble());
                 break;
             case FieldKind::DateTime:
-                row.values.append(protocol::wallClock(query.date(i)));
+                if (v != lastDay) {   // a day's rows share their date
+                    lastDay = v;
+                    lastDate = protocol::wallClock(query.date(i));
+                }
+                packet.appendDateTime(lastDate);
                 break;
             }
         }
-        content.rows.append(std::move(row));
+        packet.endRow();
     }
-    return protocol::encodePacket(content);
+    return packet.finish();
 }
 
 protocol::DataPacket packetOf(const QList<PacketField> &fields, const QList<QList<QVariant>> &rows)

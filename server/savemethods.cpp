@@ -209,7 +209,9 @@ void deleteRow(Database &db, const DishDelta &delta, const PacketRow &row)
 QVariant ServTranService::setServTran(const QVariantList &list)
 {
     const Arguments args(QStringLiteral("SetServTran"), list, 1);
-    const PacketContent content = protocol::decodePacket(args.packet(0, "delta"));
+    // no more fields than cdsServTran has (a duplicate is refused anyway), no more rows than a day
+    const PacketContent content = protocol::decodePacket(
+        args.packet(0, "delta"), {fields::servTran().size(), kMaxChangeLogRows});
     const DishDelta delta(m_db, content);
 
     Transaction transaction(m_db);

@@ -1,7 +1,5 @@
 #include "serverthread.h"
 
-#include "database.h"
-#include "service.h"
 #include "tcpserver.h"
 
 #include <QEventLoop>
@@ -10,18 +8,15 @@
 
 namespace server {
 
-ServerThread::ServerThread(const QString &connection, const QHostAddress &address, quint16 port)
+ServerThread::ServerThread(const QString &connection, const QHostAddress &address, quint16 port,
+                           const ServerSettings &settings)
 {
     std::promise<quint16> ready;
     std::future<quint16> started = ready.get_future();
-    m_thread.reset(QThread::create([connection, address, port, &ready] {
-        std::unique_ptr<Database> db;
-        std::unique_ptr<ServTranService> service;
+    m_thread.reset(QThread::create([connection, address, port, settings, &ready] {
         std::unique_ptr<TcpServer> tcp;
         try {
-            db = std::make_unique<Database>(connection);
-            service = std::make_unique<ServTranService>(*db);
-            tcp = std::make_unique<TcpServer>(*service);
+            tcp = std::make_unique<TcpServer>(connection, settings);
             tcp->listen(address, port);
         } catch (...) {
             ready.set_exception(std::current_exception());
@@ -30,7 +25,6 @@ ServerThread::ServerThread(const QString &connection, const QHostAddress &addres
         ready.set_value(tcp->port());   // `ready` is not touched after this
         QEventLoop loop;
         loop.exec();   // until QThread::quit(), even when it came before exec()
-        // tcp, service and db go in this order, on this thread
     }));
     m_thread->setObjectName(QStringLiteral("servtran-server"));
     m_thread->start();

@@ -1,7 +1,9 @@
 #pragma once
 // The server core on a thread of its own, for tests and tools that call it from the same process:
 // a caller blocks its own thread while it waits for a reply, so a server on that thread could
-// never answer. The database is opened inside the thread, which owns the connection.
+// never answer. The workers open their own database connections.
+
+#include "settings.h"
 
 #include <QHostAddress>
 #include <QString>
@@ -16,7 +18,7 @@ public:
     // Opens the database, listens on the address (port 0: any free port) and returns once the
     // server is ready. Throws Error when the database cannot be opened or the port bound.
     explicit ServerThread(const QString &connection, const QHostAddress &address = QHostAddress::LocalHost,
-                          quint16 port = 0);
+                          quint16 port = 0, const ServerSettings &settings = {});
     ~ServerThread();   // stops the server and waits for its thread
     ServerThread(const ServerThread &) = delete;
     ServerThread &operator=(const ServerThread &) = delete;

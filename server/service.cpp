@@ -15,24 +15,25 @@ struct ServTranService::Method {
     QLatin1String name;
     Convention convention;
     QVariant (ServTranService::*handler)(const QVariantList &);
+    qsizetype maxRequestBytes;
 };
 
 const ServTranService::Method *ServTranService::findMethod(const QString &name)
 {
     static const Method methods[] = {
-        {QLatin1String("GetDados"), Convention::Checked, &ServTranService::getDados},
-        {QLatin1String("GetPadrao"), Convention::Checked, &ServTranService::getPadrao},
-        {QLatin1String("GetServTran"), Convention::Checked, &ServTranService::getServTran},
-        {QLatin1String("GetEtiqueta"), Convention::Checked, &ServTranService::getEtiqueta},
-        {QLatin1String("GetPtoEntrega"), Convention::Checked, &ServTranService::getPtoEntrega},
-        {QLatin1String("PratoAux"), Convention::Checked, &ServTranService::pratoAux},
-        {QLatin1String("getDadosPrato"), Convention::Checked, &ServTranService::getDadosPrato},
-        {QLatin1String("GetSeqServTran"), Convention::Checked, &ServTranService::getSeqServTran},
-        {QLatin1String("SetServTran"), Convention::Text, &ServTranService::setServTran},
-        {QLatin1String("CalcEtiqueta"), Convention::Text, &ServTranService::calcEtiqueta},
-        {QLatin1String("DelServTran"), Convention::Checked, &ServTranService::delServTran},
-        {QLatin1String("DeletePrato"), Convention::Checked, &ServTranService::deletePrato},
-        {QLatin1String("CalcServTrans"), Convention::Checked, &ServTranService::calcServTrans},
+        {QLatin1String("GetDados"), Convention::Checked, &ServTranService::getDados, kMaxSmallRequest},
+        {QLatin1String("GetPadrao"), Convention::Checked, &ServTranService::getPadrao, kMaxSmallRequest},
+        {QLatin1String("GetServTran"), Convention::Checked, &ServTranService::getServTran, kMaxSmallRequest},
+        {QLatin1String("GetEtiqueta"), Convention::Checked, &ServTranService::getEtiqueta, kMaxSmallRequest},
+        {QLatin1String("GetPtoEntrega"), Convention::Checked, &ServTranService::getPtoEntrega, kMaxSmallRequest},
+        {QLatin1String("PratoAux"), Convention::Checked, &ServTranService::pratoAux, kMaxSmallRequest},
+        {QLatin1String("getDadosPrato"), Convention::Checked, &ServTranService::getDadosPrato, kMaxSmallRequest},
+        {QLatin1String("GetSeqServTran"), Convention::Checked, &ServTranService::getSeqServTran, kMaxSmallRequest},
+        {QLatin1String("SetServTran"), Convention::Text, &ServTranService::setServTran, kMaxChangeLogRequest},
+        {QLatin1String("CalcEtiqueta"), Convention::Text, &ServTranService::calcEtiqueta, kMaxSmallRequest},
+        {QLatin1String("DelServTran"), Convention::Checked, &ServTranService::delServTran, kMaxSmallRequest},
+        {QLatin1String("DeletePrato"), Convention::Checked, &ServTranService::deletePrato, kMaxSmallRequest},
+        {QLatin1String("CalcServTrans"), Convention::Checked, &ServTranService::calcServTrans, kMaxSmallRequest},
     };
     for (const Method &m : methods)
         if (m.name == name)
@@ -40,7 +41,7 @@ const ServTranService::Method *ServTranService::findMethod(const QString &name)
     return nullptr;
 }
 
-protocol::Reply ServTranService::call(const protocol::Request &request)
+protocol::Reply ServTranService::call(const protocol::Request &request, qsizetype requestBytes)
 {
     protocol::Reply reply;
     if (request.server != serverName()) {
@@ -50,6 +51,13 @@ protocol::Reply ServTranService::call(const protocol::Request &request)
     const Method *method = findMethod(request.method);
     if (!method) {
         reply.fault = QStringLiteral("Método desconhecido: \"%1\".").arg(request.method);
+        return reply;
+    }
+    if (requestBytes > method->maxRequestBytes) {
+        reply.fault = QStringLiteral("%1: requisição de %2 bytes excede o limite de %3 bytes.")
+                          .arg(request.method)
+                          .arg(requestBytes)
+                          .arg(method->maxRequestBytes);
         return reply;
     }
     const auto failed = [&](const QString &message) {
@@ -79,7 +87,7 @@ QByteArray ServTranService::handle(const QByteArray &requestPayload)
 {
     protocol::Reply reply;
     try {
-        reply = call(protocol::decodeRequest(requestPayload));
+        reply = call(protocol::decodeRequest(requestPayload), requestPayload.size());
     } catch (const protocol::PacketError &e) {
         reply.fault = QStringLiteral("Requisição malformada: %1").arg(e.message());
     }

@@ -16,10 +16,19 @@ class ServTranService {
 public:
     static QString serverName() { return QStringLiteral("Pla04100.rdmServTran"); }
 
+    // The largest request frame the server reads; a larger one closes its connection. Each method
+    // has its own, smaller limit (a fault), far below the wire's frame limit.
+    static constexpr quint32 kMaxRequestFrame = 16u * 1024u * 1024u;
+    static constexpr qsizetype kMaxSmallRequest = 64 * 1024;
+    static constexpr qsizetype kMaxChangeLogRequest = 8 * 1024 * 1024;
+    // Rows one change log may hold: twice the largest day the screen loads.
+    static constexpr qsizetype kMaxChangeLogRows = 20000;
+
     explicit ServTranService(Database &db) : m_db(db) {}
 
-    // One call. Never throws: every failure becomes a fault or the method's own error answer.
-    protocol::Reply call(const protocol::Request &request);
+    // One call of `requestBytes` bytes on the wire. Never throws: every failure becomes a fault
+    // or the method's own error answer.
+    protocol::Reply call(const protocol::Request &request, qsizetype requestBytes = 0);
     // The same, from and to the payloads of frames.
     QByteArray handle(const QByteArray &requestPayload);
 
@@ -59,7 +68,7 @@ private:
     QVariant dishesPacket(const Day &day);
     QVariant labelsPacket(const Day &day);
     QVariant dinersPacket(const Day &day);
-    void calculateService(const QString &branch, const QString &service, QDate first, QDate last);
+    void calculateDay(const QString &branch, const QString &service, QDate date);
     void writeLabels(const RowKey &row, double fullCount, double fullQuantity, double partialCount,
                      double partialQuantity);
 

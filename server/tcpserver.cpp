@@ -2,68 +2,120 @@
 
 #include "errors.h"
 #include "service.h"
+#include "workerpool.h"
 
 #include <protocol/frame.h>
 
 #include <QLoggingCategory>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 Q_LOGGING_CATEGORY(lcServer, "servtran.server")
 
 namespace server {
 
-namespace {
+// Bytes a socket takes in while its connection's call runs: a client that sends ahead waits in
+// the network, not in the server's memory.
+constexpr qint64 kSocketReadBuffer = 256 * 1024;
 
-// One client: its socket and the bytes that have not made a whole frame yet. A child of the
-// socket, so it goes when the socket goes.
+// One client: its socket, the bytes that have not made a whole frame yet, and whether a call of
+// it is running. A child of the socket, so it goes when the socket goes; a reply that comes back
+// after that finds no connection under its ticket and is dropped.
 class Connection : public QObject {
 public:
-    Connection(QTcpSocket *socket, ServTranService &service) : QObject(socket), m_socket(socket), m_service(service)
+    Connection(QTcpSocket *socket, TcpServer &server, quint64 ticket)
+        : QObject(socket), m_socket(socket), m_server(server), m_ticket(ticket)
     {
-        connect(socket, &QTcpSocket::readyRead, this, [this] { serve(); });
+        socket->setReadBufferSize(kSocketReadBuffer);
+        m_server.m_connections.insert(ticket, this);
+        connect(socket, &QTcpSocket::readyRead, this, [this] {
+            restartIdleTimer();
+            serve();
+        });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        if (server.m_settings.idleTimeoutMs > 0) {
+            m_idle.setSingleShot(true);
+            m_idle.setInterval(server.m_settings.idleTimeoutMs);
+            connect(&m_idle, &QTimer::timeout, this, [this] {
+                if (m_busy)
+                    return;   // the time-out counts from the reply
+                qCInfo(lcServer).noquote() << QStringLiteral("closing an idle connection from %1")
+                                                  .arg(m_socket->peerAddress().toString());
+                m_socket->abort();
+            });
+            m_idle.start();
+        }
+    }
+    ~Connection() override { m_server.m_connections.remove(m_ticket); }
+
+    // Reads what has arrived and hands the next whole frame to the workers, unless a call of this
+    // client is still running: its replies go back in the order of its requests.
+    void serve()
+    {
+        if (m_busy)
+            return;
+        m_buffer.append(m_socket->readAll());
+        if (std::optional<QByteArray> request = m_buffer.take()) {
+            m_busy = true;
+            m_server.submit(m_ticket, *request);
+            return;
+        }
+        if (m_buffer.oversized()) {
+            qCWarning(lcServer).noquote() << QStringLiteral("a frame over the size limit from %1; closing the connection")
+                                                 .arg(m_socket->peerAddress().toString());
+            m_socket->abort();
+        }
     }
 
-private:
-    void serve();
-
-    QTcpSocket *m_socket;
-    ServTranService &m_service;
-    protocol::FrameBuffer m_buffer;
-};
-
-void Connection::serve()
-{
-    m_buffer.append(m_socket->readAll());
-    // Each call runs to its end (its writes are one transaction) before the next is read, so a
-    // client that goes away mid-call leaves either the whole call or nothing.
-    while (std::optional<QByteArray> request = m_buffer.take()) {
-        const QByteArray reply = m_service.handle(*request);
+    void answer(const QByteArray &reply)
+    {
+        m_busy = false;
+        restartIdleTimer();
         if (quint64(reply.size()) > protocol::kMaxFrameSize) {
             qCWarning(lcServer) << "a reply over the frame limit; closing the connection";
             m_socket->abort();
             return;
         }
-        if (m_socket->state() == QAbstractSocket::ConnectedState)
-            m_socket->write(protocol::frame(reply));
+        if (m_socket->state() != QAbstractSocket::ConnectedState)
+            return;
+        m_socket->write(protocol::frame(reply));
+        serve();   // a request that came while this one ran
     }
-    if (m_buffer.oversized()) {
-        qCWarning(lcServer).noquote() << QStringLiteral("a frame over the size limit from %1; closing the connection")
-                                             .arg(m_socket->peerAddress().toString());
-        m_socket->abort();
+
+private:
+    void restartIdleTimer()
+    {
+        if (m_idle.interval() > 0)
+            m_idle.start();
     }
-}
 
-} // namespace
+    QTcpSocket *m_socket;
+    TcpServer &m_server;
+    QTimer m_idle;
+    quint64 m_ticket;
+    protocol::FrameBuffer m_buffer{ServTranService::kMaxRequestFrame};
+    bool m_busy = false;
+};
 
-TcpServer::TcpServer(ServTranService &service, QObject *parent)
-    : QObject(parent), m_service(service), m_server(new QTcpServer(this))
+TcpServer::TcpServer(const QString &connection, const ServerSettings &settings, QObject *parent)
+    : QObject(parent), m_settings(settings), m_server(new QTcpServer(this))
 {
+    // A worker hands a reply to this object's thread; the object outlives the workers (the pool
+    // is stopped first in the destructor), so the queued call always finds it.
+    m_pool = std::make_unique<WorkerPool>(connection, settings.workers, [this](quint64 ticket, QByteArray reply) {
+        QMetaObject::invokeMethod(this, [this, ticket, reply = std::move(reply)] { deliver(ticket, reply); },
+                                  Qt::QueuedConnection);
+    });
     connect(m_server, &QTcpServer::newConnection, this, &TcpServer::accept);
 }
 
-TcpServer::~TcpServer() = default;
+TcpServer::~TcpServer()
+{
+    m_pool.reset();     // no call runs after this
+    delete m_server;    // the sockets and their connections, while m_connections still exists
+}
 
 void TcpServer::listen(const QHostAddress &address, quint16 port)
 {
@@ -80,8 +132,25 @@ QHostAddress TcpServer::address() const { return m_server->serverAddress(); }
 
 void TcpServer::accept()
 {
-    while (QTcpSocket *socket = m_server->nextPendingConnection())
-        new Connection(socket, m_service);
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+        if (m_connections.size() >= m_settings.maxConnections) {
+            qCWarning(lcServer).noquote() << QStringLiteral("%1 connections already; closing the one from %2")
+                                                 .arg(m_connections.size())
+                                                 .arg(socket->peerAddress().toString());
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        new Connection(socket, *this, ++m_lastTicket);
+    }
+}
+
+void TcpServer::submit(quint64 ticket, const QByteArray &request) { m_pool->submit(ticket, request); }
+
+void TcpServer::deliver(quint64 ticket, const QByteArray &reply)
+{
+    if (Connection *connection = m_connections.value(ticket))
+        connection->answer(reply);
 }
 
 } // namespace server

@@ -1,22 +1,28 @@
 #pragma once
-// The application server on a TCP port: frames in, frames out, one request at a time per
-// connection. A frame over the size limit closes that connection; everything else gets a reply,
-// and no client can stop the server from serving the others.
+// The application server on a TCP port: frames in, frames out. Calls run on a pool of worker
+// threads; each connection has at most one call running and gets its replies in the order of its
+// requests (requests carry no call id). A frame over the size limit closes that connection;
+// everything else gets a reply, and no client can stop the server from serving the others.
 
+#include "settings.h"
+
+#include <QHash>
 #include <QHostAddress>
 #include <QObject>
+#include <memory>
 
 class QTcpServer;
-class QTcpSocket;
 
 namespace server {
 
-class ServTranService;
+class Connection;
+class WorkerPool;
 
 class TcpServer : public QObject {
     Q_OBJECT
 public:
-    explicit TcpServer(ServTranService &service, QObject *parent = nullptr);
+    // Opens the workers' database connections (throws Error when it cannot).
+    TcpServer(const QString &connection, const ServerSettings &settings, QObject *parent = nullptr);
     ~TcpServer() override;
 
     // Port 0 takes any free port. Throws Error when the address cannot be bound.
@@ -25,10 +31,16 @@ public:
     QHostAddress address() const;
 
 private:
+    friend class Connection;
     void accept();
+    void submit(quint64 ticket, const QByteArray &request);
+    void deliver(quint64 ticket, const QByteArray &reply);   // on this object's thread
 
-    ServTranService &m_service;
+    ServerSettings m_settings;
+    std::unique_ptr<WorkerPool> m_pool;
     QTcpServer *m_server;
+    QHash<quint64, Connection *> m_connections;
+    quint64 m_lastTicket = 0;
 };
 
 } // namespace server

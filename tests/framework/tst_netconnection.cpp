@@ -17,7 +17,8 @@ namespace {
 
 // Methods: "echo" answers its arguments; "addRef" appends "!" to every text argument and adds
 // 1 to every number, as by-reference arguments; "fault" answers a fault; "drop" closes the
-// connection without answering; "checked" answers a remote result.
+// connection without answering; "hang" never answers, as a server stopped mid-call; "checked"
+// answers a remote result.
 class LoopbackServer : public QObject {
 public:
     LoopbackServer()
@@ -71,6 +72,8 @@ private:
                 } else if (request.method == QLatin1String("drop")) {
                     socket->abort();
                     return;
+                } else if (request.method == QLatin1String("hang")) {
+                    return;
                 } else if (request.method == QLatin1String("checked")) {
                     reply.value = protocol::resultError(QStringLiteral("Dia fechado."));
                     reply.refs = request.args;
@@ -111,6 +114,7 @@ private slots:
     void faultIsAFailure();
     void droppedConnectionIsAFailure();
     void callWhileNotConnectedFails();
+    void callTimeLimit();
     void beforeConnectRunsBeforeEveryConnect();
     void refusedPort_data();
     void refusedPort();
@@ -194,6 +198,22 @@ void TstNetConnection::droppedConnectionIsAFailure()
     // The next call connects again: the server is still there.
     QCOMPARE(net->call(QStringLiteral("echo"), QVariantList{7.0}).toList().value(0).toDouble(), 7.0);
     QVERIFY(net->Connected());
+}
+
+void TstNetConnection::callTimeLimit()
+{
+    QObject owner;
+    TNetConnection *net = connected(&owner);
+    net->setCallTimeout(300);
+    try {
+        net->call(QStringLiteral("hang"), QVariantList{});
+        QFAIL("no exception");
+    } catch (const toolkit::Error &e) {
+        QVERIFY2(e.message().contains(QStringLiteral("tempo esgotado")), qPrintable(e.message()));
+    }
+    QVERIFY(!net->Connected());
+    // the next call connects again, and the limit is per call
+    QCOMPARE(net->call(QStringLiteral("echo"), QVariantList{3.0}).toList().value(0).toDouble(), 3.0);
 }
 
 void TstNetConnection::callWhileNotConnectedFails()

@@ -171,6 +171,116 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(PacketError, decodePacket(DataPacket(bytes)));
     }
 
+    // Counts are checked before the loops that build a packet, so that a packet of small items
+    // cannot make its decoder work or allocate out of proportion.
+    void limitsAreChecked_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<qsizetype>("maxRows");
+        QTest::addColumn<bool>("accepted");
+        const auto withFields = [](int count, bool duplicateLast) {
+            PacketContent c;
+            for (int i = 0; i < count; ++i)
+                c.fields << PacketField{QStringLiteral("F%1").arg(duplicateLast && i == count - 1 ? 0 : i), FieldKind::Float, 0, false, false};
+            return encodePacket(c).bytes();
+        };
+        const auto withRows = [](int fieldCount, int rows) {
+            QList<PacketField> fields;
+            for (int i = 0; i < fieldCount; ++i)
+                fields << PacketField{QStringLiteral("F%1").arg(i), FieldKind::Float, 0, false, false};
+            PacketWriter writer(fields);
+            for (int r = 0; r < rows; ++r) {
+                writer.startRow();
+                for (int i = 0; i < fieldCount; ++i)
+                    writer.appendNull();
+                writer.endRow();
+            }
+            return writer.finish().bytes();
+        };
+        QTest::newRow("as many fields as allowed") << withFields(int(kMaxPacketFields), false) << qsizetype(-1) << true;
+        QTest::newRow("a duplicate among them") << withFields(int(kMaxPacketFields), true) << qsizetype(-1) << false;
+        QTest::newRow("40,000 fields") << withFields(40000, false) << qsizetype(-1) << false;
+        QTest::newRow("rows of no fields") << withRows(0, 100000) << qsizetype(-1) << false;
+        QTest::newRow("no fields, no rows") << withRows(0, 0) << qsizetype(-1) << true;
+        QTest::newRow("rows up to the limit") << withRows(3, 50) << qsizetype(50) << true;
+        QTest::newRow("a row over the limit") << withRows(3, 51) << qsizetype(50) << false;
+    }
+
+    void limitsAreChecked()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(qsizetype, maxRows);
+        QFETCH(bool, accepted);
+        PacketLimits limits;
+        limits.maxRows = maxRows;
+        if (accepted)
+            decodePacket(DataPacket(bytes), limits);
+        else
+            QVERIFY_THROWS_EXCEPTION(PacketError, decodePacket(DataPacket(bytes), limits));
+    }
+
+    void writerMatchesEncodedContent()
+    {
+        // rows written one by one decode to the content encodePacket() writes whole
+        const PacketContent content = sample();
+        PacketWriter writer(content.fields);
+        for (const PacketRow &row : content.rows) {
+            writer.startRow();
+            for (qsizetype i = 0; i < row.values.size(); ++i) {
+                const QVariant &v = row.values[i];
+                if (v.isNull())
+                    writer.appendNull();
+                else if (content.fields[i].kind == FieldKind::String)
+                    writer.appendText(v.toString());
+                else if (content.fields[i].kind == FieldKind::Float)
+                    writer.appendNumber(v.toDouble());
+                else
+                    writer.appendDateTime(v.toDateTime());
+            }
+            writer.endRow();
+        }
+        const PacketContent streamed = decodePacket(writer.finish());
+        const PacketContent whole = decodePacket(encodePacket(content));
+        QCOMPARE(streamed.fields, whole.fields);
+        QCOMPARE(streamed.rows.size(), whole.rows.size());
+        for (qsizetype r = 0; r < whole.rows.size(); ++r)
+            QCOMPARE(streamed.rows[r].values, whole.rows[r].values);
+    }
+
+    void writerRefusesInconsistentRows_data()
+    {
+        QTest::addColumn<int>("misuse");
+        QTest::newRow("a number for a text") << 0;
+        QTest::newRow("a text longer than its field") << 1;
+        QTest::newRow("a row short of a value") << 2;
+        QTest::newRow("a value beyond the fields") << 3;
+        QTest::newRow("the packet ends inside a row") << 4;
+        QTest::newRow("a value outside a row") << 5;
+    }
+
+    void writerRefusesInconsistentRows()
+    {
+        QFETCH(int, misuse);
+        const QList<PacketField> fields = {{QStringLiteral("CDPRATO"), FieldKind::String, 3, false, false},
+                                           {QStringLiteral("QTPADRAO"), FieldKind::Float, 0, false, false}};
+        PacketWriter writer(fields);
+        const auto misused = [&] {
+            if (misuse == 5) {
+                writer.appendNull();
+                return;
+            }
+            writer.startRow();
+            switch (misuse) {
+            case 0: writer.appendNumber(1); return;
+            case 1: writer.appendText(QStringLiteral("abcd")); return;
+            case 2: writer.appendText(QStringLiteral("abc")); writer.endRow(); return;
+            case 3: writer.appendNull(); writer.appendNull(); writer.appendNull(); return;
+            case 4: writer.appendNull(); writer.finish(); return;
+            }
+        };
+        QVERIFY_THROWS_EXCEPTION(PacketError, misused());
+    }
+
     void randomDamageNeverCrashes()
     {
         // Every single-byte change and every truncation of a real packet either decodes or is

@@ -99,6 +99,20 @@ private slots:
         QTest::newRow("array") << QByteArray::fromHex("80");
         QTest::newRow("no method") << QByteArray::fromHex("a1667365727665726161");
         QTest::newRow("deep nesting") << QByteArray(40, char(0x81)) + QByteArray::fromHex("01");
+        // a frame of one-byte values builds many times its size: refused before it is built
+        QTest::newRow("100,000 values")
+            << encodeRequest({QStringLiteral("S"), QStringLiteral("M"), {QVariant(QVariantList(100000, QVariant()))}});
+        QTest::newRow("values in an unending array")
+            << QByteArray::fromHex("a3667365727665726153666d6574686f64614d6461726773819f") + QByteArray(20000, char(0xf6));
+    }
+
+    void largeMessagesOfFewValuesAreTaken()
+    {
+        // a data packet counts as one value, whatever its size
+        const QVariant packet = QVariant::fromValue(DataPacket(QByteArray(4 << 20, 'x')));
+        const Request r = decodeRequest(encodeRequest({QStringLiteral("S"), QStringLiteral("M"), {packet, QVariantList(9000, 1.0)}}));
+        QCOMPARE(r.args.value(0), packet);
+        QCOMPARE(r.args.value(1).toList().size(), 9000);
     }
 
     void malformedMessagesAreReported()

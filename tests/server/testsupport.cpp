@@ -3,6 +3,7 @@
 #include <protocol/frame.h>
 #include <protocol/remoteresult.h>
 #include <server/demo.h>
+#include <server/database.h>
 #include <server/schema.h>
 
 #include <QCoreApplication>
@@ -289,6 +290,57 @@ QVariantMap storedDish(TestClient &client, const QString &number)
         if (row.value(QStringLiteral("NRSERVTRAN")) == number)
             return row;
     fail(QStringLiteral("no dish row ") + number);
+}
+
+void seedLargeDay(server::Database &db, const LargeDay &shape)
+{
+    server::Transaction transaction(db);
+    server::Query client(db, QStringLiteral("INSERT INTO CLIENTE (CDCLIENTE, NRINSJURCLIE, IDTPIJURCLIE, NMRAZSOCCLIE) "
+                                            "VALUES (:C, :N, 'J', :R) ON CONFLICT DO NOTHING"));
+    for (int c = 0; c < shape.clients; ++c) {
+        client.bind(QStringLiteral("C"), QStringLiteral("B%1").arg(c, 6, 10, QLatin1Char('0')))
+            .bind(QStringLiteral("N"), server::cnpj(QStringLiteral("%1").arg(10000000 + c).append(QStringLiteral("0001"))))
+            .bind(QStringLiteral("R"), QStringLiteral("Cliente de carga %1").arg(c, 3, 10, QLatin1Char('0')));
+        client.exec();
+    }
+    server::Query point(db, QStringLiteral("INSERT INTO DESTFILI (CDFILIAL, CDDESTFILI, NMDESTFILI) VALUES ('0001', :P, :N) "
+                                           "ON CONFLICT DO NOTHING"));
+    for (int p = 7; p <= shape.pointsPerClient; ++p) {   // 001..006 are in the demo data
+        point.bind(QStringLiteral("P"), QStringLiteral("%1").arg(p, 3, 10, QLatin1Char('0')))
+            .bind(QStringLiteral("N"), QStringLiteral("Ponto %1").arg(p));
+        point.exec();
+    }
+    server::Query row(db, QStringLiteral(
+        "INSERT INTO SERVTRAN (CDFILIAL, CDSERVFILI, DTSERVTRAN, CDDIETPADST, NRSERVTRAN, CDCLIENTE, CDDESTFILI, CDPRATO, "
+        "CDFILAUXPRAT, NMPRATO, SGUNIDADE, QTCOMECLIST, QTEFETCLIST, QTCOMESTIST, QTPADRAOST, QTCONTAIST, QTTOTAPRATST, "
+        "QTTOTACONTST, QTCONTCOMPST, QTPARCPRATST, VRPECONSST, QTAMOSTRAST, QTCONTCOMPSTCAMOS, QTTOTACONTSTCAMOS) VALUES "
+        "('0001', '00002', :D, 'XXXX', :NR, :C, :P, :PRATO, 'P', 'Prato', 'KG', 100, 90, 90, 0.25, 5, 22.5, 5, 4, 2.5, 10, "
+        "0.3, 4, 5)"));
+    server::Query label(db, QStringLiteral(
+        "INSERT INTO ETIQSERVTRAN (CDFILIAL, CDSERVFILI, DTSERVTRAN, CDDIETPADST, NRSERVTRAN, CDCLIENTE, CDDESTFILI, "
+        "CDPRATO, CDFILAUXPRAT, NRSEQUETIQTR, QTPRATETIQTR) VALUES ('0001', '00002', :D, 'XXXX', :NR, :C, :P, :PRATO, 'P', :SEQ, 5)"));
+    row.bindDate(QStringLiteral("D"), shape.date);
+    label.bindDate(QStringLiteral("D"), shape.date);
+    int number = 0;
+    for (int c = 0; c < shape.clients; ++c) {
+        for (int p = 1; p <= shape.pointsPerClient; ++p) {
+            for (int d = 0; d < shape.dishes; ++d) {
+                const QString nr = QStringLiteral("%1").arg(++number, 10, 10, QLatin1Char('0'));
+                const QString clientCode = QStringLiteral("B%1").arg(c, 6, 10, QLatin1Char('0'));
+                const QString pointCode = QStringLiteral("%1").arg(p, 3, 10, QLatin1Char('0'));
+                const QString dish = QStringLiteral("90%1").arg(d, 8, 10, QLatin1Char('0'));
+                for (server::Query *q : {&row, &label})
+                    q->bind(QStringLiteral("NR"), nr).bind(QStringLiteral("C"), clientCode)
+                        .bind(QStringLiteral("P"), pointCode).bind(QStringLiteral("PRATO"), dish);
+                row.exec();
+                for (int l = 1; l <= shape.labels; ++l) {
+                    label.bind(QStringLiteral("SEQ"), QStringLiteral("%1").arg(l, 4, 10, QLatin1Char('0')));
+                    label.exec();
+                }
+            }
+        }
+    }
+    transaction.commit();
 }
 
 namespace {

@@ -77,6 +77,18 @@ QString emptyDatabase(const QString &backend, const QTemporaryDir &dir);
 // The same with the schema and the demo data.
 QString freshDemoDatabase(const QString &backend, const QTemporaryDir &dir);
 
+// A large day of service "00002" of branch "0001" for load tests and benchmarks: clients
+// "B000000".., each at delivery points "001".. with the same dishes, each dish row with its labels.
+// Several days may be seeded into one database (clients and points are shared).
+struct LargeDay {
+    QDate date = QDate(2026, 12, 9);
+    int clients = 50, pointsPerClient = 10, dishes = 20, labels = 5;
+    int points() const { return clients * pointsPerClient; }
+    int rows() const { return points() * dishes; }
+    QVariantList dayArgs() const { return {QStringLiteral("0001"), QStringLiteral("00002"), day(date)}; }
+};
+void seedLargeDay(server::Database &db, const LargeDay &shape);
+
 // Packets as tables of rows by field name.
 struct Table {
     QList<protocol::PacketField> fields;

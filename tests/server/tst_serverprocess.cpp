@@ -85,6 +85,13 @@ void TestServerProcess::options_data()
     QTest::newRow("port not a number") << (db("sqlite:%DIR%/x.db") << QStringLiteral("--port") << QStringLiteral("abc")) << 2 << "porta";
     QTest::newRow("port out of range") << (db("sqlite:%DIR%/x.db") << QStringLiteral("--port") << QStringLiteral("70000")) << 2 << "porta";
     QTest::newRow("host not an address") << (db("sqlite:%DIR%/x.db") << QStringLiteral("--host") << QStringLiteral("nowhere")) << 2 << "endereço";
+    QTest::newRow("beyond this machine without --insecure")
+        << (db("sqlite:%DIR%/x.db") << QStringLiteral("--host") << QStringLiteral("0.0.0.0")) << 2 << "--insecure";
+    QTest::newRow("beyond this machine with --insecure")
+        << (db("sqlite:%DIR%/empty.db") << QStringLiteral("--host") << QStringLiteral("0.0.0.0") << QStringLiteral("--insecure"))
+        << 1 << "--create-schema";
+    QTest::newRow("loopback of IPv6") << (db("sqlite:%DIR%/empty.db") << QStringLiteral("--host") << QStringLiteral("::1"))
+                                      << 1 << "--create-schema";
     QTest::newRow("unknown kind of database") << db("mysql:host=x") << 1 << "Conexão desconhecida";
     QTest::newRow("sqlite file out of reach") << db("sqlite:/nonexistent/dir/x.db") << 1 << "Não foi possível abrir";
     QTest::newRow("postgres out of reach") << db("postgres:host=127.0.0.1 port=1 dbname=x user=x") << 1 << "Não foi possível abrir";

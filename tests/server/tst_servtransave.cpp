@@ -105,6 +105,8 @@ private slots:
     void calcServTransScope();
     void calcServTransLists_data();
     void calcServTransLists();
+    void calcServTransCommitsDayByDay_data() { addBackendRows(); }
+    void calcServTransCommitsDayByDay();
     void twoClientsSameDay_data() { addBackendRows(); }
     void twoClientsSameDay();
     void twoServersOneDatabase_data() { addBackendRows(); }
@@ -587,6 +589,30 @@ void TestServTranSave::calcServTransLists()
     if (!accepted)
         qDebug().noquote() << error;
     QCOMPARE(scalar(f.db(), QStringLiteral("SELECT COUNT(*) FROM ETIQSERVTRAN")).toLongLong(), 28);
+}
+
+// A run over several days commits each day of a service as it goes: a failure on a later day
+// leaves the days before it calculated.
+void TestServTranSave::calcServTransCommitsDayByDay()
+{
+    QFETCH(QString, backend);
+    SKIP_UNLESS_BACKEND(backend);
+    Fixture f(backend);
+    QVariantMap withoutDiners = newDish(QStringLiteral("0000000001"), QStringLiteral("0000102"), QStringLiteral("004"),
+                                        QStringLiteral("1010010002"));
+    withoutDiners[QStringLiteral("DTSERVTRAN")] = day(demoDay().addDays(1));
+    withoutDiners.remove(QStringLiteral("QTCOMESTIST"));
+    QCOMPARE(f.client().text(QStringLiteral("SetServTran"), {dishDelta({{RowChange::Inserted, withoutDiners, {}}})}), QString());
+    f.db().execute(QStringLiteral("UPDATE SERVTRAN SET QTTOTAPRATST = 999"));
+
+    const QString error = f.client().error(QStringLiteral("CalcServTrans"),
+                                           {QStringLiteral("_0001_"), QStringLiteral("_000100001_"), day(),
+                                            day(demoDay().addDays(1)), QStringLiteral("ADMIN"),
+                                            protocol::wallClock(QDateTime::currentDateTime())});
+    QVERIFY2(error.contains(QStringLiteral("Comensais deve ser informado.")), qPrintable(error));
+    const QString stale = QStringLiteral("SELECT COUNT(*) FROM SERVTRAN WHERE QTTOTAPRATST = 999 AND DTSERVTRAN = :D");
+    QCOMPARE(scalar(f.db(), stale, {{QStringLiteral("D"), demoDay()}}).toLongLong(), 0);
+    QCOMPARE(scalar(f.db(), stale, {{QStringLiteral("D"), demoDay().addDays(1)}}).toLongLong(), 1);
 }
 
 // Two screens on the same day: each takes the next number from GetSeqServTran; the slower one is

@@ -1,0 +1,12 @@
+// libFuzzer target: frame reassembly (see CMakeLists.txt).
+
+#include "fuzzentries.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    protocolfuzz::frames(QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)));
+    return 0;
+}

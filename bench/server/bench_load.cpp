@@ -1,0 +1,221 @@
+// The server under many users at once: concurrent clients on loopback, each repeating a user's
+// cycle on a day of its own (load the day of 30 points x 10 dishes, then post a dish:
+// GetSeqServTran, SetServTran, CalcEtiqueta, GetServTran, GetEtiqueta). Prints calls per second,
+// p50 and p99 latency per method and the error count, beside the same cycle run by one client
+// alone in the same run (the baseline), for SQLite and, when a connection is given, PostgreSQL.
+//
+//   bench_load [--clients 50] [--cycles 20] [--workers 4] [--pg "postgres:host=... dbname=..."]
+//
+// Without --pg, SERVTRAN_TEST_PG (scripts/pg-test-cluster.sh) names the PostgreSQL database.
+// The PostgreSQL run works in a schema of its own, dropped at the end.
+
+#include "testsupport.h"
+
+#include <protocol/remoteresult.h>
+#include <server/database.h>
+#include <server/demo.h>
+#include <server/schema.h>
+#include <server/serverthread.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMap>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+using namespace servertest;
+
+namespace {
+
+const QStringList kMethods = {QStringLiteral("GetDados"), QStringLiteral("GetSeqServTran"), QStringLiteral("SetServTran"),
+                              QStringLiteral("CalcEtiqueta"), QStringLiteral("GetServTran"), QStringLiteral("GetEtiqueta")};
+const QDate kFirstDay(2027, 1, 4);
+
+LargeDay dayOf(int client) { return LargeDay{kFirstDay.addDays(client), 3, 10, 10, 3}; }
+
+struct Outcome {
+    QMap<QString, QList<double>> latencies;   // ms per call, by method
+    qint64 calls = 0;
+    qint64 errors = 0;
+    QStringList firstErrors;
+    void add(const Outcome &other)
+    {
+        for (auto it = other.latencies.cbegin(); it != other.latencies.cend(); ++it)
+            latencies[it.key()] += it.value();
+        calls += other.calls;
+        errors += other.errors;
+        for (const QString &e : other.firstErrors)
+            if (firstErrors.size() < 5)
+                firstErrors << e;
+    }
+};
+
+// One user: a client of its own on its own day.
+class User {
+public:
+    User(quint16 port, int index) : m_client(port), m_day(dayOf(index)) {}
+
+    void cycle(int round)
+    {
+        const QVariantList day = m_day.dayArgs();
+        call(QStringLiteral("GetDados"), day);
+        const QVariant seq = call(QStringLiteral("GetSeqServTran"), day + QVariantList{QStringLiteral("XXXX")});
+        const QString last = seq.isValid() ? table(seq).rows.value(0).value(QStringLiteral("SEQUSERV")).toString() : QString();
+        const QString number = QStringLiteral("%1").arg(last.toLongLong() + 1, 10, 10, QLatin1Char('0'));
+        const QString point = QStringLiteral("%1").arg(1 + round % m_day.pointsPerClient, 3, 10, QLatin1Char('0'));
+        QVariantMap dish = newDish(number, QStringLiteral("B000000"), point, QStringLiteral("1010010001"));
+        dish[QStringLiteral("CDSERVFILI")] = QStringLiteral("00002");
+        dish[QStringLiteral("DTSERVTRAN")] = servertest::day(m_day.date);
+        call(QStringLiteral("SetServTran"), {dishDelta({{protocol::RowChange::Inserted, dish, {}}})});
+        call(QStringLiteral("CalcEtiqueta"),
+             {QStringLiteral("0001"), QStringLiteral("00002"), point, number, QStringLiteral("B000000"), QStringLiteral("XXXX"),
+              servertest::day(m_day.date), QStringLiteral("P"), QStringLiteral("1010010001"), 4.0, 5.0, 2.5, 1.0, 4.0, 1.0});
+        call(QStringLiteral("GetServTran"), day);
+        call(QStringLiteral("GetEtiqueta"), day);
+    }
+
+    const Outcome &outcome() const { return m_outcome; }
+
+private:
+    // The payload of a checked result, invalid for the bare-text methods; a fault, an error
+    // answer or a non-empty text counts as an error.
+    QVariant call(const QString &method, const QVariantList &args)
+    {
+        QElapsedTimer t;
+        t.start();
+        QString error;
+        QVariant payload;
+        try {
+            const protocol::Reply reply = m_client.call(method, args);
+            if (reply.failed())
+                error = reply.fault;
+            else if (reply.value.metaType().id() == QMetaType::QString)
+                error = reply.value.toString();
+            else if (!(error = protocol::resultErrorText(reply.value)).isEmpty())
+                ;
+            else
+                payload = protocol::resultPayload(reply.value);
+        } catch (const std::exception &e) {
+            error = QString::fromUtf8(e.what());
+        }
+        m_outcome.latencies[method] << t.nsecsElapsed() / 1e6;
+        ++m_outcome.calls;
+        if (!error.isEmpty()) {
+            ++m_outcome.errors;
+            if (m_outcome.firstErrors.size() < 5)
+                m_outcome.firstErrors << method + QStringLiteral(": ") + error;
+        }
+        return payload;
+    }
+
+    TestClient m_client;
+    LargeDay m_day;
+    Outcome m_outcome;
+};
+
+double percentile(QList<double> values, double p)
+{
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[std::min<qsizetype>(values.size() - 1, qsizetype(p * values.size()))];
+}
+
+// `clients` users at once on days firstDay.., `cycles` cycles each; the wall time in seconds.
+double run(quint16 port, int firstDay, int clients, int cycles, Outcome &total)
+{
+    std::mutex mutex;
+    std::vector<std::thread> threads;
+    QElapsedTimer wall;
+    wall.start();
+    for (int i = 0; i < clients; ++i)
+        threads.emplace_back([&, i] {
+            Outcome outcome;
+            try {
+                User user(port, firstDay + i);
+                for (int c = 0; c < cycles; ++c)
+                    user.cycle(c);
+                outcome = user.outcome();
+            } catch (const std::exception &e) {
+                outcome.errors = 1;
+                outcome.firstErrors << QString::fromUtf8(e.what());
+            }
+            std::lock_guard lock(mutex);
+            total.add(outcome);
+        });
+    for (std::thread &t : threads)
+        t.join();
+    return wall.nsecsElapsed() / 1e9;
+}
+
+void report(const char *backend, const QString &connection, int clients, int cycles, int workers)
+{
+    {
+        server::Database db(connection);
+        for (int i = 0; i <= clients; ++i)
+            seedLargeDay(db, dayOf(i));
+    }
+    server::ServerSettings settings;
+    settings.workers = workers;
+    server::ServerThread server(connection, QHostAddress::LocalHost, 0, settings);
+
+    // the baseline: the same cycle by one user alone, on a day no other user touches
+    Outcome alone;
+    const double aloneSeconds = run(server.port(), clients, 1, cycles, alone);
+    Outcome loaded;
+    const double seconds = run(server.port(), 0, clients, cycles, loaded);
+
+    std::printf("\n%s, %d workers: %d clients x %d cycles, %lld calls in %.2f s = %.0f calls/s "
+                "(one client alone: %.0f calls/s); errors: %lld\n",
+                backend, workers, clients, cycles, qlonglong(loaded.calls), seconds, loaded.calls / seconds,
+                alone.calls / aloneSeconds, qlonglong(loaded.errors + alone.errors));
+    std::printf("  %-15s %10s %10s   %10s %10s\n", "method", "p50 ms", "p99 ms", "alone p50", "alone p99");
+    for (const QString &method : kMethods)
+        std::printf("  %-15s %10.2f %10.2f   %10.2f %10.2f\n", qPrintable(method), percentile(loaded.latencies[method], 0.5),
+                    percentile(loaded.latencies[method], 0.99), percentile(alone.latencies[method], 0.5),
+                    percentile(alone.latencies[method], 0.99));
+    for (const QString &e : loaded.firstErrors + alone.firstErrors)
+        std::printf("  error: %s\n", qPrintable(e.left(200)));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    const QCommandLineOption clients(QStringLiteral("clients"), QStringLiteral("concurrent clients"), QStringLiteral("N"),
+                                     QStringLiteral("50"));
+    const QCommandLineOption cycles(QStringLiteral("cycles"), QStringLiteral("cycles per client"), QStringLiteral("N"),
+                                    QStringLiteral("20"));
+    const QCommandLineOption workers(QStringLiteral("workers"), QStringLiteral("server worker threads"), QStringLiteral("N"),
+                                     QStringLiteral("4"));
+    const QCommandLineOption pg(QStringLiteral("pg"), QStringLiteral("PostgreSQL connection (postgres:...)"),
+                                QStringLiteral("CONNECTION"));
+    parser.addHelpOption();
+    parser.addOptions({clients, cycles, workers, pg});
+    parser.process(app);
+    const int clientCount = std::max(1, parser.value(clients).toInt());
+    const int cycleCount = std::max(1, parser.value(cycles).toInt());
+    const int workerCount = std::max(1, parser.value(workers).toInt());
+    if (parser.isSet(pg))
+        qputenv("SERVTRAN_TEST_PG", parser.value(pg).toUtf8());
+
+    try {
+        QTemporaryDir dir;
+        report("SQLite", freshDemoDatabase(QStringLiteral("sqlite"), dir), clientCount, cycleCount, workerCount);
+        if (!qEnvironmentVariableIsEmpty("SERVTRAN_TEST_PG"))
+            report("PostgreSQL", freshDemoDatabase(QStringLiteral("postgres"), dir), clientCount, cycleCount, workerCount);
+        else
+            std::printf("\nPostgreSQL: skipped (give --pg or set SERVTRAN_TEST_PG)\n");
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "bench_load: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

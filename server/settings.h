@@ -1,0 +1,18 @@
+#pragma once
+// What an operator may tune in a running server: how many calls run at once, how many clients
+// it takes, how long an idle client may hold a connection.
+
+namespace server {
+
+struct ServerSettings {
+    // Calls that run at the same time, each on a worker thread with its own database connection.
+    int workers = 4;
+    // Clients connected at once; a connection over the limit is closed as soon as it is accepted.
+    int maxConnections = 200;
+    // A connection with no call running that sends nothing for this long is closed (0: never),
+    // so idle and half-open connections do not hold their place for ever. The screen's next
+    // call connects again.
+    int idleTimeoutMs = 15 * 60 * 1000;
+};
+
+} // namespace server

@@ -1,0 +1,54 @@
+#pragma once
+// A bounded set of worker threads that run remote calls. Each worker opens its own database
+// connection and keeps its own service object on its own thread (a QSqlDatabase connection
+// works only on the thread that opened it), so a long call holds one worker and no other client.
+
+#include <QByteArray>
+#include <QString>
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class QThread;
+
+namespace server {
+
+class WorkerPool {
+public:
+    // Runs on a worker thread once a call is answered: the ticket it was submitted with and the
+    // reply's payload.
+    using Delivery = std::function<void(quint64 ticket, QByteArray reply)>;
+
+    // Starts `workers` threads and opens a database connection in each; returns once all are
+    // ready. Throws Error when a connection cannot be opened.
+    WorkerPool(const QString &connection, int workers, Delivery deliver);
+    // Lets running calls end, drops queued ones and waits for the threads.
+    ~WorkerPool();
+    WorkerPool(const WorkerPool &) = delete;
+    WorkerPool &operator=(const WorkerPool &) = delete;
+
+    // Queues one request payload; any free worker takes it.
+    void submit(quint64 ticket, QByteArray request);
+    int size() const { return int(m_threads.size()); }
+
+private:
+    struct Job {
+        quint64 ticket;
+        QByteArray request;
+    };
+    bool next(Job &job);   // false when the pool stops
+    void stop();
+
+    Delivery m_deliver;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<Job> m_queue;
+    bool m_stopping = false;
+    std::vector<std::unique_ptr<QThread>> m_threads;
+};
+
+} // namespace server

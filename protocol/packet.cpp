@@ -4,6 +4,7 @@
 
 #include <QCborStreamWriter>
 #include <QSet>
+#include <QStringEncoder>
 #include <QTimeZone>
 #include <cmath>
 
@@ -386,7 +387,19 @@ void writeHead(QCborStreamWriter &w, bool delta, const QList<PacketField> &field
 
 struct PacketWriter::Stream {
     explicit Stream(QByteArray *bytes) : writer(bytes) {}
+    // Text goes out as UTF-8 through one reused buffer: QCborStreamWriter::append(QString)
+    // allocates a converted copy of every value, and a day holds hundreds of thousands.
+    void appendText(QStringView text)
+    {
+        const qsizetype room = encoder.requiredSpace(text.size());
+        if (utf8.size() < room)
+            utf8.resize(room);
+        const char *end = encoder.appendToBuffer(utf8.data(), text);
+        writer.appendTextString(utf8.constData(), end - utf8.constData());
+    }
     QCborStreamWriter writer;
+    QStringEncoder encoder{QStringEncoder::Utf8};
+    QByteArray utf8;
 };
 
 PacketWriter::PacketWriter(const QList<PacketField> &fields)
@@ -429,7 +442,7 @@ void PacketWriter::appendText(const QString &text)
     const PacketField &f = next(FieldKind::String);
     if (f.size > 0 && text.size() > f.size)
         fail(QStringLiteral("field %1: a value is longer than %2 characters").arg(f.name).arg(f.size));
-    m_stream->writer.append(text);
+    m_stream->appendText(text);
 }
 
 void PacketWriter::appendNumber(double value)

@@ -70,7 +70,8 @@ void paintLabel(QPainter &painter, const QRectF &rect, double unitsPerMm, const 
     const double line = inner.height() / unitsPerMm / 7.0;
     painter.setPen(Qt::black);
     QPointF at = inner.topLeft();
-    const QString header = QStringLiteral("%1 · %2 · %3").arg(label.branchName, label.serviceName, label.date.toString(QStringLiteral("dd/MM/yyyy")));
+    // The day and the service first: on a small label it is the branch's name that gets cut.
+    const QString header = QStringLiteral("%1 · %2 · %3").arg(label.date.toString(QStringLiteral("dd/MM/yyyy")), label.serviceName, label.branchName);
     at.ry() += drawLine(painter, at, textWidth, line, unitsPerMm, header, false);
     at.ry() += drawLine(painter, at, textWidth, line, unitsPerMm, QStringLiteral("Cliente: ") + label.clientName, false);
     at.ry() += drawLine(painter, at, textWidth, line, unitsPerMm, QStringLiteral("Ponto: ") + label.pointName, false);

@@ -302,14 +302,15 @@ void LabelPrintWindow::saveChoices() const
     settings.endGroup();
 }
 
-QList<ContainerLabel> LabelPrintWindow::labelsToPrint() const
+LabelPrintWindow::PrintJob LabelPrintWindow::startJob() const
 {
-    const QList<ContainerLabel> labels = chosenLabels();
-    if (labels.isEmpty())
+    PrintJob job{chosenLabels(), chosenLayout()};
+    if (job.labels.isEmpty())
         throw toolkit::Error(QStringLiteral("Não há etiquetas para imprimir nesta seleção."));
-    if (const QString problem = chosenLayout().problem(); !problem.isEmpty())
+    if (const QString problem = job.layout.problem(); !problem.isEmpty())
         throw toolkit::Error(problem);
-    return labels;
+    saveChoices();
+    return job;
 }
 
 bool LabelPrintWindow::renderWithProgress(QPagedPaintDevice &device, const QList<ContainerLabel> &labels, const LabelLayout &layout)
@@ -327,16 +328,14 @@ bool LabelPrintWindow::renderWithProgress(QPagedPaintDevice &device, const QList
 
 bool LabelPrintWindow::writePdf(const QString &path)
 {
-    const QList<ContainerLabel> labels = labelsToPrint();
-    const LabelLayout layout = chosenLayout();
-    saveChoices();
+    const PrintJob job = startJob();
     bool complete = false;
     {
         QPdfWriter pdf(path);
         pdf.setResolution(600);
         pdf.setCreator(QStringLiteral("Serviços Transportados"));
         pdf.setTitle(QStringLiteral("Etiquetas de %1").arg(dteDay->date().toString(QStringLiteral("dd/MM/yyyy"))));
-        complete = renderWithProgress(pdf, labels, layout);
+        complete = renderWithProgress(pdf, job.labels, job.layout);
     }
     if (!complete)
         QFile::remove(path);
@@ -345,37 +344,33 @@ bool LabelPrintWindow::writePdf(const QString &path)
 
 void LabelPrintWindow::previewClicked()
 {
-    const QList<ContainerLabel> labels = labelsToPrint();
-    const LabelLayout layout = chosenLayout();
-    saveChoices();
+    const PrintJob job = startJob();
     QPrinter printer(QPrinter::HighResolution);
-    applyPageLayout(printer, layout);
+    applyPageLayout(printer, job.layout);
     QPrintPreviewDialog preview(&printer, this);
     preview.setObjectName(QStringLiteral("dlgPreview"));
     preview.setWindowTitle(QStringLiteral("Visualização das etiquetas"));
     connect(&preview, &QPrintPreviewDialog::paintRequested, this, [&](QPrinter *target) {
-        toolkit::guarded([&] { renderLabels(*target, labels, layout); });
+        toolkit::guarded([&] { renderLabels(*target, job.labels, job.layout); });
     });
     preview.exec();
 }
 
 void LabelPrintWindow::printClicked()
 {
-    const QList<ContainerLabel> labels = labelsToPrint();
-    const LabelLayout layout = chosenLayout();
-    saveChoices();
+    const PrintJob job = startJob();
     QPrinter printer(QPrinter::HighResolution);
-    applyPageLayout(printer, layout);
+    applyPageLayout(printer, job.layout);
     QPrintDialog dialog(&printer, this);
     dialog.setWindowTitle(QStringLiteral("Imprimir etiquetas"));
     if (dialog.exec() != QDialog::Accepted)
         return;
-    renderWithProgress(printer, labels, layout);
+    renderWithProgress(printer, job.labels, job.layout);
 }
 
 void LabelPrintWindow::pdfClicked()
 {
-    labelsToPrint();   // says what is wrong before the file is asked for
+    startJob();   // says what is wrong before the file is asked for
     QSettings settings;
     const QString lastFolder = settings.value(kSettingsGroup + QStringLiteral("/pastaPdf")).toString();
     const QString suggested = QStringLiteral("etiquetas-%1-%2.pdf")

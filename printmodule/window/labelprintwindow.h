@@ -54,8 +54,13 @@ private:
     // Renders with a progress dialog the user can cancel; true when every label was drawn.
     bool renderWithProgress(QPagedPaintDevice &device, const QList<printlabels::ContainerLabel> &labels,
                             const printlabels::LabelLayout &layout);
-    // The chosen labels, or toolkit::Error when there is nothing to print or the layout is wrong.
-    QList<printlabels::ContainerLabel> labelsToPrint() const;
+    struct PrintJob {
+        QList<printlabels::ContainerLabel> labels;
+        printlabels::LabelLayout layout;
+    };
+    // The chosen labels and layout, the choices saved for the next time; toolkit::Error when
+    // there is nothing to print or the layout cannot be printed.
+    PrintJob startJob() const;
 
     QLineEdit *edtBranch;
     QLabel *lblBranchName;

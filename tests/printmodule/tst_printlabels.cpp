@@ -11,6 +11,7 @@
 
 #include <QLocale>
 #include <QPdfWriter>
+#include <QPrinter>
 #include <QSettings>
 #include <QTest>
 
@@ -66,6 +67,8 @@ private slots:
     void codesDecodeToTheLabelsKeys_data();
     void codesDecodeToTheLabelsKeys();
     void cancelledRenderingStops();
+    void printerGetsTheLayoutsPage_data();
+    void printerGetsTheLayoutsPage();
 
     void quantityInBrazilianFormat_data();
     void quantityInBrazilianFormat();
@@ -238,6 +241,36 @@ void TestPrintLabels::cancelledRenderingStops()
     });
     QVERIFY(!complete);
     QCOMPARE(told, (QList<int>{1, 2}));
+}
+
+void TestPrintLabels::printerGetsTheLayoutsPage_data()
+{
+    QTest::addColumn<LabelLayout>("layout");
+    QTest::addColumn<QString>("pageSize");
+    QTest::addColumn<int>("pages");
+    QTest::newRow("A4 3 x 8") << sheet(8, 3) << "595 x 842 pts" << 1;
+    QTest::newRow("roll 100 x 50") << roll() << "283 x 142 pts" << 5;
+}
+
+// What the preview and the system's printers get: a QPrinter, here printing to a file.
+void TestPrintLabels::printerGetsTheLayoutsPage()
+{
+    QFETCH(LabelLayout, layout);
+    QFETCH(QString, pageSize);
+    QFETCH(int, pages);
+    DemoDatabase db;
+    const QList<ContainerLabel> labels = labelsOfDay(kBranch, kService, server::demoDay()).mid(0, 5);
+    const QString path = db.file(QStringLiteral("printer.pdf"));
+    {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(path);
+        QVERIFY(renderLabels(printer, labels, layout));
+    }
+    QCOMPARE(printtest::pdfPageCount(path), pages);
+    QVERIFY2(printtest::run(QStringLiteral("pdfinfo"), {path}).contains(QStringLiteral("Page size:       ") + pageSize), qPrintable(pageSize));
+    const QString text = printtest::pdfText(path, 1).simplified();
+    QVERIFY(text.contains(labels[0].dishName));
 }
 
 void TestPrintLabels::quantityInBrazilianFormat_data()

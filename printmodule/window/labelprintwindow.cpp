@@ -248,7 +248,9 @@ QList<ContainerLabel> LabelPrintWindow::chosenLabels() const
     bool every = true;
     for (int i = 0; i < lstDishes->count(); ++i) {
         const QListWidgetItem *item = lstDishes->item(i);
-        if (item->checkState() == Qt::Checked)
+        // Read as an int: QListWidgetItem::checkState() would register the enum's meta-type from
+        // this library, and the registry would keep pointing into it once the module is unloaded.
+        if (item->data(Qt::CheckStateRole).toInt() == Qt::Checked)
             selection.dishes << item->data(Qt::UserRole).toString();
         else
             every = false;

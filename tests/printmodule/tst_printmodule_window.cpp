@@ -56,6 +56,12 @@ public:
     }
 
     QList<QWidget *> printWindows() const { return window->findChildren<QWidget *>(QStringLiteral("labelPrintWindow")); }
+    // Opens the module as the screen's Print button does; the one window, or nullptr.
+    QWidget *openWindow()
+    {
+        LoadBPL(QStringLiteral("PLA04101"));
+        return printWindow();
+    }
     QWidget *printWindow() const
     {
         const QList<QWidget *> found = printWindows();
@@ -129,8 +135,7 @@ void TestPrintModuleWindow::openingTwiceShowsOneWindow()
 void TestPrintModuleWindow::opensOnTheSessionsBranchAndDay()
 {
     Host host;
-    LoadBPL(QStringLiteral("PLA04101"));
-    QWidget *window = host.printWindow();
+    QWidget *window = host.openWindow();
     QVERIFY(window);
     QCOMPARE(part<QLineEdit>(window, "edtBranch")->text(), QStringLiteral("0001"));
     QCOMPARE(part<QLabel>(window, "lblBranchName")->text(), QStringLiteral("Cozinha Central Norte"));
@@ -163,8 +168,7 @@ void TestPrintModuleWindow::opensOnTheSessionsBranchAndDay()
 void TestPrintModuleWindow::chosenPointAndDishesAreWhatIsPrinted()
 {
     Host host;
-    LoadBPL(QStringLiteral("PLA04101"));
-    QWidget *window = host.printWindow();
+    QWidget *window = host.openWindow();
     QVERIFY(window);
     auto *points = part<QComboBox>(window, "cmbPoint");
     points->setFocus();
@@ -202,8 +206,7 @@ void TestPrintModuleWindow::chosenPointAndDishesAreWhatIsPrinted()
 void TestPrintModuleWindow::layoutAndServiceKeptForTheNextOpening()
 {
     Host host;
-    LoadBPL(QStringLiteral("PLA04101"));
-    QWidget *window = host.printWindow();
+    QWidget *window = host.openWindow();
     QVERIFY(window);
     auto *layout = part<QComboBox>(window, "cmbLayout");
     layout->setCurrentIndex(1);   // the roll
@@ -214,8 +217,7 @@ void TestPrintModuleWindow::layoutAndServiceKeptForTheNextOpening()
     QVERIFY(host.printWindows().isEmpty());
     QVERIFY(host.window->mdiArea()->subWindowList().isEmpty());
 
-    LoadBPL(QStringLiteral("PLA04101"));
-    window = host.printWindow();
+    window = host.openWindow();
     QVERIFY(window);
     QCOMPARE(part<QComboBox>(window, "cmbLayout")->currentIndex(), 1);
     QCOMPARE(part<QComboBox>(window, "cmbService")->currentData().toString(), QStringLiteral("00002"));

@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libgl-dev
   postgresql
   xvfb xauth fonts-dejavu-core
+  libzint-dev poppler-utils zbar-tools
 )
 
 missing=()

@@ -1,0 +1,58 @@
+#include "containerlabel.h"
+
+#include <QLocale>
+#include <QStringList>
+
+namespace printlabels {
+
+namespace {
+const QString kTag = QStringLiteral("ST1");
+const QString kDateFormat = QStringLiteral("yyyyMMdd");
+const QChar kSeparator = QLatin1Char('|');
+} // namespace
+
+QString keyText(const ContainerLabel &label)
+{
+    return QStringList{kTag, label.branch, label.service, label.date.toString(kDateFormat), label.diet,
+                       label.rowNumber, label.sequence}
+        .join(kSeparator);
+}
+
+bool parseKeyText(const QString &text, ContainerLabel &key)
+{
+    const QStringList parts = text.trimmed().split(kSeparator);
+    if (parts.size() != 7 || parts[0] != kTag)
+        return false;
+    const QDate date = QDate::fromString(parts[3], kDateFormat);
+    if (!date.isValid())
+        return false;
+    key.branch = parts[1];
+    key.service = parts[2];
+    key.date = date;
+    key.diet = parts[4];
+    key.rowNumber = parts[5];
+    key.sequence = parts[6];
+    return true;
+}
+
+QString positionText(const ContainerLabel &label)
+{
+    return QStringLiteral("%1 de %2").arg(label.index).arg(label.count);
+}
+
+QString quantityText(const ContainerLabel &label)
+{
+    // Up to three decimals, without the trailing zeros of a whole or rounded quantity.
+    const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
+    QString number = brazil.toString(label.quantity, 'f', 3);
+    const QChar decimal = brazil.decimalPoint().at(0);
+    if (number.contains(decimal)) {
+        while (number.endsWith(QLatin1Char('0')))
+            number.chop(1);
+        if (number.endsWith(decimal))
+            number.chop(1);
+    }
+    return label.unit.trimmed().isEmpty() ? number : number + QLatin1Char(' ') + label.unit.trimmed();
+}
+
+} // namespace printlabels

@@ -1,0 +1,43 @@
+#pragma once
+// One container label as it is printed: a stored label row (ETIQSERVTRAN) with the names of
+// what it refers to, its place among the labels of its dish row, and the text of its code.
+
+#include <QDate>
+#include <QString>
+
+namespace printlabels {
+
+struct ContainerLabel {
+    // The label's key.
+    QString branch;          // CDFILIAL
+    QString service;         // CDSERVFILI
+    QDate date;              // DTSERVTRAN
+    QString diet;            // CDDIETPADST
+    QString rowNumber;       // NRSERVTRAN
+    QString sequence;        // NRSEQUETIQTR
+
+    QString branchName;      // NMFILIAL
+    QString serviceName;     // NMSERVICO
+    QString clientName;      // NMFANTCLIE, or NMRAZSOCCLIE for a client without a trade name
+    QString pointCode;       // CDDESTFILI
+    QString pointName;       // NMDESTFILI
+    QString dishCode;        // CDPRATO
+    QString dishName;        // NMPRATO of the row
+    QString unit;            // SGUNIDADE of the row
+    double quantity = 0;     // QTPRATETIQTR
+    int index = 0;           // this label among its dish row's labels (1-based)
+    int count = 0;           // how many labels the dish row has
+};
+
+// The text the label's code carries: its key in one line, fields separated by '|', the date as
+// yyyyMMdd, behind a version tag:  ST1|0001|00001|20261208|XXXX|0000000001|0001
+QString keyText(const ContainerLabel &label);
+// The label's key back from that text; false when the text is not one.
+bool parseKeyText(const QString &text, ContainerLabel &key);
+
+// "2 de 5"
+QString positionText(const ContainerLabel &label);
+// The quantity in the Brazilian number format with its unit: "4,5 KG"
+QString quantityText(const ContainerLabel &label);
+
+} // namespace printlabels

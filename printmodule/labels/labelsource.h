@@ -1,0 +1,44 @@
+#pragma once
+// Reading what the labels need from the shared database (the host's connection), read-only:
+// the transported services of a branch and the stored labels of a service on a day.
+
+#include "containerlabel.h"
+
+#include <QList>
+#include <QStringList>
+
+namespace printlabels {
+
+struct ServiceChoice {
+    QString code;   // CDSERVFILI
+    QString name;   // NMSERVICO
+};
+
+// The services of the branch whose rows are transported (IDSERVTRAN 'S'), without the
+// kind 'A' ones, by code.
+QList<ServiceChoice> transportedServices(const QString &branch);
+
+// The branch's name; empty for a branch that does not exist.
+QString branchName(const QString &branch);
+
+// Every stored label of the service on the day, by delivery point, client, dish row and label
+// number, each with its place among its dish row's labels.
+QList<ContainerLabel> labelsOfDay(const QString &branch, const QString &service, QDate day);
+
+// What the user chose to print among the day's labels.
+struct LabelSelection {
+    QString point;            // CDDESTFILI; empty: every point
+    QStringList dishes;       // CDPRATO; empty: every dish
+};
+QList<ContainerLabel> selectLabels(const QList<ContainerLabel> &day, const LabelSelection &selection);
+
+// The delivery points and the dishes among the labels, as (code, name), in their first order.
+struct NamedCode {
+    QString code;
+    QString name;
+    friend bool operator==(const NamedCode &, const NamedCode &) = default;
+};
+QList<NamedCode> pointsOf(const QList<ContainerLabel> &labels);
+QList<NamedCode> dishesOf(const QList<ContainerLabel> &labels);
+
+} // namespace printlabels

@@ -1,0 +1,91 @@
+#include "demodatabase.h"
+
+#include <framework/dtmdbgeral.h>
+#include <server/demo.h>
+#include <server/schema.h>
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace printtest {
+
+DemoDatabase::DemoDatabase()
+{
+    const QString connection = QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("servtran.db"));
+    m_db = std::make_unique<server::Database>(connection);
+    server::createSchema(*m_db);
+    server::loadDemoData(*m_db);
+    framework::openSharedDatabase(connection);
+}
+
+DemoDatabase::~DemoDatabase()
+{
+    framework::closeSharedDatabase();
+    m_db.reset();
+}
+
+void DemoDatabase::exec(const QString &sql, const QVariantList &values)
+{
+    QSqlQuery q(m_db->handle());
+    if (!q.prepare(sql))
+        qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+    for (const QVariant &v : values)
+        q.addBindValue(v);
+    if (!q.exec())
+        qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+}
+
+QVariant DemoDatabase::scalar(const QString &sql, const QVariantList &values)
+{
+    QSqlQuery q(m_db->handle());
+    q.prepare(sql);
+    for (const QVariant &v : values)
+        q.addBindValue(v);
+    if (!q.exec() || !q.next())
+        qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+    return q.value(0);
+}
+
+QString run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        qFatal("%s %s failed: %s", qPrintable(program), qPrintable(arguments.join(u' ')),
+               qPrintable(process.errorString() + QString::fromUtf8(process.readAllStandardError())));
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+int pdfPageCount(const QString &pdf)
+{
+    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)$"), QRegularExpression::MultilineOption)
+                                          .match(run(QStringLiteral("pdfinfo"), {pdf}));
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+QString pdfText(const QString &pdf, int page)
+{
+    const QString p = QString::number(page);
+    return run(QStringLiteral("pdftotext"), {QStringLiteral("-f"), p, QStringLiteral("-l"), p, QStringLiteral("-enc"),
+                                             QStringLiteral("UTF-8"), pdf, QStringLiteral("-")});
+}
+
+QStringList decodedCodes(const QString &pdf, int page, const QString &workFolder)
+{
+    const QString p = QString::number(page);
+    const QString prefix = QDir(workFolder).filePath(QStringLiteral("page"));
+    run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-gray"), QStringLiteral("-png"),
+                                     QStringLiteral("-singlefile"), QStringLiteral("-f"), p, QStringLiteral("-l"), p, pdf, prefix});
+    QStringList codes;
+    const QString out = run(QStringLiteral("zbarimg"), {QStringLiteral("-q"), QStringLiteral("--raw"), QStringLiteral("-Sdisable"),
+                                                        QStringLiteral("-Sqrcode.enable"), prefix + QStringLiteral(".png")});
+    for (const QString &line : out.split(u'\n', Qt::SkipEmptyParts))
+        codes << line.trimmed();
+    codes.sort();
+    return codes;
+}
+
+} // namespace printtest

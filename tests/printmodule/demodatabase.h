@@ -1,0 +1,37 @@
+#pragma once
+// What the print tests stand on: a temporary SQLite file with the schema and the demo data,
+// opened as the host's shared connection, and the command-line tools that read PDF files and codes.
+
+#include <server/database.h>
+
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace printtest {
+
+class DemoDatabase {
+public:
+    DemoDatabase();
+    ~DemoDatabase();
+
+    const QTemporaryDir &dir() const { return m_dir; }
+    QString file(const QString &name) const { return m_dir.filePath(name); }
+    // Runs SQL on the test's own connection and returns the first column of the first row.
+    QVariant scalar(const QString &sql, const QVariantList &values = {});
+    void exec(const QString &sql, const QVariantList &values = {});
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<server::Database> m_db;
+};
+
+// The standard output of a tool; a failing or missing tool fails the test (qFatal).
+QString run(const QString &program, const QStringList &arguments);
+int pdfPageCount(const QString &pdf);
+QString pdfText(const QString &pdf, int page);
+// The texts of the codes zbarimg finds on a page rendered at 300 dpi.
+QStringList decodedCodes(const QString &pdf, int page, const QString &workFolder);
+
+} // namespace printtest

@@ -1,0 +1,245 @@
+// The label print window as the host opens it: loaded by screen code through the host's module
+// loader, one window however often it is opened, on the session's branch and day, with the
+// user's choices deciding which labels reach the PDF file and the layout kept for the next time.
+
+#include "demodatabase.h"
+
+#include <framework/application.h>
+#include <framework/moduleloader.h>
+#include <framework/presenter.h>
+#include <framework/testing/scriptedpresenter.h>
+#include <framework/zandrix.h>
+#include <labels/containerlabel.h>
+#include <server/demo.h>
+#include <toolkit/error.h>
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QSettings>
+#include <QTest>
+
+using printtest::DemoDatabase;
+
+namespace {
+
+// The host around the module: session, main window, presenter, module loader and opener.
+class Host {
+public:
+    Host()
+    {
+        framework::SessionValues session;
+        session.branch = QStringLiteral("0001");
+        session.branchName = QStringLiteral("Cozinha Central Norte");
+        session.operatorCode = QStringLiteral("ADMIN");
+        session.processingDate = server::demoDay();
+        framework::setSession(session);
+        toolkit::setExceptionHandler([](const QString &message) { framework::presenter().error(message); });
+        window = std::make_unique<framework::MainWindow>();
+        window->resize(1100, 800);
+        window->show();
+        loader = std::make_unique<framework::ModuleLoader>();
+        loader->setPluginDir(QStringLiteral(SERVTRAN_PLUGIN_DIR));
+        framework::setModuleOpener([this](const QString &code) { loader->open(code); });
+    }
+    ~Host()
+    {
+        framework::setModuleOpener({});
+        loader.reset();
+        window.reset();
+        toolkit::setExceptionHandler({});
+    }
+
+    QList<QWidget *> printWindows() const { return window->findChildren<QWidget *>(QStringLiteral("labelPrintWindow")); }
+    // Opens the module as the screen's Print button does; the one window, or nullptr.
+    QWidget *openWindow()
+    {
+        LoadBPL(QStringLiteral("PLA04101"));
+        return printWindow();
+    }
+    QWidget *printWindow() const
+    {
+        const QList<QWidget *> found = printWindows();
+        return found.size() == 1 ? found.first() : nullptr;
+    }
+
+    DemoDatabase db;
+    framework::testing::ScriptedPresenter presenter;
+    std::unique_ptr<framework::MainWindow> window;
+    std::unique_ptr<framework::ModuleLoader> loader;
+};
+
+template <typename T>
+T *part(QWidget *window, const char *name)
+{
+    T *found = window->findChild<T *>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no component %s", name);
+    return found;
+}
+
+// The window's entry that writes the chosen labels (what the PDF button does once a file is named).
+bool writePdf(QWidget *window, const QString &path)
+{
+    bool complete = false;
+    if (!QMetaObject::invokeMethod(window, "writePdf", Qt::DirectConnection, Q_RETURN_ARG(bool, complete), Q_ARG(QString, path)))
+        qFatal("the window has no writePdf");
+    return complete;
+}
+
+} // namespace
+
+class TestPrintModuleWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void openingTwiceShowsOneWindow();
+    void opensOnTheSessionsBranchAndDay();
+    void chosenPointAndDishesAreWhatIsPrinted();
+    void layoutAndServiceKeptForTheNextOpening();
+    void unloadingTheModuleTakesItsWindow();
+};
+
+void TestPrintModuleWindow::initTestCase()
+{
+    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    static QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+    QCoreApplication::setApplicationName(QStringLiteral("servtran-host"));
+}
+
+void TestPrintModuleWindow::openingTwiceShowsOneWindow()
+{
+    Host host;
+    LoadBPL(QStringLiteral("PLA04101"));
+    QWidget *first = host.printWindow();
+    QVERIFY(first);
+    LoadBPL(QStringLiteral("PLA04101"));
+    QCOMPARE(host.printWindows().size(), 1);
+    QCOMPARE(host.printWindow(), first);
+    QCOMPARE(host.window->mdiArea()->subWindowList().size(), 1);
+    auto *sub = qobject_cast<QMdiSubWindow *>(first->parentWidget());
+    QVERIFY(sub);
+    QCOMPARE(sub->mdiArea(), host.window->mdiArea());
+    QVERIFY(sub->isVisible());
+    QVERIFY(host.loader->isLoaded(QStringLiteral("PLA04101")));
+    QVERIFY(host.presenter.errors().isEmpty());
+}
+
+void TestPrintModuleWindow::opensOnTheSessionsBranchAndDay()
+{
+    Host host;
+    QWidget *window = host.openWindow();
+    QVERIFY(window);
+    QCOMPARE(part<QLineEdit>(window, "edtBranch")->text(), QStringLiteral("0001"));
+    QCOMPARE(part<QLabel>(window, "lblBranchName")->text(), QStringLiteral("Cozinha Central Norte"));
+    QCOMPARE(part<QDateEdit>(window, "dteDay")->date(), server::demoDay());
+    auto *services = part<QComboBox>(window, "cmbService");
+    QCOMPARE(services->count(), 2);
+    QCOMPARE(services->currentData().toString(), QStringLiteral("00001"));
+    const int points = host.db.scalar(QStringLiteral("SELECT COUNT(DISTINCT CDDESTFILI) FROM ETIQSERVTRAN WHERE CDFILIAL = '0001' "
+                                                     "AND CDSERVFILI = '00001' AND DTSERVTRAN = ?"),
+                                      {server::demoDay().toString(Qt::ISODate)})
+                           .toInt();
+    QCOMPARE(part<QComboBox>(window, "cmbPoint")->count(), points + 1);   // and the whole day
+    QCOMPARE(part<QComboBox>(window, "cmbPoint")->currentIndex(), 0);
+    const int labels = host.db.scalar(QStringLiteral("SELECT COUNT(*) FROM ETIQSERVTRAN WHERE CDFILIAL = '0001' AND CDSERVFILI = '00001' "
+                                                     "AND DTSERVTRAN = ?"),
+                                      {server::demoDay().toString(Qt::ISODate)})
+                           .toInt();
+    QVERIFY(part<QLabel>(window, "lblCount")->text().startsWith(QString::number(labels) + QStringLiteral(" etiqueta(s)")));
+
+    // Another day without labels: nothing to choose, and the PDF is refused with a message.
+    auto *day = part<QDateEdit>(window, "dteDay");
+    day->setFocus();
+    day->setDate(server::demoDay().addDays(-1));
+    QCOMPARE(part<QComboBox>(window, "cmbPoint")->count(), 1);
+    QCOMPARE(part<QListWidget>(window, "lstDishes")->count(), 0);
+    QVERIFY_THROWS_EXCEPTION(toolkit::Error, writePdf(window, host.db.file(QStringLiteral("none.pdf"))));
+    QVERIFY(!QFile::exists(host.db.file(QStringLiteral("none.pdf"))));
+}
+
+void TestPrintModuleWindow::chosenPointAndDishesAreWhatIsPrinted()
+{
+    Host host;
+    QWidget *window = host.openWindow();
+    QVERIFY(window);
+    auto *points = part<QComboBox>(window, "cmbPoint");
+    points->setFocus();
+    QTest::keyClick(points, Qt::Key_Down);   // the first delivery point
+    QCOMPARE(points->currentIndex(), 1);
+    const QString point = points->currentData().toString();
+    auto *dishes = part<QListWidget>(window, "lstDishes");
+    QVERIFY(dishes->count() > 1);
+    // The first dish left out.
+    const QString leftOut = dishes->item(0)->data(Qt::UserRole).toString();
+    const QString leftOutName = dishes->item(0)->text();
+    QVERIFY(!leftOutName.isEmpty());
+    dishes->item(0)->setCheckState(Qt::Unchecked);
+
+    const int expected = host.db.scalar(QStringLiteral("SELECT COUNT(*) FROM ETIQSERVTRAN WHERE CDFILIAL = '0001' AND CDSERVFILI = '00001' "
+                                                       "AND DTSERVTRAN = ? AND CDDESTFILI = ? AND CDPRATO <> ?"),
+                                        {server::demoDay().toString(Qt::ISODate), point, leftOut})
+                             .toInt();
+    QVERIFY(expected > 0);
+    QVERIFY(part<QLabel>(window, "lblCount")->text().startsWith(QString::number(expected) + QStringLiteral(" etiqueta(s)")));
+
+    const QString pdf = host.db.file(QStringLiteral("point.pdf"));
+    QVERIFY(writePdf(window, pdf));
+    QString text;
+    for (int page = 1, pages = printtest::pdfPageCount(pdf); page <= pages; ++page)
+        text += printtest::pdfText(pdf, page);
+    text = text.simplified();
+    QCOMPARE(text.count(QStringLiteral("Etiqueta ")), expected);
+    const QString pointName = host.db.scalar(QStringLiteral("SELECT NMDESTFILI FROM DESTFILI WHERE CDFILIAL = '0001' AND CDDESTFILI = ?"), {point})
+                                  .toString();
+    QCOMPARE(text.count(QStringLiteral("Ponto: ") + pointName), expected);
+    QVERIFY(!text.contains(leftOutName));
+}
+
+void TestPrintModuleWindow::layoutAndServiceKeptForTheNextOpening()
+{
+    Host host;
+    QWidget *window = host.openWindow();
+    QVERIFY(window);
+    auto *layout = part<QComboBox>(window, "cmbLayout");
+    layout->setCurrentIndex(1);   // the roll
+    part<QComboBox>(window, "cmbService")->setCurrentIndex(1);
+    QVERIFY(!part<QWidget>(window, "spnRows")->isEnabled());
+    qobject_cast<framework::Form *>(window)->closeForm();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(host.printWindows().isEmpty());
+    QVERIFY(host.window->mdiArea()->subWindowList().isEmpty());
+
+    window = host.openWindow();
+    QVERIFY(window);
+    QCOMPARE(part<QComboBox>(window, "cmbLayout")->currentIndex(), 1);
+    QCOMPARE(part<QComboBox>(window, "cmbService")->currentData().toString(), QStringLiteral("00002"));
+    QVERIFY(!part<QWidget>(window, "spnRows")->isEnabled());
+    // Back to the sheet for the tests that follow.
+    part<QComboBox>(window, "cmbLayout")->setCurrentIndex(0);
+    part<QComboBox>(window, "cmbService")->setCurrentIndex(0);
+    qobject_cast<framework::Form *>(window)->closeForm();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void TestPrintModuleWindow::unloadingTheModuleTakesItsWindow()
+{
+    Host host;
+    LoadBPL(QStringLiteral("PLA04101"));
+    QVERIFY(host.printWindow());
+    host.loader->unload(QStringLiteral("PLA04101"));
+    QVERIFY(host.printWindows().isEmpty());
+    // Loaded again, it opens a new window.
+    LoadBPL(QStringLiteral("PLA04101"));
+    QVERIFY(host.printWindow());
+}
+
+QTEST_MAIN(TestPrintModuleWindow)
+#include "tst_printmodule_window.moc"

@@ -51,10 +51,13 @@ ScreenFixture::ScreenFixture()
         qWarning("the main window did not become active");
     m_loader = std::make_unique<framework::ModuleLoader>();
     m_loader->setPluginDir(QStringLiteral(SERVTRAN_PLUGIN_DIR));
+    // Opening another module by its screen code, as the host does.
+    framework::setModuleOpener([this](const QString &code) { m_loader->open(code); });
 }
 
 ScreenFixture::~ScreenFixture()
 {
+    framework::setModuleOpener({});
     m_loader.reset();   // destroys the module's forms, finalizes and unloads it
     m_window.reset();
     toolkit::setExceptionHandler({});

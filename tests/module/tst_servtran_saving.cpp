@@ -393,6 +393,17 @@ private slots:
         QVERIFY(fx->presenter().busyBalanced());
         QCOMPARE(fx->presenter().busyDepth(), 0);
     }
+
+    // --- Print ---
+
+    // Print opens the label print module, once however often it is pressed.
+    void printOpensTheLabelPrintModule()
+    {
+        click("sbtImprimir");
+        click("sbtImprimir");
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        QTRY_COMPARE(fx->mainWindow()->findChildren<QWidget *>(QStringLiteral("labelPrintWindow")).size(), 1);
+    }
 };
 
 QTEST_MAIN(TestServTranSaving)

@@ -6,8 +6,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QLibraryInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QTranslator>
 
 namespace framework {
 
@@ -49,6 +51,17 @@ MainWindow::~MainWindow()
 MainWindow *mainWindow()
 {
     return registeredMain();
+}
+
+bool installQtTranslations()
+{
+    auto *translator = new QTranslator(qApp);
+    if (!translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
 }
 
 FormHandlers::~FormHandlers() = default;

@@ -44,6 +44,10 @@ private:
 // The registered main window, or nullptr.
 FRAMEWORK_EXPORT MainWindow *mainWindow();
 
+// Qt's own texts (standard buttons, print preview, file and printer dialogs) in the language of
+// the default locale, from the system's Qt translations. False when none are installed.
+FRAMEWORK_EXPORT bool installQtTranslations();
+
 // The handlers of a form's lifecycle; each runs through toolkit::guarded, so that what it throws
 // ends in the application's error handling. A throwing FormClose keeps the form open.
 class FRAMEWORK_EXPORT FormHandlers {

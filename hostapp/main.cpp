@@ -4,6 +4,7 @@
 #include "hostconfig.h"
 #include "hostwindow.h"
 
+#include <framework/application.h>
 #include <framework/presenter.h>
 #include <toolkit/error.h>
 
@@ -36,6 +37,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("servtran-host"));
     QApplication::setApplicationDisplayName(QStringLiteral("Serviços Transportados"));
+    if (!framework::installQtTranslations())
+        say(QStringLiteral("as traduções do Qt para pt_BR não estão instaladas; os diálogos padrão falarão inglês"));
 
     if (hostapp::wantsHelp(QApplication::arguments())) {
         std::fputs(qUtf8Printable(hostapp::helpText()), stdout);

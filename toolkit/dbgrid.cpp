@@ -267,14 +267,41 @@ public:
             return QAbstractTableModel::headerData(section, orientation, role);
         const GridColumn &c = d->cols().at(section);
         if (role == Qt::DisplayRole) {
-            if (!c.title.isEmpty())
-                return c.title;
-            const Field *f = d->fieldOf(section);
-            return f ? f->displayLabel() : c.fieldName;
+            const QString title = titleOf(section);
+            return fits(section, title) ? title : elided(section, title);
         }
-        if (role == Qt::TextAlignmentRole)
-            return QVariant::fromValue(int((c.titleAlignment & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter));
+        if (role == Qt::TextAlignmentRole) {
+            // A title wider than its column is read from its start, whatever its alignment:
+            // right-aligned, the style would cut its beginning off.
+            const Qt::Alignment horizontal =
+                fits(section, titleOf(section)) ? (c.titleAlignment & Qt::AlignHorizontal_Mask) : Qt::AlignLeft;
+            return QVariant::fromValue(int(horizontal | Qt::AlignVCenter));
+        }
         return QVariant();
+    }
+
+    QString titleOf(int section) const
+    {
+        const GridColumn &c = d->cols().at(section);
+        if (!c.title.isEmpty())
+            return c.title;
+        const Field *f = d->fieldOf(section);
+        return f ? f->displayLabel() : c.fieldName;
+    }
+    // The room a title has in its section, inside the header's margins.
+    int titleRoom(int section) const
+    {
+        const QHeaderView *header = d->q->horizontalHeader();
+        const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+        return header->sectionSize(section) - 2 * margin;
+    }
+    bool fits(int section, const QString &title) const
+    {
+        return d->q->horizontalHeader()->fontMetrics().horizontalAdvance(title) <= titleRoom(section);
+    }
+    QString elided(int section, const QString &title) const
+    {
+        return d->q->horizontalHeader()->fontMetrics().elidedText(title, Qt::ElideRight, qMax(0, titleRoom(section)));
     }
 
     Qt::ItemFlags flags(const QModelIndex &index) const override
@@ -1202,6 +1229,11 @@ DBGrid::DBGrid(QWidget *parent, const QString &name) : QTableView(parent), d(new
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setTextElideMode(Qt::ElideRight);   // a narrow title keeps its start
+    // Whether a title fits depends on its section's width.
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section) {
+        if (QAbstractItemModel *m = model())
+            emit m->headerDataChanged(Qt::Horizontal, section, section);
+    });
     horizontalHeader()->setSectionsClickable(false);
     d->applyOptions();
     d->focus = new Private::Focus(this, d);

@@ -14,7 +14,9 @@
 #include <toolkit/clientdataset.h>
 #include <toolkit/error.h>
 
+#include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -72,6 +74,7 @@ private slots:
     void pesquisaListaGivingUpKeepsTheList();
     void showMsgRoutesByButtons();
     void busyIndicatorHidesOnEveryPath();
+    void qtsOwnDialogsSpeakPortuguese();
     void busyOverlayOverMainWindow();
 };
 
@@ -291,6 +294,20 @@ void TstDialogs::busyOverlayOverMainWindow()
     QVERIFY(!overlay->isVisible());
     DeactiveShowAvi();   // a stray hide does no harm
     QVERIFY(!overlay->isVisible());
+}
+
+// Qt's standard buttons and dialogs (print preview, file and printer choices) speak the
+// application's language.
+void TstDialogs::qtsOwnDialogsSpeakPortuguese()
+{
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    QVERIFY(framework::installQtTranslations());
+    QDialogButtonBox box(QDialogButtonBox::Cancel | QDialogButtonBox::Save | QDialogButtonBox::Close);
+    QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Cancelar"));
+    QCOMPARE(box.button(QDialogButtonBox::Save)->text(), QStringLiteral("Salvar"));
+    QCOMPARE(box.button(QDialogButtonBox::Close)->text(), QStringLiteral("Fechar"));
+    QLocale::setDefault(previous);
 }
 
 QTEST_MAIN(TstDialogs)

@@ -121,6 +121,25 @@ class TestDBGrid : public QObject {
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil)); }
 
+    // A title wider than its column is read from its start, with an ellipsis at its end, even
+    // when it is right-aligned; given the room, it is whole and aligned as designed again.
+    void narrowTitlesKeepTheirStart()
+    {
+        Fixture f;
+        f.field("QTCOMESTIST")->setDisplayLabel(QStringLiteral("Comensais Estimados"));
+        f.grid->refreshColumns();
+        QHeaderView *header = f.grid->horizontalHeader();
+        header->resizeSection(Diners, 50);
+        const QString narrow = f.grid->model()->headerData(Diners, Qt::Horizontal).toString();
+        QVERIFY2(narrow.startsWith(QStringLiteral("Co")) && narrow.endsWith(QChar(0x2026)), qPrintable(narrow));
+        QCOMPARE(f.grid->model()->headerData(Diners, Qt::Horizontal, Qt::TextAlignmentRole).toInt() & Qt::AlignHorizontal_Mask,
+                 int(Qt::AlignLeft));
+        header->resizeSection(Diners, 300);
+        QCOMPARE(f.grid->model()->headerData(Diners, Qt::Horizontal).toString(), QStringLiteral("Comensais Estimados"));
+        QCOMPARE(f.grid->model()->headerData(Diners, Qt::Horizontal, Qt::TextAlignmentRole).toInt() & Qt::AlignHorizontal_Mask,
+                 int(Qt::AlignRight));
+    }
+
     void modelStaysConsistentThroughTheDatasetsLife()
     {
         Fixture f;
@@ -128,6 +147,7 @@ private slots:
         QCOMPARE(f.grid->model()->rowCount(), 4);
         QCOMPARE(f.grid->model()->columnCount(), 4);
         QCOMPARE(f.grid->model()->headerData(Name, Qt::Horizontal).toString(), QStringLiteral("Nome"));
+        f.grid->horizontalHeader()->resizeSection(Diners, 200);   // room for its title
         QCOMPARE(f.grid->model()->headerData(Diners, Qt::Horizontal, Qt::TextAlignmentRole).toInt() & Qt::AlignHorizontal_Mask,
                  int(Qt::AlignRight));
         QCOMPARE(f.grid->model()->index(1, Diners).data().toString(), QStringLiteral("20"));

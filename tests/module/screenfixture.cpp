@@ -146,6 +146,23 @@ void ScreenFixture::addDish(const QString &client, const QString &point, const Q
              {service, d, number, client, point, QStringLiteral("%1").arg(i, 4, 10, QLatin1Char('0')), dish});
 }
 
+void ScreenFixture::registerDish(const QString &dish, const QString &owner, const QVariant &perPerson,
+                                 const QVariant &perContainer, const QVariant &sample, const QVariant &percent,
+                                 const QString &service)
+{
+    exec(QStringLiteral("INSERT INTO PRATOSERV (CDFILIAL, CDSERVFILI, CDPRATO, CDFILAUXPRAT, QTPADRAO, QTCONTAI, "
+                        "QTAMOSTRAUN, PERCENTUAL) VALUES ('0001', ?, ?, ?, ?, ?, ?, ?)"),
+         {service, dish, owner, perPerson, perContainer, sample, percent});
+}
+
+QVariant ScreenFixture::stored(const QString &number, const QString &column)
+{
+    QSqlQuery q(QSqlDatabase::database(QStringLiteral("dtmDBGeral")));
+    q.prepare(QStringLiteral("SELECT %1 FROM SERVTRAN WHERE NRSERVTRAN = ?").arg(column));
+    q.addBindValue(number);
+    return q.exec() && q.next() ? q.value(0) : QVariant();
+}
+
 void ScreenFixture::restartServer()
 {
     m_server.reset();
@@ -210,6 +227,20 @@ void type(QWidget *widget, const QString &text)
 {
     QTest::keyClicks(widget, text);
     QApplication::processEvents();
+}
+
+void typeInCell(toolkit::DBGrid *grid, int column, const QString &text, bool leave)
+{
+    QWidget *focused = QApplication::focusWidget();
+    if (focused != grid && !grid->isAncestorOf(focused))
+        focus(grid);
+    grid->setSelectedIndex(column);
+    if (!text.isEmpty())
+        type(grid, text);
+    if (leave) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QApplication::processEvents();
+    }
 }
 
 } // namespace screentest

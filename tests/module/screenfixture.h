@@ -30,6 +30,11 @@ public:
     // Runs SQL on the test's own connection to the database ("?" placeholders, in order).
     void exec(const QString &sql, const QVariantList &values = {});
     int count(const QString &sql, const QVariantList &values = {});
+    // The dish's registered data (quantities, sample, minimum fill) for a service of branch 0001.
+    void registerDish(const QString &dish, const QString &owner, const QVariant &perPerson, const QVariant &perContainer,
+                      const QVariant &sample, const QVariant &percent, const QString &service = QStringLiteral("00001"));
+    // A column of the stored dish row with that number (invalid when there is none).
+    QVariant stored(const QString &number, const QString &column);
     // Adds a dish row of the seeded day (and its labels) the way the server stores them.
     void addDish(const QString &client, const QString &point, const QString &number, const QString &dish,
                  double diners, int labels, QDate day = seededDay(), const QString &service = QStringLiteral("00001"));
@@ -96,5 +101,8 @@ QStringList column(toolkit::ClientDataSet *ds, const QString &field);
 void focus(QWidget *widget);
 // Types text into the focused editor the way a user would.
 void type(QWidget *widget, const QString &text);
+// Types into a cell of a grid, the focus taken there first unless it is in the grid already
+// (its cell editor included), then leaves the cell with Tab when asked to.
+void typeInCell(toolkit::DBGrid *grid, int column, const QString &text, bool leave = true);
 
 } // namespace screentest

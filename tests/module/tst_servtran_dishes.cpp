@@ -48,22 +48,6 @@ class TestServTranDishes : public QObject {
         focus(part(screen, "dbgPadrao"));
         QVERIFY(points()->active());
     }
-    // The dish's registered data for service 00001 of branch 0001.
-    void registerDish(const QString &dish, const QString &owner, QVariant perPersonQty, QVariant perContainerQty,
-                      QVariant sample, QVariant percent)
-    {
-        fx->exec(QStringLiteral("INSERT INTO PRATOSERV (CDFILIAL, CDSERVFILI, CDPRATO, CDFILAUXPRAT, QTPADRAO, QTCONTAI, "
-                                "QTAMOSTRAUN, PERCENTUAL) VALUES ('0001', '00001', ?, ?, ?, ?, ?, ?)"),
-                 {dish, owner, perPersonQty, perContainerQty, sample, percent});
-    }
-    // Types into a cell of the dish grid, then leaves it with Tab, as a user does.
-    void typeInCell(int column, const QString &typed)
-    {
-        dishGrid()->setSelectedIndex(column);
-        type(dishGrid(), typed);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QApplication::processEvents();
-    }
     void typeInEdit(QWidget *edit, const QString &typed)
     {
         focus(edit);
@@ -77,10 +61,10 @@ class TestServTranDishes : public QObject {
         click("sbtIncluir");
         QCOMPARE(dishes()->state(), DataSetState::Insert);
         if (!code.isNull())
-            typeInCell(ColDish, code);
+            typeInCell(dishGrid(), ColDish, code);
         if (!diners.isNull()) {
             focus(dishGrid());
-            typeInCell(ColDiners, diners);
+            typeInCell(dishGrid(), ColDiners, diners);
         }
         if (!qtPerson.isNull())
             typeInEdit(perPerson(), qtPerson);
@@ -107,7 +91,7 @@ private slots:
     // 4 per container, a minimum fill of 50 %: five containers, three of 4 and two of 2.75.
     void aNewDishRowIsPostedWithItsRegisteredData()
     {
-        registerDish(QStringLiteral("1010010003"), QStringLiteral("0001"), 0.25, 4.0, 0.5, 50.0);
+        fx->registerDish(QStringLiteral("1010010003"), QStringLiteral("0001"), 0.25, 4.0, 0.5, 50.0);
         enterNewDish(QStringLiteral("1010010003"), QStringLiteral("70"), QStringLiteral("0,3"), QStringLiteral("5"));
         QCOMPARE(fx->presenter().errors(), QStringList());
         // Leaving the dish column found it under the branch and took its registered sample.
@@ -164,7 +148,7 @@ private slots:
         QFETCH(QString, name);
         enterNewDish(code.isEmpty() ? QString() : code, QString(), QString(), QString());
         if (code.isEmpty()) {
-            typeInCell(ColDish, QString());
+            typeInCell(dishGrid(), ColDish, QString());
         }
         QCOMPARE(fx->presenter().errors(), message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(dishes()->state(), DataSetState::Insert);
@@ -227,7 +211,7 @@ private slots:
     {
         focus(dishGrid());
         click("sbtIncluir");
-        typeInCell(ColDiners, QStringLiteral("10"));
+        typeInCell(dishGrid(), ColDiners, QStringLiteral("10"));
         typeInEdit(perPerson(), QStringLiteral("1"));
         typeInEdit(perContainer(), QStringLiteral("1"));
         focus(dishGrid());
@@ -274,13 +258,13 @@ private slots:
     // 1.8.
     void aChangedRowIsCalculatedWithItsOwnDish()
     {
-        registerDish(QStringLiteral("1010010002"), QStringLiteral("P"), 0.25, 4.0, 0.0, 50.0);
+        fx->registerDish(QStringLiteral("1010010002"), QStringLiteral("P"), 0.25, 4.0, 0.0, 50.0);
         focus(dishGrid());
         QVERIFY(dishes()->locate(QStringLiteral("NRSERVTRAN"), {QStringLiteral("0000000002")}));
         click("sbtAlterar");
         QCOMPARE(dishes()->state(), DataSetState::Edit);
         focus(dishGrid());
-        typeInCell(ColDiners, QStringLiteral("7"));
+        typeInCell(dishGrid(), ColDiners, QStringLiteral("7"));
         click("sbtConfirmar");
         QCOMPARE(fx->presenter().errors(), QStringList());
         QCOMPARE(dishes()->state(), DataSetState::Browse);
@@ -343,12 +327,12 @@ private slots:
     // Decimal quantities that binary floating point cannot hold stay on their step.
     void aTotalOnItsStepStaysThere()
     {
-        registerDish(QStringLiteral("1010010002"), QStringLiteral("P"), 0.25, 4.0, 0.0, QVariant());
+        fx->registerDish(QStringLiteral("1010010002"), QStringLiteral("P"), 0.25, 4.0, 0.0, QVariant());
         focus(dishGrid());
         QVERIFY(dishes()->locate(QStringLiteral("NRSERVTRAN"), {QStringLiteral("0000000002")}));
         click("sbtAlterar");
         focus(dishGrid());
-        typeInCell(ColDiners, QStringLiteral("2"));
+        typeInCell(dishGrid(), ColDiners, QStringLiteral("2"));
         typeInEdit(perPerson(), QStringLiteral("0,55"));
         click("sbtConfirmar");
         QCOMPARE(fx->presenter().errors(), QStringList());
@@ -374,7 +358,7 @@ private slots:
         QFETCH(QVariant, branchPercent);
         QFETCH(double, complete);
         QFETCH(double, partial);
-        registerDish(QStringLiteral("1010010003"), QStringLiteral("0001"), 0.25, 4.0, 0.0, dishPercent);
+        fx->registerDish(QStringLiteral("1010010003"), QStringLiteral("0001"), 0.25, 4.0, 0.0, dishPercent);
         fx->exec(QStringLiteral("INSERT INTO PARAMFILI (CDFILIAL, VRPEMINCONT) VALUES ('0001', ?)"), {branchPercent});
         enterNewDish(QStringLiteral("1010010003"), QStringLiteral("70"), QStringLiteral("1"), QStringLiteral("1"));
         click("sbtConfirmar");
@@ -389,17 +373,17 @@ private slots:
     // typed before; a sample typed afterwards is kept.
     void theSampleStartsFromTheRegisteredOne()
     {
-        registerDish(QStringLiteral("1010010003"), QStringLiteral("0001"), 0.25, 4.0, 0.3, 50.0);
+        fx->registerDish(QStringLiteral("1010010003"), QStringLiteral("0001"), 0.25, 4.0, 0.3, 50.0);
         focus(dishGrid());
         click("sbtIncluir");
         dishGrid()->setSelectedIndex(ColSample);
         type(dishGrid(), QStringLiteral("9"));
         dishGrid()->setSelectedIndex(ColDish);   // back to the dish column, as with a click
         QCOMPARE(number("QTAMOSTRAST"), 9.0);
-        typeInCell(ColDish, QStringLiteral("1010010003"));
+        typeInCell(dishGrid(), ColDish, QStringLiteral("1010010003"));
         QCOMPARE(fx->presenter().errors(), QStringList());
         QCOMPARE(number("QTAMOSTRAST"), 0.3);
-        typeInCell(ColDiners, QStringLiteral("10"));
+        typeInCell(dishGrid(), ColDiners, QStringLiteral("10"));
         typeInEdit(perPerson(), QStringLiteral("1"));
         typeInEdit(perContainer(), QStringLiteral("1"));
         focus(dishGrid());

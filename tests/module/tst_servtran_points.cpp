@@ -39,20 +39,6 @@ class TestServTranPoints : public QObject {
         focus(grid("dbgPadrao"));
         QVERIFY(points()->active());
     }
-    // Types into a cell of a grid that has the focus (or whose editor has it), then Tab.
-    void typeInCell(DBGrid *g, int column, const QString &typed, bool leave = true)
-    {
-        QWidget *focused = QApplication::focusWidget();
-        if (focused != g && !g->isAncestorOf(focused))
-            focus(g);
-        g->setSelectedIndex(column);
-        if (!typed.isEmpty())
-            type(g, typed);
-        if (leave) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            QApplication::processEvents();
-        }
-    }
     // Include on the point grid, then the client, the point and the estimated diners.
     void newPoint(const QString &client, const QString &pointCode, const QString &estimated)
     {
@@ -62,13 +48,6 @@ class TestServTranPoints : public QObject {
         typeInCell(grid("dbgPadrao"), ColClient, client);
         typeInCell(grid("dbgPadrao"), ColPoint, pointCode);
         typeInCell(grid("dbgPadrao"), ColEstimated, estimated, false);
-    }
-    QVariant stored(const QString &number, const QString &column)
-    {
-        QSqlQuery q(QSqlDatabase::database(QStringLiteral("dtmDBGeral")));
-        q.prepare(QStringLiteral("SELECT %1 FROM SERVTRAN WHERE NRSERVTRAN = ?").arg(column));
-        q.addBindValue(number);
-        return q.exec() && q.next() ? q.value(0) : QVariant();
     }
     // Billing diners typed into the current point and confirmed.
     void changeBilling(const QString &typed)
@@ -127,8 +106,8 @@ private slots:
         QCOMPARE(points()->recordCount(), 4);
         QVERIFY(points()->locate(QStringLiteral("CDCLIENTE;CDDESTFILI"), {QStringLiteral("0000789"), QStringLiteral("002")}));
         QCOMPARE(points()->fieldByName(QStringLiteral("QTCOMECLIST"))->asFloat(), 50.0);
-        QCOMPARE(stored(QStringLiteral("0000000005"), QStringLiteral("CDCLIENTE")).toString(), QStringLiteral("0000789"));
-        QCOMPARE(stored(QStringLiteral("0000000005"), QStringLiteral("QTCOMECLIST")).toDouble(), 50.0);
+        QCOMPARE(fx->stored(QStringLiteral("0000000005"), QStringLiteral("CDCLIENTE")).toString(), QStringLiteral("0000789"));
+        QCOMPARE(fx->stored(QStringLiteral("0000000005"), QStringLiteral("QTCOMECLIST")).toDouble(), 50.0);
         QCOMPARE(column(dishes(), "NRSERVTRAN"), QStringList{"0000000005"});
     }
 
@@ -246,12 +225,12 @@ private slots:
             changeBilling(billing);
             QCOMPARE(fx->presenter().errors(), QStringList());
             QCOMPARE(points()->state(), DataSetState::Browse);
-            QCOMPARE(stored(QStringLiteral("0000000004"), QStringLiteral("QTCOMESTIST")).toDouble(), diners);
-            QCOMPARE(stored(QStringLiteral("0000000004"), QStringLiteral("QTEFETCLIST")).toDouble(), billing.toDouble());
+            QCOMPARE(fx->stored(QStringLiteral("0000000004"), QStringLiteral("QTCOMESTIST")).toDouble(), diners);
+            QCOMPARE(fx->stored(QStringLiteral("0000000004"), QStringLiteral("QTEFETCLIST")).toDouble(), billing.toDouble());
             QCOMPARE(points()->recNo(), 0);   // the day read again, from the point grid
         }
         // The other points' rows are untouched.
-        QCOMPARE(stored(QStringLiteral("0000000001"), QStringLiteral("QTCOMESTIST")).toDouble(), 70.0);
+        QCOMPARE(fx->stored(QStringLiteral("0000000001"), QStringLiteral("QTCOMESTIST")).toDouble(), 70.0);
     }
 
     // No estimated diners to divide by: the billing count still reaches the dish, whose diners
@@ -263,8 +242,8 @@ private slots:
         QVERIFY(points()->locate(QStringLiteral("CDCLIENTE"), {QStringLiteral("0000456")}));
         changeBilling(QStringLiteral("30"));
         QCOMPARE(fx->presenter().errors(), QStringList());
-        QCOMPARE(stored(QStringLiteral("0000000004"), QStringLiteral("QTEFETCLIST")).toDouble(), 30.0);
-        QCOMPARE(stored(QStringLiteral("0000000004"), QStringLiteral("QTCOMESTIST")).toDouble(), 20.0);
+        QCOMPARE(fx->stored(QStringLiteral("0000000004"), QStringLiteral("QTEFETCLIST")).toDouble(), 30.0);
+        QCOMPARE(fx->stored(QStringLiteral("0000000004"), QStringLiteral("QTCOMESTIST")).toDouble(), 20.0);
     }
 
     // One dish row refused in the middle: its message, the loop stops, no row is left edited, and
@@ -276,8 +255,8 @@ private slots:
         QCOMPARE(point("CDDESTFILI"), QStringLiteral("001"));   // Alfa's first point: rows 1 and 2, 70 estimated
         changeBilling(QStringLiteral("35"));
         QCOMPARE(fx->presenter().errors().size(), 1);
-        QCOMPARE(stored(QStringLiteral("0000000001"), QStringLiteral("QTCOMESTIST")).toDouble(), 35.0);
-        QCOMPARE(stored(QStringLiteral("0000000002"), QStringLiteral("QTCOMESTIST")).toDouble(), 70.0);
+        QCOMPARE(fx->stored(QStringLiteral("0000000001"), QStringLiteral("QTCOMESTIST")).toDouble(), 35.0);
+        QCOMPARE(fx->stored(QStringLiteral("0000000002"), QStringLiteral("QTCOMESTIST")).toDouble(), 70.0);
         QCOMPARE(points()->state(), DataSetState::Browse);
         QCOMPARE(dishes()->state(), DataSetState::Browse);
         QCOMPARE(dishes()->changeCount(), 0);

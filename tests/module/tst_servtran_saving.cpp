@@ -39,26 +39,6 @@ class TestServTranSaving : public QObject {
         focus(grid("dbgPadrao"));
         QVERIFY(points()->active());
     }
-    void registerDish(const QString &dish, const QString &owner, QVariant perPerson, QVariant perContainer,
-                      QVariant sample, QVariant percent)
-    {
-        fx->exec(QStringLiteral("INSERT INTO PRATOSERV (CDFILIAL, CDSERVFILI, CDPRATO, CDFILAUXPRAT, QTPADRAO, QTCONTAI, "
-                                "QTAMOSTRAUN, PERCENTUAL) VALUES ('0001', '00001', ?, ?, ?, ?, ?, ?)"),
-                 {dish, owner, perPerson, perContainer, sample, percent});
-    }
-    void typeInCell(int column, const QString &typed, bool leave = true)
-    {
-        // Into the grid unless the focus is in it already (its cell editor included).
-        QWidget *focused = QApplication::focusWidget();
-        if (focused != grid("dbgServTran") && !grid("dbgServTran")->isAncestorOf(focused))
-            focus(grid("dbgServTran"));
-        grid("dbgServTran")->setSelectedIndex(column);
-        type(grid("dbgServTran"), typed);
-        if (leave) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            QApplication::processEvents();
-        }
-    }
     void typeInEdit(const char *name, const QString &typed)
     {
         auto *edit = part<QLineEdit>(screen, name);
@@ -72,8 +52,8 @@ class TestServTranSaving : public QObject {
     {
         focus(grid("dbgServTran"));
         click("sbtIncluir");
-        typeInCell(ColDish, code);
-        typeInCell(ColDiners, diners);
+        typeInCell(grid("dbgServTran"), ColDish, code);
+        typeInCell(grid("dbgServTran"), ColDiners, diners);
         typeInEdit("dbeQtPadrao", perPerson);
         typeInEdit("dbeQtContainer", perContainer);
         if (!sample.isNull()) {
@@ -94,13 +74,6 @@ class TestServTranSaving : public QObject {
             while (q.next())
                 out << q.value(0).toString() + QLatin1Char('=') + QString::number(q.value(1).toDouble());
         return out;
-    }
-    QVariant stored(const QString &number, const QString &column)
-    {
-        QSqlQuery q(QSqlDatabase::database(QStringLiteral("dtmDBGeral")));
-        q.prepare(QStringLiteral("SELECT %1 FROM SERVTRAN WHERE NRSERVTRAN = ?").arg(column));
-        q.addBindValue(number);
-        return q.exec() && q.next() ? q.value(0) : QVariant();
     }
 
 private slots:
@@ -158,7 +131,7 @@ private slots:
         QFETCH(double, containersWithSample);
         QFETCH(double, fullWithSample);
         if (registeredPerPerson.isValid())
-            registerDish(QStringLiteral("1010010003"), QStringLiteral("0001"), registeredPerPerson, registeredContainer, 0.0,
+            fx->registerDish(QStringLiteral("1010010003"), QStringLiteral("0001"), registeredPerPerson, registeredContainer, 0.0,
                          percent);
         postNewDish(QStringLiteral("1010010003"), diners, perPerson, perContainer, sample);
         QCOMPARE(fx->presenter().errors(), QStringList());
@@ -166,8 +139,8 @@ private slots:
         QCOMPARE(dishes()->changeCount(), 0);
         const QString number = QStringLiteral("0000000005");
         QCOMPARE(storedLabels(number), labelsStored);
-        QCOMPARE(stored(number, QStringLiteral("QTTOTACONTSTCAMOS")).toDouble(), containersWithSample);
-        QCOMPARE(stored(number, QStringLiteral("QTCONTCOMPSTCAMOS")).toDouble(), fullWithSample);
+        QCOMPARE(fx->stored(number, QStringLiteral("QTTOTACONTSTCAMOS")).toDouble(), containersWithSample);
+        QCOMPARE(fx->stored(number, QStringLiteral("QTCONTCOMPSTCAMOS")).toDouble(), fullWithSample);
         // The screen shows the row as the server now holds it, with its labels.
         QVERIFY(dishes()->locate(QStringLiteral("NRSERVTRAN"), {number}));
         QCOMPARE(dishes()->fieldByName(QStringLiteral("QTTOTACONTSTCAMOS"))->asFloat(), containersWithSample);
@@ -179,14 +152,14 @@ private slots:
     // whole, though the row's containers are of 4.
     void theRegisteredContainerHoldsItAll()
     {
-        registerDish(QStringLiteral("1010010002"), QStringLiteral("P"), 0.25, 10.0, 0.0, 50.0);
+        fx->registerDish(QStringLiteral("1010010002"), QStringLiteral("P"), 0.25, 10.0, 0.0, 50.0);
         focus(grid("dbgServTran"));
         QVERIFY(dishes()->locate(QStringLiteral("NRSERVTRAN"), {QStringLiteral("0000000002")}));
         click("sbtAlterar");
-        typeInCell(ColDiners, QStringLiteral("32"));
+        typeInCell(grid("dbgServTran"), ColDiners, QStringLiteral("32"));
         click("sbtConfirmar");
         QCOMPARE(fx->presenter().errors(), QStringList());
-        QCOMPARE(stored(QStringLiteral("0000000002"), QStringLiteral("QTCOMESTIST")).toDouble(), 32.0);
+        QCOMPARE(fx->stored(QStringLiteral("0000000002"), QStringLiteral("QTCOMESTIST")).toDouble(), 32.0);
         QCOMPARE(storedLabels(QStringLiteral("0000000002")), QStringList{"0001=8"});
     }
 
@@ -198,7 +171,7 @@ private slots:
         focus(grid("dbgServTran"));
         QVERIFY(dishes()->locate(QStringLiteral("NRSERVTRAN"), {QStringLiteral("0000000002")}));
         click("sbtAlterar");
-        typeInCell(ColDiners, QStringLiteral("30"));
+        typeInCell(grid("dbgServTran"), ColDiners, QStringLiteral("30"));
         fx->exec(QStringLiteral("DELETE FROM SERVTRAN WHERE NRSERVTRAN = '0000000002'"));
         click("sbtConfirmar");
         QCOMPARE(fx->presenter().errors(), QStringList{"O serviço transportado foi alterado ou excluído por outro usuário."});
@@ -206,7 +179,7 @@ private slots:
         QCOMPARE(dishes()->changeCount(), 0);
         QVERIFY(dishes()->locate(QStringLiteral("NRSERVTRAN"), {QStringLiteral("0000000002")}));
         QCOMPARE(dishes()->fieldByName(QStringLiteral("QTCOMESTIST"))->asFloat(), 70.0);   // as before the edit
-        QVERIFY(!stored(QStringLiteral("0000000002"), QStringLiteral("QTCOMESTIST")).isValid());
+        QVERIFY(!fx->stored(QStringLiteral("0000000002"), QStringLiteral("QTCOMESTIST")).isValid());
 
         // A new row the database refuses vanishes from the grid.
         fx->exec(QStringLiteral("CREATE TRIGGER refuse_rows BEFORE INSERT ON SERVTRAN BEGIN "
@@ -230,7 +203,7 @@ private slots:
                                 "SELECT RAISE(ABORT, 'etiqueta recusada'); END"));
         postNewDish(QStringLiteral("1010010003"), QStringLiteral("10"), QStringLiteral("1"), QStringLiteral("4"));
         QCOMPARE(fx->presenter().errors().size(), 1);
-        QCOMPARE(stored(QStringLiteral("0000000005"), QStringLiteral("QTCOMESTIST")).toDouble(), 10.0);
+        QCOMPARE(fx->stored(QStringLiteral("0000000005"), QStringLiteral("QTCOMESTIST")).toDouble(), 10.0);
         QCOMPARE(dishes()->changeCount(), 0);
         QVERIFY(dishes()->locate(QStringLiteral("NRSERVTRAN"), {QStringLiteral("0000000005")}));
         QCOMPARE(dishes()->fieldByName(QStringLiteral("QTTOTACONTSTCAMOS"))->isNull(), true);   // not read again

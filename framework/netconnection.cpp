@@ -1,6 +1,9 @@
 #include "netconnection.h"
 
+#include "zandrix.h"
+
 #include <protocol/frame.h>
+#include <protocol/hello.h>
 #include <protocol/value.h>
 #include <toolkit/error.h>
 
@@ -29,10 +32,22 @@ void TNetConnection::setConnected(bool on)
         Close();
 }
 
+QString TNetConnection::operatorCode() const
+{
+    return m_operatorCode.isEmpty() ? Operador() : m_operatorCode;
+}
+
 void TNetConnection::Open()
 {
     if (Connected())
         return;
+    const QString failure = connectAndGreet();
+    if (!failure.isEmpty() && m_throwException)
+        throw toolkit::Error(failure);
+}
+
+QString TNetConnection::connectAndGreet()
+{
     BeforeConnect(this);
     m_socket->abort();
     QString failure;
@@ -42,14 +57,71 @@ void TNetConnection::Open()
         m_socket->connectToHost(m_host, quint16(m_port));
         if (!m_socket->waitForConnected(m_connectTimeout)) {
             failure = m_socket->errorString();
-            m_socket->abort();
+        } else {
+            // the hello: the server takes no call before it knows who calls
+            const QDeadlineTimer deadline(m_connectTimeout);
+            writeAll(protocol::frame(protocol::encodeHello({operatorCode(), m_accessToken})), deadline, failure);
+            QByteArray payload;
+            if (failure.isEmpty())
+                payload = readFrame(deadline, failure);
+            if (failure.isEmpty()) {
+                try {
+                    const protocol::Reply reply = protocol::decodeReply(payload);
+                    if (reply.failed()) {
+                        m_socket->abort();
+                        return QStringLiteral("O servidor de aplicação %1:%2 recusou a conexão: %3")
+                            .arg(m_host)
+                            .arg(m_port)
+                            .arg(reply.fault);
+                    }
+                } catch (const protocol::PacketError &e) {
+                    failure = QStringLiteral("resposta inválida: %1").arg(e.message());
+                }
+            }
         }
     }
-    if (!failure.isEmpty() && m_throwException)
-        throw toolkit::Error(QStringLiteral("Não foi possível conectar ao servidor de aplicação %1:%2 (%3).")
-                                 .arg(m_host)
-                                 .arg(m_port)
-                                 .arg(failure));
+    if (failure.isEmpty())
+        return {};
+    m_socket->abort();
+    return QStringLiteral("Não foi possível conectar ao servidor de aplicação %1:%2 (%3).")
+        .arg(m_host)
+        .arg(m_port)
+        .arg(failure);
+}
+
+void TNetConnection::writeAll(const QByteArray &bytes, const QDeadlineTimer &deadline, QString &why)
+{
+    if (m_socket->write(bytes) != bytes.size()) {
+        why = m_socket->errorString();
+        return;
+    }
+    while (m_socket->bytesToWrite() > 0) {
+        if (!m_socket->waitForBytesWritten(int(qMax<qint64>(1, deadline.remainingTime())))) {
+            why = deadline.hasExpired() ? QStringLiteral("tempo esgotado") : m_socket->errorString();
+            return;
+        }
+    }
+}
+
+QByteArray TNetConnection::readFrame(const QDeadlineTimer &deadline, QString &why)
+{
+    protocol::FrameBuffer buffer;
+    for (;;) {
+        buffer.append(m_socket->readAll());
+        if (std::optional<QByteArray> payload = buffer.take())
+            return *payload;
+        if (buffer.oversized())
+            why = QStringLiteral("resposta acima do tamanho máximo");
+        else if (m_socket->state() != QAbstractSocket::ConnectedState)
+            why = QStringLiteral("o servidor fechou a conexão");
+        else if (deadline.hasExpired())
+            why = QStringLiteral("tempo esgotado");
+        else if (!m_socket->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))
+                 && m_socket->bytesAvailable() == 0)
+            why = deadline.hasExpired() ? QStringLiteral("tempo esgotado") : m_socket->errorString();
+        if (!why.isEmpty())
+            return {};
+    }
 }
 
 void TNetConnection::Close()
@@ -80,11 +152,8 @@ QVariant TNetConnection::call(const QString &method, QVariantList &args)
     // server may have been restarted, or was down when the screen opened.
     QString why;
     if (!Connected()) {
-        try {
-            Open();
-        } catch (const toolkit::Error &e) {
-            why = QStringLiteral(" ") + e.message();
-        }
+        if (const QString failure = connectAndGreet(); !failure.isEmpty())
+            why = QStringLiteral(" ") + failure;
     }
     if (!Connected())
         throw toolkit::Error(QStringLiteral("Sem conexão com o servidor de aplicação (%1:%2): não foi possível executar %3.%4")
@@ -100,38 +169,18 @@ QVariant TNetConnection::call(const QString &method, QVariantList &args)
     if (quint64(payload.size()) > protocol::kMaxFrameSize)
         throw toolkit::Error(QStringLiteral("A chamada %1 excede o tamanho máximo de mensagem.").arg(method));
 
-    QDeadlineTimer deadline(m_callTimeout);
-    const QByteArray out = protocol::frame(payload);
-    if (m_socket->write(out) != out.size())
-        lost(m_socket->errorString());
-    while (m_socket->bytesToWrite() > 0) {
-        if (!m_socket->waitForBytesWritten(int(qMax<qint64>(1, deadline.remainingTime()))))
-            lost(deadline.hasExpired() ? QStringLiteral("tempo esgotado") : m_socket->errorString());
-    }
-
-    protocol::FrameBuffer buffer;
-    std::optional<QByteArray> reply;
-    for (;;) {
-        buffer.append(m_socket->readAll());
-        reply = buffer.take();
-        if (reply)
-            break;
-        if (buffer.oversized())
-            lost(QStringLiteral("resposta acima do tamanho máximo"));
-        if (m_socket->state() != QAbstractSocket::ConnectedState)
-            lost(QStringLiteral("o servidor fechou a conexão"));
-        if (deadline.hasExpired())
-            lost(QStringLiteral("tempo esgotado"));
-        if (!m_socket->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {
-            if (m_socket->bytesAvailable() > 0)
-                continue;
-            lost(deadline.hasExpired() ? QStringLiteral("tempo esgotado") : m_socket->errorString());
-        }
-    }
+    const QDeadlineTimer deadline(m_callTimeout);
+    QString failure;
+    writeAll(protocol::frame(payload), deadline, failure);
+    if (!failure.isEmpty())
+        lost(failure);
+    const QByteArray reply = readFrame(deadline, failure);
+    if (!failure.isEmpty())
+        lost(failure);
 
     protocol::Reply decoded;
     try {
-        decoded = protocol::decodeReply(*reply);
+        decoded = protocol::decodeReply(reply);
     } catch (const protocol::PacketError &e) {
         lost(QStringLiteral("resposta inválida: %1").arg(e.message()));
     }

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QVariant>
 
+class QDeadlineTimer;
 class QTcpSocket;
 
 namespace framework {
@@ -35,6 +36,12 @@ public:
     void setConnectTimeout(int ms) { m_connectTimeout = ms; }
     int callTimeout() const { return m_callTimeout; }
     void setCallTimeout(int ms) { m_callTimeout = ms; }
+    // Who the connection says it is in its first frame (the hello): the operator, by default
+    // the session's (Operador()), and the server's access token (empty when it asks for none).
+    QString operatorCode() const;
+    void setOperatorCode(const QString &code) { m_operatorCode = code; }
+    const QString &accessToken() const { return m_accessToken; }
+    void setAccessToken(const QString &token) { m_accessToken = token; }
 
     // Runs before every connect: the place to set host and port from the session.
     toolkit::Event<QObject *> BeforeConnect;
@@ -53,9 +60,17 @@ public:
 
 private:
     [[noreturn]] void lost(const QString &why);
+    // Connects and says the hello; empty when the server took it, otherwise the message (the
+    // socket is then closed).
+    QString connectAndGreet();
+    // Writes all of `bytes` / reads one whole frame before the deadline; empty `why` on success.
+    void writeAll(const QByteArray &bytes, const QDeadlineTimer &deadline, QString &why);
+    QByteArray readFrame(const QDeadlineTimer &deadline, QString &why);
 
     QTcpSocket *m_socket;
     QString m_serverName;
+    QString m_operatorCode;
+    QString m_accessToken;
     QString m_host = QStringLiteral("localhost");
     int m_port = 0;
     bool m_throwException = true;

@@ -178,12 +178,15 @@ void loadDemoData(Database &db)
         transaction.commit();
     }
 
-    // Figures and labels by the very rules the server applies to every saved row.
+    // Figures and labels by the very rules the server applies to every saved row, calculated by
+    // the demo's administrator.
     ServTranService service(db);
+    const CallContext administrator{QStringLiteral("ADMIN"), QStringLiteral("demo")};
     const protocol::Reply reply = service.call(
         {ServTranService::serverName(), QStringLiteral("CalcServTrans"),
          {QStringLiteral("_0001_"), QStringLiteral("_000100001_"), protocol::wallClock(demoDay()),
-          protocol::wallClock(demoDay()), QStringLiteral("ADMIN"), protocol::wallClock(QDateTime::currentDateTime())}});
+          protocol::wallClock(demoDay()), QStringLiteral("ADMIN"), protocol::wallClock(QDateTime::currentDateTime())}},
+        administrator);
     const QString error = reply.failed() ? reply.fault : protocol::resultErrorText(reply.value);
     if (!error.isEmpty())
         throw Error(QStringLiteral("Dados de demonstração: %1").arg(error));

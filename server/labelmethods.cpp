@@ -100,6 +100,7 @@ QVariant ServTranService::calcEtiqueta(const QVariantList &list)
     const Arguments args(QStringLiteral("CalcEtiqueta"), list, 15);
     RowKey row;
     row.branch = args.text(0, "CDFILIAL", 4);
+    allowBranch(row.branch);
     row.service = args.text(1, "CDSERVFILI", 5);
     row.point = args.text(2, "CDDESTFILI", 3);
     row.number = args.text(3, "NRSERVTRAN", 10);
@@ -298,6 +299,8 @@ QVariant ServTranService::calcServTrans(const QVariantList &list)
 
     const QStringList branches = parseList(branchList, 4, QStringLiteral("filiais"));
     const QStringList services = parseList(serviceList, 9, QStringLiteral("serviços"));
+    for (const QString &branch : branches)
+        allowBranch(branch);
     if (last < first)
         throw Refusal(QStringLiteral("A data final é anterior à data inicial."));
     if (first.daysTo(last) >= kMaxDays)

@@ -117,6 +117,7 @@ QVariant ServTranService::getPtoEntrega(const QVariantList &list)
 {
     const Arguments args(QStringLiteral("GetPtoEntrega"), list, 3);
     const QString branch = args.text(0, "CDFILIAL", 4);
+    allowBranch(branch);
     const QString mode = args.text(2, "modo", 1);
     if (!mode.isEmpty() && mode != QLatin1String("T"))
         throw Fault(QStringLiteral("GetPtoEntrega: modo \"%1\" desconhecido; use \"\" ou \"T\".").arg(mode));
@@ -137,6 +138,7 @@ QVariant ServTranService::getPtoEntrega(const QVariantList &list)
 QVariant ServTranService::pratoAux(const QVariantList &list)
 {
     const Arguments args(QStringLiteral("PratoAux"), list, 7);
+    allowBranch(args.text(2, "CDFILIAL", 4));
     Query query(m_db, QStringLiteral(
         "SELECT COUNT(*) FROM SERVTRAN S WHERE ") + kDayCondition + QStringLiteral(
         " AND S.CDPRATO = :CDPRATO AND S.CDFILAUXPRAT = :CDFILAUXPRAT"
@@ -158,6 +160,7 @@ QVariant ServTranService::getDadosPrato(const QVariantList &list)
 {
     const Arguments args(QStringLiteral("getDadosPrato"), list, 4);
     const QString branch = args.text(0, "CDFILIAL", 4);
+    allowBranch(branch);
     const QString service = args.text(1, "CDSERVFILI", 5);
     const QString dish = args.text(2, "CDPRATO", 10);
     const QString owner = args.text(3, "CDFILAUXPRAT", 4);

@@ -213,6 +213,13 @@ QVariant ServTranService::setServTran(const QVariantList &list)
     const PacketContent content = protocol::decodePacket(
         args.packet(0, "delta"), {fields::servTran().size(), kMaxChangeLogRows});
     const DishDelta delta(m_db, content);
+    // every branch the log touches, as it is now and as it was loaded, before anything is written
+    const int branchField = content.fieldIndex(QStringLiteral("CDFILIAL"));
+    for (const PacketRow &row : content.rows) {
+        allowBranch(row.values[branchField].toString());
+        if (row.change != RowChange::Inserted)
+            allowBranch(row.original[branchField].toString());
+    }
 
     Transaction transaction(m_db);
     for (const PacketRow &row : content.rows) {
@@ -265,6 +272,7 @@ QVariant ServTranService::delServTran(const QVariantList &list)
 QVariant ServTranService::deletePrato(const QVariantList &list)
 {
     const Arguments args(QStringLiteral("DeletePrato"), list, 7);
+    allowBranch(args.text(2, "CDFILIAL", 4));
     Transaction transaction(m_db);
     Query remove(m_db, QStringLiteral(
         "DELETE FROM SERVTRAN WHERE CDFILAUXPRAT = :CDFILAUXPRAT AND CDPRATO = :CDPRATO "

@@ -2,8 +2,11 @@
 
 #include "arguments.h"
 #include "database.h"
+#include "operatoraccess.h"
 
 #include <protocol/remoteresult.h>
+
+#include <QScopeGuard>
 
 namespace server {
 
@@ -41,8 +44,19 @@ const ServTranService::Method *ServTranService::findMethod(const QString &name)
     return nullptr;
 }
 
-protocol::Reply ServTranService::call(const protocol::Request &request, qsizetype requestBytes)
+ServTranService::ServTranService(Database &db) : m_db(db) {}
+
+ServTranService::~ServTranService() = default;
+
+protocol::Reply ServTranService::call(const protocol::Request &request, const CallContext &context, qsizetype requestBytes)
 {
+    // the caller's identity for this call only: the service object serves every connection
+    m_context = &context;
+    m_access = std::make_unique<OperatorAccess>(m_db, context.operatorCode);
+    const auto forget = qScopeGuard([this] {
+        m_access.reset();
+        m_context = nullptr;
+    });
     protocol::Reply reply;
     if (request.server != serverName()) {
         reply.fault = QStringLiteral("Servidor de aplicação desconhecido: \"%1\".").arg(request.server);
@@ -83,11 +97,11 @@ protocol::Reply ServTranService::call(const protocol::Request &request, qsizetyp
     return reply;
 }
 
-QByteArray ServTranService::handle(const QByteArray &requestPayload)
+QByteArray ServTranService::handle(const QByteArray &requestPayload, const CallContext &context)
 {
     protocol::Reply reply;
     try {
-        reply = call(protocol::decodeRequest(requestPayload), requestPayload.size());
+        reply = call(protocol::decodeRequest(requestPayload), context, requestPayload.size());
     } catch (const protocol::PacketError &e) {
         reply.fault = QStringLiteral("Requisição malformada: %1").arg(e.message());
     }
@@ -100,9 +114,13 @@ QByteArray ServTranService::handle(const QByteArray &requestPayload)
     }
 }
 
-ServTranService::Day ServTranService::dayArguments(const Arguments &args) const
+void ServTranService::allowBranch(const QString &branch) { m_access->require(branch); }
+
+ServTranService::Day ServTranService::dayArguments(const Arguments &args)
 {
-    return {args.text(0, "CDFILIAL", 4), args.text(1, "CDSERVFILI", 5), args.date(2, "DTSERVTRAN")};
+    Day day{args.text(0, "CDFILIAL", 4), args.text(1, "CDSERVFILI", 5), args.date(2, "DTSERVTRAN")};
+    allowBranch(day.branch);
+    return day;
 }
 
 } // namespace server

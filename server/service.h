@@ -3,14 +3,18 @@
 // screen and the calculation dialog call by name. It keeps no state between calls, so any number
 // of servers can serve one database.
 
+#include "callcontext.h"
+
 #include <protocol/value.h>
 
 #include <QDate>
+#include <memory>
 
 namespace server {
 
 class Database;
 class Arguments;
+class OperatorAccess;
 
 class ServTranService {
 public:
@@ -24,13 +28,15 @@ public:
     // Rows one change log may hold: twice the largest day the screen loads.
     static constexpr qsizetype kMaxChangeLogRows = 20000;
 
-    explicit ServTranService(Database &db) : m_db(db) {}
+    explicit ServTranService(Database &db);
+    ~ServTranService();
 
-    // One call of `requestBytes` bytes on the wire. Never throws: every failure becomes a fault
-    // or the method's own error answer.
-    protocol::Reply call(const protocol::Request &request, qsizetype requestBytes = 0);
+    // One call of `requestBytes` bytes on the wire, made by the operator the context names. Never
+    // throws: every failure becomes a fault or the method's own error answer. A call that names
+    // a branch the operator may not use is a fault, and nothing is read or written.
+    protocol::Reply call(const protocol::Request &request, const CallContext &context, qsizetype requestBytes = 0);
     // The same, from and to the payloads of frames.
-    QByteArray handle(const QByteArray &requestPayload);
+    QByteArray handle(const QByteArray &requestPayload, const CallContext &context);
 
     // A day of a service of a branch: the key every day-level method starts with.
     struct Day {
@@ -63,7 +69,12 @@ private:
     QVariant calcEtiqueta(const QVariantList &args);
     QVariant calcServTrans(const QVariantList &args);
 
-    Day dayArguments(const Arguments &args) const;
+    // Who makes the running call (valid only while a call runs).
+    const CallContext &context() const { return *m_context; }
+    // Throws Fault unless the running call's operator may use the branch.
+    void allowBranch(const QString &branch);
+    // The day arguments, after checking that the operator may use their branch.
+    Day dayArguments(const Arguments &args);
     QVariant pointsPacket(const Day &day);
     QVariant dishesPacket(const Day &day);
     QVariant labelsPacket(const Day &day);
@@ -76,6 +87,8 @@ private:
     static const Method *findMethod(const QString &name);
 
     Database &m_db;
+    const CallContext *m_context = nullptr;
+    std::unique_ptr<OperatorAccess> m_access;   // of the running call
 };
 
 } // namespace server

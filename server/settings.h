@@ -1,6 +1,8 @@
 #pragma once
 // What an operator may tune in a running server: how many calls run at once, how many clients
-// it takes, how long an idle client may hold a connection.
+// it takes, how long an idle client may hold a connection, the token a client must show.
+
+#include <QString>
 
 namespace server {
 
@@ -13,6 +15,8 @@ struct ServerSettings {
     // so idle and half-open connections do not hold their place for ever. The screen's next
     // call connects again.
     int idleTimeoutMs = 15 * 60 * 1000;
+    // The shared access token every connection's hello must carry (empty: none asked).
+    QString accessToken;
 };
 
 } // namespace server

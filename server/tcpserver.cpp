@@ -5,7 +5,9 @@
 #include "workerpool.h"
 
 #include <protocol/frame.h>
+#include <protocol/hello.h>
 
+#include <QCryptographicHash>
 #include <QLoggingCategory>
 #include <QPointer>
 #include <QTcpServer>
@@ -20,8 +22,30 @@ namespace server {
 // the network, not in the server's memory.
 constexpr qint64 kSocketReadBuffer = 256 * 1024;
 
-// One client: its socket, the bytes that have not made a whole frame yet, and whether a call of
-// it is running. A child of the socket, so it goes when the socket goes; a reply that comes back
+// The address as people write it: an IPv4 client of a dual-stack socket without its "::ffff:".
+QString peerText(const QTcpSocket &socket)
+{
+    bool v4 = false;
+    const quint32 ip = socket.peerAddress().toIPv4Address(&v4);
+    return v4 ? QHostAddress(ip).toString() : socket.peerAddress().toString();
+}
+
+// A server without a token takes any; otherwise the hello's token must be the same, compared
+// through digests in a time that tells nothing of how much of it was right.
+bool tokenAccepted(const QString &given, const QString &expected)
+{
+    if (expected.isEmpty())
+        return true;
+    const QByteArray a = QCryptographicHash::hash(given.toUtf8(), QCryptographicHash::Sha256);
+    const QByteArray b = QCryptographicHash::hash(expected.toUtf8(), QCryptographicHash::Sha256);
+    unsigned char diff = 0;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        diff |= static_cast<unsigned char>(a[i] ^ b[i]);
+    return diff == 0;
+}
+
+// One client: its socket, who it said it is (its hello), the bytes that have not made a whole
+// frame yet, and whether a call of it is running. A child of the socket, so it goes when the socket goes; a reply that comes back
 // after that finds no connection under its ticket and is dropped.
 class Connection : public QObject {
 public:
@@ -54,12 +78,17 @@ public:
     // client is still running: its replies go back in the order of its requests.
     void serve()
     {
-        if (m_busy)
+        if (m_busy || m_refused)
             return;
         m_buffer.append(m_socket->readAll());
-        if (std::optional<QByteArray> request = m_buffer.take()) {
+        while (std::optional<QByteArray> request = m_buffer.take()) {
+            if (!m_context) {
+                if (!greet(*request))
+                    return;
+                continue;   // a call sent right behind the hello
+            }
             m_busy = true;
-            m_server.submit(m_ticket, *request);
+            m_server.submit(m_ticket, *request, *m_context);
             return;
         }
         if (m_buffer.oversized()) {
@@ -85,6 +114,37 @@ public:
     }
 
 private:
+    // The first frame names the operator and shows the token; anything else, or a wrong token,
+    // is answered with a fault and the connection closes. True when the client was taken.
+    bool greet(const QByteArray &payload)
+    {
+        QString refusal;
+        protocol::Hello hello;
+        try {
+            hello = protocol::decodeHello(payload);
+            if (!tokenAccepted(hello.token, m_server.m_settings.accessToken))
+                refusal = QStringLiteral("Chave de acesso recusada pelo servidor de aplicação.");
+            else if (hello.operatorCode.trimmed().isEmpty())
+                refusal = QStringLiteral("A conexão não informou o operador.");
+        } catch (const protocol::PacketError &) {
+            refusal = QStringLiteral("Conexão sem identificação: a primeira mensagem deve identificar o operador.");
+        }
+        protocol::Reply reply;
+        if (refusal.isEmpty()) {
+            m_context = CallContext{hello.operatorCode.trimmed(), peerText(*m_socket)};
+            reply.value = true;
+            m_socket->write(protocol::frame(protocol::encodeReply(reply)));
+            return true;
+        }
+        qCWarning(lcServer).noquote() << QStringLiteral("refusing the connection from %1: %2")
+                                             .arg(peerText(*m_socket), refusal);
+        m_refused = true;
+        reply.fault = refusal;
+        m_socket->write(protocol::frame(protocol::encodeReply(reply)));
+        m_socket->disconnectFromHost();   // after the fault is written
+        return false;
+    }
+
     void restartIdleTimer()
     {
         if (m_idle.interval() > 0)
@@ -96,7 +156,9 @@ private:
     QTimer m_idle;
     quint64 m_ticket;
     protocol::FrameBuffer m_buffer{ServTranService::kMaxRequestFrame};
+    std::optional<CallContext> m_context;   // set by the hello
     bool m_busy = false;
+    bool m_refused = false;
 };
 
 TcpServer::TcpServer(const QString &connection, const ServerSettings &settings, QObject *parent)
@@ -145,7 +207,10 @@ void TcpServer::accept()
     }
 }
 
-void TcpServer::submit(quint64 ticket, const QByteArray &request) { m_pool->submit(ticket, request); }
+void TcpServer::submit(quint64 ticket, const QByteArray &request, const CallContext &context)
+{
+    m_pool->submit(ticket, request, context);
+}
 
 void TcpServer::deliver(quint64 ticket, const QByteArray &reply)
 {

@@ -4,6 +4,7 @@
 // requests (requests carry no call id). A frame over the size limit closes that connection;
 // everything else gets a reply, and no client can stop the server from serving the others.
 
+#include "callcontext.h"
 #include "settings.h"
 
 #include <QHash>
@@ -33,7 +34,7 @@ public:
 private:
     friend class Connection;
     void accept();
-    void submit(quint64 ticket, const QByteArray &request);
+    void submit(quint64 ticket, const QByteArray &request, const CallContext &context);
     void deliver(quint64 ticket, const QByteArray &reply);   // on this object's thread
 
     ServerSettings m_settings;

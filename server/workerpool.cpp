@@ -26,7 +26,7 @@ WorkerPool::WorkerPool(const QString &connection, int workers, Delivery deliver)
             ServTranService service(*db);
             Job job;
             while (next(job))
-                m_deliver(job.ticket, service.handle(job.request));
+                m_deliver(job.ticket, service.handle(job.request, job.context));
         }));
         thread->setObjectName(QStringLiteral("servtran-worker-%1").arg(i + 1));
         thread->start();
@@ -55,11 +55,11 @@ void WorkerPool::stop()
         thread->wait();
 }
 
-void WorkerPool::submit(quint64 ticket, QByteArray request)
+void WorkerPool::submit(quint64 ticket, QByteArray request, CallContext context)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_queue.push_back({ticket, std::move(request)});
+        m_queue.push_back({ticket, std::move(request), std::move(context)});
     }
     m_wake.notify_one();
 }

@@ -3,6 +3,8 @@
 // connection and keeps its own service object on its own thread (a QSqlDatabase connection
 // works only on the thread that opened it), so a long call holds one worker and no other client.
 
+#include "callcontext.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -31,14 +33,15 @@ public:
     WorkerPool(const WorkerPool &) = delete;
     WorkerPool &operator=(const WorkerPool &) = delete;
 
-    // Queues one request payload; any free worker takes it.
-    void submit(quint64 ticket, QByteArray request);
+    // Queues one request payload of the caller the context names; any free worker takes it.
+    void submit(quint64 ticket, QByteArray request, CallContext context);
     int size() const { return int(m_threads.size()); }
 
 private:
     struct Job {
         quint64 ticket;
         QByteArray request;
+        CallContext context;
     };
     bool next(Job &job);   // false when the pool stops
     void stop();

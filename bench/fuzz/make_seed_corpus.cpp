@@ -4,6 +4,7 @@
 //   make_seed_corpus tests/protocol/corpus
 
 #include <protocol/frame.h>
+#include <protocol/hello.h>
 #include <protocol/packet.h>
 #include <protocol/remoteresult.h>
 #include <protocol/value.h>
@@ -110,6 +111,10 @@ int main(int argc, char *argv[])
     write("frames", "truncated", QByteArray(1, 0) + frame(setServTran).chopped(5));
     write("frames", "oversized-header", QByteArray(1, 9) + QByteArray::fromHex("7fffffff00"));
 
+    write("frames", "hello-then-call", QByteArray(1, 2) + frame(encodeHello({QStringLiteral("ADMIN"), QStringLiteral("s3gredo")})) + frame(getDados));
+
+    write("calls", "hello", encodeHello({QStringLiteral("OPER1"), QStringLiteral("s3gredo")}));
+    write("calls", "hello-no-token", encodeHello({QStringLiteral("ADMIN"), QString()}));
     write("calls", "getdados", getDados);
     write("calls", "setservtran", setServTran);
     write("calls", "calcetiqueta", calcEtiqueta);

@@ -2,8 +2,10 @@
 // its own thread (the connection blocks the test's thread while it waits for a reply).
 
 #include <framework/netconnection.h>
+#include <framework/zandrix.h>
 
 #include <protocol/frame.h>
+#include <protocol/hello.h>
 #include <protocol/remoteresult.h>
 #include <protocol/value.h>
 #include <toolkit/error.h>
@@ -44,18 +46,36 @@ public:
         m_thread.quit();
         m_thread.wait();
         delete m_lastServer.loadRelaxed();
+        delete m_lastHello.loadRelaxed();
     }
     quint16 port() const { return m_port; }
     QString lastServer() const { return m_lastServer.loadRelaxed() ? *m_lastServer.loadRelaxed() : QString(); }
+    protocol::Hello lastHello() const { return m_lastHello.loadRelaxed() ? *m_lastHello.loadRelaxed() : protocol::Hello(); }
 
 private:
     void serve(QTcpSocket *socket)
     {
         auto buffer = std::make_shared<protocol::FrameBuffer>();
+        auto greeted = std::make_shared<bool>(false);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
+        connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer, greeted] {
             buffer->append(socket->readAll());
             while (std::optional<QByteArray> payload = buffer->take()) {
+                if (!*greeted) {
+                    // the hello: remembered, and taken unless its token is "wrong"
+                    const protocol::Hello hello = protocol::decodeHello(*payload);
+                    delete m_lastHello.fetchAndStoreRelaxed(new protocol::Hello(hello));
+                    protocol::Reply reply;
+                    if (hello.token == QLatin1String("wrong"))
+                        reply.fault = QStringLiteral("Chave de acesso recusada.");
+                    else
+                        reply.value = true;
+                    socket->write(protocol::frame(protocol::encodeReply(reply)));
+                    *greeted = !reply.failed();
+                    if (reply.failed())
+                        socket->disconnectFromHost();
+                    continue;
+                }
                 const protocol::Request request = protocol::decodeRequest(*payload);
                 delete m_lastServer.fetchAndStoreRelaxed(new QString(request.server));
                 protocol::Reply reply;
@@ -89,6 +109,7 @@ private:
     QTcpServer *m_server = nullptr;
     quint16 m_port = 0;
     QAtomicPointer<QString> m_lastServer;
+    QAtomicPointer<protocol::Hello> m_lastHello;
 };
 
 quint16 closedPort()
@@ -118,6 +139,9 @@ private slots:
     void beforeConnectRunsBeforeEveryConnect();
     void refusedPort_data();
     void refusedPort();
+    void helloNamesTheSessionsOperator();
+    void refusedHelloIsAClearFailure_data();
+    void refusedHelloIsAClearFailure();
 
 private:
     TNetConnection *connected(QObject *parent)
@@ -272,6 +296,61 @@ void TstNetConnection::refusedPort()
     }
     QVERIFY(!net.Connected());
     QVERIFY_THROWS_EXCEPTION(toolkit::Error, net.call(QStringLiteral("echo"), QVariantList{}));
+}
+
+void TstNetConnection::helloNamesTheSessionsOperator()
+{
+    framework::SessionValues session;
+    session.operatorCode = QStringLiteral("OPER1");
+    framework::setSession(session);
+    QObject owner;
+    TNetConnection *net = connected(&owner);
+    QCOMPARE(m_server->lastHello().operatorCode, QStringLiteral("OPER1"));
+    QCOMPARE(m_server->lastHello().token, QString());
+    // an operator and token of its own win over the session's
+    net->Close();
+    net->setOperatorCode(QStringLiteral("ADMIN"));
+    net->setAccessToken(QStringLiteral("s3gredo"));
+    QCOMPARE(net->call(QStringLiteral("echo"), QVariantList{1.0}).toList().size(), 1);
+    QCOMPARE(m_server->lastHello().operatorCode, QStringLiteral("ADMIN"));
+    QCOMPARE(m_server->lastHello().token, QStringLiteral("s3gredo"));
+    framework::setSession({});
+}
+
+void TstNetConnection::refusedHelloIsAClearFailure_data()
+{
+    QTest::addColumn<bool>("throwException");
+    QTest::newRow("throws") << true;
+    QTest::newRow("silent") << false;
+}
+
+void TstNetConnection::refusedHelloIsAClearFailure()
+{
+    QFETCH(bool, throwException);
+    TNetConnection net;
+    net.setHost(QStringLiteral("127.0.0.1"));
+    net.setPort(m_server->port());
+    net.setOperatorCode(QStringLiteral("ADMIN"));
+    net.setAccessToken(QStringLiteral("wrong"));
+    net.setThrowException(throwException);
+    if (throwException) {
+        try {
+            net.Open();
+            QFAIL("no exception");
+        } catch (const toolkit::Error &e) {
+            QVERIFY2(e.message().contains(QStringLiteral("recusou a conexão: Chave de acesso recusada.")),
+                     qPrintable(e.message()));
+        }
+    } else {
+        net.Open();
+    }
+    QVERIFY(!net.Connected());
+    try {
+        net.call(QStringLiteral("echo"), QVariantList{});
+        QFAIL("no exception");
+    } catch (const toolkit::Error &e) {
+        QVERIFY2(e.message().contains(QStringLiteral("Chave de acesso recusada.")), qPrintable(e.message()));
+    }
 }
 
 QTEST_MAIN(TstNetConnection)

@@ -1,6 +1,7 @@
 #include "fuzzentries.h"
 
 #include <protocol/frame.h>
+#include <protocol/hello.h>
 #include <protocol/packet.h>
 #include <protocol/value.h>
 
@@ -48,6 +49,13 @@ void calls(QByteArrayView data)
         const protocol::Request again = protocol::decodeRequest(protocol::encodeRequest(request));
         if (again.server != request.server || again.method != request.method || again.args.size() != request.args.size())
             finding("a request does not survive encoding");
+    } catch (const protocol::PacketError &) {
+    }
+    try {
+        const protocol::Hello hello = protocol::decodeHello(bytes);
+        const protocol::Hello again = protocol::decodeHello(protocol::encodeHello(hello));
+        if (again.operatorCode != hello.operatorCode || again.token != hello.token)
+            finding("a hello does not survive encoding");
     } catch (const protocol::PacketError &) {
     }
     try {

@@ -36,11 +36,17 @@ QTestData &newRow(const QString &backend, const char *name)
     return QTest::newRow(qPrintable(backend + QLatin1Char('/') + QString::fromUtf8(name))) << backend;
 }
 
-TestClient::TestClient(quint16 port)
+TestClient::TestClient(quint16 port, const std::optional<protocol::Hello> &hello)
 {
     m_socket.connectToHost(QHostAddress::LocalHost, port);
     if (!m_socket.waitForConnected(10000))
         fail(QStringLiteral("cannot connect to the server: ") + m_socket.errorString());
+    if (!hello)
+        return;
+    send(protocol::frame(protocol::encodeHello(*hello)));
+    const protocol::Reply reply = receive();
+    if (reply.failed())
+        fail(QStringLiteral("the server refused the hello: ") + reply.fault);
 }
 
 void TestClient::send(const QByteArray &bytes)
@@ -155,14 +161,14 @@ QString freshDemoDatabase(const QString &backend, const QTemporaryDir &dir)
     return connection;
 }
 
-Fixture::Fixture(const QString &backend)
+Fixture::Fixture(const QString &backend, const server::ServerSettings &settings)
 {
     if (!m_dir.isValid())
         fail(QStringLiteral("no temporary directory"));
     m_connection = freshDemoDatabase(backend, m_dir);
     m_db = std::make_unique<server::Database>(m_connection);
-    m_server = std::make_unique<server::ServerThread>(m_connection);
-    m_client = std::make_unique<TestClient>(m_server->port());
+    m_server = std::make_unique<server::ServerThread>(m_connection, QHostAddress::LocalHost, 0, settings);
+    m_client = std::make_unique<TestClient>(m_server->port(), protocol::Hello{QStringLiteral("ADMIN"), settings.accessToken});
 }
 
 Fixture::~Fixture()

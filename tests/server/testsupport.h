@@ -3,6 +3,7 @@
 // core on its own thread, a small synchronous client speaking the wire protocol, and helpers to
 // read packets and to build the change logs the screen sends.
 
+#include <protocol/hello.h>
 #include <protocol/packet.h>
 #include <protocol/value.h>
 #include <server/database.h>
@@ -12,6 +13,7 @@
 #include <QTest>
 #include <QTemporaryDir>
 #include <memory>
+#include <optional>
 
 namespace servertest {
 
@@ -31,10 +33,14 @@ QTestData &newRow(const QString &backend, const char *name);
             QSKIP("SERVTRAN_TEST_PG is not set");                                                   \
     } while (false)
 
-// A synchronous client: one request, then wait for its reply.
+// The demo's operator of every branch, as most tests call.
+inline protocol::Hello adminHello() { return {QStringLiteral("ADMIN"), QString()}; }
+
+// A synchronous client: one request, then wait for its reply. It connects and says its hello
+// (none with std::nullopt: the test speaks first itself); throws when the hello is refused.
 class TestClient {
 public:
-    explicit TestClient(quint16 port);
+    explicit TestClient(quint16 port, const std::optional<protocol::Hello> &hello = adminHello());
     protocol::Reply call(const QString &method, const QVariantList &args, const QString &server = serverName());
     // A checked result's payload; throws when the call faulted or the server answered an error.
     QVariant payload(const QString &method, const QVariantList &args);
@@ -56,7 +62,7 @@ private:
 // A database holding the demo data, served by a server thread on a loopback port.
 class Fixture {
 public:
-    explicit Fixture(const QString &backend);
+    explicit Fixture(const QString &backend, const server::ServerSettings &settings = {});
     ~Fixture();
     const QString &connection() const { return m_connection; }
     server::Database &db() { return *m_db; }   // for checks, on the test's thread

@@ -1,0 +1,203 @@
+// Who may call: every connection names its operator in a hello (with the access token when the
+// server asks for one) before any call, and every method refuses a branch the operator may not
+// use, whatever the client checked on its side.
+
+#include "testsupport.h"
+
+#include <protocol/frame.h>
+#include <protocol/remoteresult.h>
+
+#include <QTest>
+
+using namespace servertest;
+
+namespace {
+
+const QString kOtherBranchFault = QStringLiteral("Operador sem acesso à filial 0002.");
+
+// Arguments of each method for a day of branch `b` (service "00001", the demo day), such that
+// only the branch decides whether the call is taken.
+QVariantList argsFor(const QString &method, const QString &b)
+{
+    const QString service = QStringLiteral("00001");
+    const QVariantList dayOf = {b, service, day()};
+    if (method == QLatin1String("GetSeqServTran"))
+        return dayOf + QVariantList{QStringLiteral("XXXX")};
+    if (method == QLatin1String("GetPtoEntrega"))
+        return {b, QStringLiteral("001"), QString()};
+    if (method == QLatin1String("PratoAux"))
+        return {QStringLiteral("1010010001"), QStringLiteral("P"), b, service, day(), QStringLiteral("0000101"),
+                QStringLiteral("001")};
+    if (method == QLatin1String("getDadosPrato"))
+        return {b, service, QStringLiteral("1010010001"), QStringLiteral("P")};
+    if (method == QLatin1String("SetServTran")) {
+        QVariantMap row = newDish(QStringLiteral("0000000100"), QStringLiteral("0000101"), QStringLiteral("001"),
+                                  QStringLiteral("1010010001"));
+        row[QStringLiteral("CDFILIAL")] = b;
+        return {dishDelta({{protocol::RowChange::Inserted, row, {}}})};
+    }
+    if (method == QLatin1String("CalcEtiqueta"))
+        return {b, service, QStringLiteral("003"), QStringLiteral("0000000007"), QStringLiteral("0000105"),
+                QStringLiteral("XXXX"), day(), QStringLiteral("P"), QStringLiteral("1010010001"), 0.0, 4.0, 2.0, 0.0, 2.0, 1.0};
+    if (method == QLatin1String("DelServTran"))
+        return dayOf + QVariantList{QStringLiteral("006"), QStringLiteral("0000104")};
+    if (method == QLatin1String("DeletePrato"))
+        return {QStringLiteral("P"), QStringLiteral("1010010001"), b, service, QStringLiteral("006"),
+                QStringLiteral("0000104"), day()};
+    if (method == QLatin1String("CalcServTrans"))
+        return {QStringLiteral("_%1_").arg(b), QStringLiteral("_%1%2_").arg(b, service), day(), day(),
+                QStringLiteral("OPER1"), protocol::wallClock(QDateTime::currentDateTime())};
+    return dayOf;   // GetDados, GetPadrao, GetServTran, GetEtiqueta
+}
+
+const QStringList &everyMethod()
+{
+    static const QStringList methods = {
+        QStringLiteral("GetDados"),      QStringLiteral("GetPadrao"),     QStringLiteral("GetServTran"),
+        QStringLiteral("GetEtiqueta"),   QStringLiteral("GetPtoEntrega"), QStringLiteral("PratoAux"),
+        QStringLiteral("getDadosPrato"), QStringLiteral("GetSeqServTran"), QStringLiteral("SetServTran"),
+        QStringLiteral("CalcEtiqueta"),  QStringLiteral("DelServTran"),   QStringLiteral("DeletePrato"),
+        QStringLiteral("CalcServTrans")};
+    return methods;
+}
+
+// The connection still answers a call: a day of branch "0001" for an operator who may use it.
+bool serving(TestClient &client, const QString &operatorCode)
+{
+    const protocol::Reply reply = client.call(QStringLiteral("GetPadrao"), argsFor(QStringLiteral("GetPadrao"), QStringLiteral("0001")));
+    if (operatorCode == QLatin1String("NINGUEM"))
+        return reply.fault == QStringLiteral("Operador NINGUEM não cadastrado.");
+    return !reply.failed() && table(protocol::resultPayload(reply.value)).rows.size() == 3;
+}
+
+qint64 storedRows(server::Database &db)
+{
+    return scalar(db, QStringLiteral("SELECT COUNT(*) FROM SERVTRAN")).toLongLong();
+}
+
+} // namespace
+
+class TestServerAccess : public QObject {
+    Q_OBJECT
+private slots:
+    void branchOfTheOperator_data();
+    void branchOfTheOperator();
+    void refusedLogWritesNothing_data() { addBackendRows(); }
+    void refusedLogWritesNothing();
+    void hello_data();
+    void hello();
+};
+
+void TestServerAccess::branchOfTheOperator_data()
+{
+    QTest::addColumn<QString>("backend");
+    QTest::addColumn<QString>("operatorCode");
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QString>("branch");
+    QTest::addColumn<QString>("fault");   // empty: the call is taken
+    for (const QString &b : backends()) {
+        for (const QString &method : everyMethod()) {
+            const auto row = [&](const char *name, const char *op, const char *branch, const QString &fault) {
+                QTest::newRow(qPrintable(QStringLiteral("%1/%2/%3").arg(b, method, QLatin1String(name))))
+                    << b << QString::fromLatin1(op) << method << QString::fromLatin1(branch) << fault;
+            };
+            row("allowed branch", "OPER1", "0001", QString());
+            row("other branch", "OPER1", "0002", kOtherBranchFault);
+            row("operator of every branch", "ADMIN", "0002", QString());
+            row("unknown operator", "NINGUEM", "0001", QStringLiteral("Operador NINGUEM não cadastrado."));
+        }
+    }
+}
+
+void TestServerAccess::branchOfTheOperator()
+{
+    QFETCH(QString, backend);
+    QFETCH(QString, operatorCode);
+    QFETCH(QString, method);
+    QFETCH(QString, branch);
+    QFETCH(QString, fault);
+    SKIP_UNLESS_BACKEND(backend);
+    Fixture f(backend);
+    TestClient client(f.port(), protocol::Hello{operatorCode, QString()});
+    const protocol::Reply reply = client.call(method, argsFor(method, branch));
+    if (fault.isEmpty()) {
+        QVERIFY2(!reply.failed(), qPrintable(reply.fault));
+        // the rules of the data may still refuse it, but never for the operator's sake
+        const QString error = reply.value.metaType().id() == QMetaType::QString ? reply.value.toString()
+                                                                                : protocol::resultErrorText(reply.value);
+        QVERIFY2(!error.contains(QStringLiteral("Operador")), qPrintable(error));
+    } else {
+        QCOMPARE(reply.fault, fault);
+    }
+    // a refusal is one call's: the connection stays open for the branches the operator may use
+    QVERIFY(serving(client, operatorCode));
+}
+
+// A change log that touches one allowed and one forbidden branch stores neither.
+void TestServerAccess::refusedLogWritesNothing()
+{
+    QFETCH(QString, backend);
+    SKIP_UNLESS_BACKEND(backend);
+    Fixture f(backend);
+    TestClient client(f.port(), protocol::Hello{QStringLiteral("OPER1"), QString()});
+    const qint64 before = storedRows(f.db());
+    QVariantMap ours = newDish(QStringLiteral("0000000100"), QStringLiteral("0000101"), QStringLiteral("001"),
+                               QStringLiteral("1010010001"));
+    QVariantMap theirs = ours;
+    theirs[QStringLiteral("CDFILIAL")] = QStringLiteral("0002");
+    const protocol::Reply reply = client.call(
+        QStringLiteral("SetServTran"),
+        {dishDelta({{protocol::RowChange::Inserted, ours, {}}, {protocol::RowChange::Inserted, theirs, {}}})});
+    QCOMPARE(reply.fault, kOtherBranchFault);
+    QCOMPARE(storedRows(f.db()), before);
+    // the same row alone is stored: it was the other branch that was refused
+    QCOMPARE(client.text(QStringLiteral("SetServTran"), {dishDelta({{protocol::RowChange::Inserted, ours, {}}})}),
+             QString());
+    QCOMPARE(storedRows(f.db()), before + 1);
+}
+
+void TestServerAccess::hello_data()
+{
+    QTest::addColumn<QString>("serverToken");
+    QTest::addColumn<QByteArray>("first");     // the first frame's payload
+    QTest::addColumn<QString>("fault");        // empty: taken
+    const auto hello = [](const char *op, const char *token) {
+        return protocol::encodeHello({QString::fromUtf8(op), QString::fromUtf8(token)});
+    };
+    const QByteArray call = protocol::encodeRequest({serverName(), QStringLiteral("GetDados"), argsFor(QStringLiteral("GetDados"), QStringLiteral("0001"))});
+    const QString noHello = QStringLiteral("Conexão sem identificação: a primeira mensagem deve identificar o operador.");
+    const QString badToken = QStringLiteral("Chave de acesso recusada pelo servidor de aplicação.");
+    QTest::newRow("missing hello") << QString() << call << noHello;
+    QTest::newRow("missing hello, server with a token") << QStringLiteral("s3gredo") << call << noHello;
+    QTest::newRow("right token") << QStringLiteral("s3gredo") << hello("OPER1", "s3gredo") << QString();
+    QTest::newRow("wrong token") << QStringLiteral("s3gredo") << hello("OPER1", "s3gredo!") << badToken;
+    QTest::newRow("no token") << QStringLiteral("s3gredo") << hello("OPER1", "") << badToken;
+    QTest::newRow("server without a token") << QString() << hello("OPER1", "qualquer") << QString();
+    QTest::newRow("no operator") << QString() << hello("  ", "") << QStringLiteral("A conexão não informou o operador.");
+    QTest::newRow("operator too long") << QString() << hello("OPERADOR1", "") << noHello;
+}
+
+void TestServerAccess::hello()
+{
+    QFETCH(QString, serverToken);
+    QFETCH(QByteArray, first);
+    QFETCH(QString, fault);
+    server::ServerSettings settings;
+    settings.accessToken = serverToken;
+    Fixture f(QStringLiteral("sqlite"), settings);
+    TestClient client(f.port(), std::nullopt);
+    client.send(protocol::frame(first));
+    const protocol::Reply reply = client.receive();
+    if (fault.isEmpty()) {
+        QVERIFY2(!reply.failed(), qPrintable(reply.fault));
+        QVERIFY(serving(client, QStringLiteral("OPER1")));
+        return;
+    }
+    QCOMPARE(reply.fault, fault);
+    QVERIFY(client.closedByPeer());
+    // the server goes on serving the others
+    QVERIFY(serving(f.client(), QStringLiteral("ADMIN")));
+}
+
+QTEST_GUILESS_MAIN(TestServerAccess)
+#include "tst_serveraccess.moc"

@@ -8,11 +8,13 @@
 #include <toolkit/error.h>
 
 #include <QDeadlineTimer>
-#include <QTcpSocket>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslSocket>
 
 namespace framework {
 
-TNetConnection::TNetConnection(QObject *parent, const QString &name) : QObject(parent), m_socket(new QTcpSocket(this))
+TNetConnection::TNetConnection(QObject *parent, const QString &name) : QObject(parent), m_socket(new QSslSocket(this))
 {
     setObjectName(name);
 }
@@ -37,6 +39,32 @@ QString TNetConnection::operatorCode() const
     return m_operatorCode.isEmpty() ? Operador() : m_operatorCode;
 }
 
+QString TNetConnection::accessToken() const { return m_accessToken.value_or(session().serverToken); }
+
+bool TNetConnection::usesTls() const { return m_tls.value_or(session().serverTls || !session().serverCaFile.isEmpty()); }
+
+QString TNetConnection::caFile() const { return m_caFile.value_or(session().serverCaFile); }
+
+int TNetConnection::callTimeout() const
+{
+    if (m_callTimeout > 0)
+        return m_callTimeout;
+    return session().serverCallTimeoutMs > 0 ? session().serverCallTimeoutMs : 300000;
+}
+
+QString TNetConnection::tlsFailure() const
+{
+    QStringList reasons;
+    for (const QSslError &e : m_socket->sslHandshakeErrors())
+        reasons << e.errorString();
+    if (reasons.isEmpty())
+        reasons << m_socket->errorString();
+    return QStringLiteral("Falha na conexão segura (TLS) com o servidor de aplicação %1:%2: %3")
+        .arg(m_host)
+        .arg(m_port)
+        .arg(reasons.join(QStringLiteral("; ")));
+}
+
 void TNetConnection::Open()
 {
     if (Connected())
@@ -54,16 +82,49 @@ QString TNetConnection::connectAndGreet()
     if (m_port <= 0 || m_port > 65535) {
         failure = QStringLiteral("porta inválida (%1)").arg(m_port);
     } else {
-        m_socket->connectToHost(m_host, quint16(m_port));
-        if (!m_socket->waitForConnected(m_connectTimeout)) {
-            failure = m_socket->errorString();
+        bool connected = false;
+        if (usesTls()) {
+            QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+            tls.setProtocol(QSsl::TlsV1_2OrLater);
+            tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
+            if (!caFile().isEmpty()) {
+                // a company's own authority: only it vouches for the server
+                const QList<QSslCertificate> authorities = QSslCertificate::fromPath(caFile(), QSsl::Pem);
+                if (authorities.isEmpty())
+                    return QStringLiteral("Certificado da autoridade (CA) do servidor de aplicação não encontrado em %1.")
+                        .arg(caFile());
+                tls.setCaCertificates(authorities);
+            }
+            m_socket->setSslConfiguration(tls);
+            m_socket->connectToHostEncrypted(m_host, quint16(m_port));
+            connected = m_socket->waitForEncrypted(m_connectTimeout);
+            if (!connected) {
+                // refused or unreachable is said as for a plain connection; the rest is TLS
+                if (m_socket->state() == QAbstractSocket::ConnectedState || !m_socket->sslHandshakeErrors().isEmpty()
+                    || m_socket->error() == QAbstractSocket::SslHandshakeFailedError
+                    || m_socket->error() == QAbstractSocket::RemoteHostClosedError) {
+                    const QString why = tlsFailure();
+                    m_socket->abort();
+                    return why;
+                }
+                failure = m_socket->errorString();
+            }
         } else {
+            m_socket->connectToHost(m_host, quint16(m_port));
+            connected = m_socket->waitForConnected(m_connectTimeout);
+            if (!connected)
+                failure = m_socket->errorString();
+        }
+        if (connected) {
             // the hello: the server takes no call before it knows who calls
             const QDeadlineTimer deadline(m_connectTimeout);
-            writeAll(protocol::frame(protocol::encodeHello({operatorCode(), m_accessToken})), deadline, failure);
+            writeAll(protocol::frame(protocol::encodeHello({operatorCode(), accessToken()})), deadline, failure);
             QByteArray payload;
             if (failure.isEmpty())
                 payload = readFrame(deadline, failure);
+            if (!failure.isEmpty() && !usesTls() && m_socket->state() != QAbstractSocket::ConnectedState)
+                // a TLS server drops a client that speaks in clear
+                failure += QStringLiteral("; o servidor pode exigir conexão segura (TLS)");
             if (failure.isEmpty()) {
                 try {
                     const protocol::Reply reply = protocol::decodeReply(payload);
@@ -169,7 +230,7 @@ QVariant TNetConnection::call(const QString &method, QVariantList &args)
     if (quint64(payload.size()) > protocol::kMaxFrameSize)
         throw toolkit::Error(QStringLiteral("A chamada %1 excede o tamanho máximo de mensagem.").arg(method));
 
-    const QDeadlineTimer deadline(m_callTimeout);
+    const QDeadlineTimer deadline(callTimeout());
     QString failure;
     writeAll(protocol::frame(payload), deadline, failure);
     if (!failure.isEmpty())

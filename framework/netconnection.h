@@ -10,8 +10,10 @@
 #include <QString>
 #include <QVariant>
 
+#include <optional>
+
 class QDeadlineTimer;
-class QTcpSocket;
+class QSslSocket;
 
 namespace framework {
 
@@ -34,14 +36,22 @@ public:
     // Milliseconds a connect, and a call, may take before they count as failed.
     int connectTimeout() const { return m_connectTimeout; }
     void setConnectTimeout(int ms) { m_connectTimeout = ms; }
-    int callTimeout() const { return m_callTimeout; }
+    // By default the session's limit (SessionValues::serverCallTimeoutMs), else 5 minutes.
+    int callTimeout() const;
     void setCallTimeout(int ms) { m_callTimeout = ms; }
     // Who the connection says it is in its first frame (the hello): the operator, by default
-    // the session's (Operador()), and the server's access token (empty when it asks for none).
+    // the session's (Operador()), and the server's access token, by default the session's
+    // (empty when the server asks for none).
     QString operatorCode() const;
     void setOperatorCode(const QString &code) { m_operatorCode = code; }
-    const QString &accessToken() const { return m_accessToken; }
+    QString accessToken() const;
     void setAccessToken(const QString &token) { m_accessToken = token; }
+    // TLS, verifying the server's certificate against the CA certificates of caFile() (PEM; the
+    // system's when empty) and its name against host(). By default as the session says.
+    bool usesTls() const;
+    void setTls(bool on) { m_tls = on; }
+    QString caFile() const;
+    void setCaFile(const QString &path) { m_caFile = path; }
 
     // Runs before every connect: the place to set host and port from the session.
     toolkit::Event<QObject *> BeforeConnect;
@@ -67,15 +77,20 @@ private:
     void writeAll(const QByteArray &bytes, const QDeadlineTimer &deadline, QString &why);
     QByteArray readFrame(const QDeadlineTimer &deadline, QString &why);
 
-    QTcpSocket *m_socket;
+    // Why the TLS handshake failed, in words for the user.
+    QString tlsFailure() const;
+
+    QSslSocket *m_socket;
     QString m_serverName;
     QString m_operatorCode;
-    QString m_accessToken;
+    std::optional<QString> m_accessToken;
     QString m_host = QStringLiteral("localhost");
     int m_port = 0;
     bool m_throwException = true;
     int m_connectTimeout = 10000;
-    int m_callTimeout = 300000;
+    int m_callTimeout = 0;
+    std::optional<bool> m_tls;
+    std::optional<QString> m_caFile;
 };
 
 } // namespace framework

@@ -38,6 +38,13 @@ struct FRAMEWORK_EXPORT SessionValues {
     QString operatorCode;                  // Operador
     QString webUrl;                        // WebURL
     int webPort = 0;                       // WebPort
+    // How the connections reach the application server beyond this machine: TLS (verifying the
+    // server against serverCaFile, or the system's authorities when empty), the access token
+    // their hello shows, and how long a call may take before it counts as failed (0: default).
+    bool serverTls = false;
+    QString serverCaFile;
+    QString serverToken;
+    int serverCallTimeoutMs = 0;
     QDate processingDate;                  // DataProc of a branch without a date of its own
     QHash<QString, QDate> branchDates;     // DataProc per branch code
     QHash<int, QString> pictures;          // DBPict per picture kind, over the defaults

@@ -7,6 +7,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -26,10 +27,15 @@ struct Options {
     QCommandLineOption bound{QStringLiteral("bound-branch"), QStringLiteral("Sessão presa à filial (a filial não pode ser trocada nas telas).")};
     QCommandLineOption pluginDir{QStringLiteral("plugin-dir"), QStringLiteral("Pasta dos módulos."), QStringLiteral("PASTA")};
     QCommandLineOption open{QStringLiteral("open"), QStringLiteral("Abre a tela deste código ao iniciar."), QStringLiteral("CODIGO")};
+    QCommandLineOption ca{QStringLiteral("server-ca"),
+                          QStringLiteral("Certificado (PEM) da autoridade que assina o do servidor de aplicação: conexão com TLS."),
+                          QStringLiteral("ARQUIVO")};
+    QCommandLineOption tokenFile{QStringLiteral("server-token-file"),
+                                 QStringLiteral("Arquivo com a chave de acesso ao servidor de aplicação."), QStringLiteral("ARQUIVO")};
 
     void addTo(QCommandLineParser &parser) const
     {
-        parser.addOptions({config, branch, op, date, host, port, database, bound, pluginDir, open});
+        parser.addOptions({config, branch, op, date, host, port, database, bound, pluginDir, open, ca, tokenFile});
     }
 };
 
@@ -72,6 +78,27 @@ bool parseBool(const QString &text, const QString &what)
         || t == QLatin1String("nao") || t == QLatin1String("no"))
         return false;
     throw toolkit::Error(QStringLiteral("Valor inválido para %1: \"%2\" (use true ou false).").arg(what, text));
+}
+
+// The first line of the file, without surrounding blanks.
+QString readToken(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw toolkit::Error(QStringLiteral("Arquivo da chave de acesso ilegível: %1 (%2)").arg(path, file.errorString()));
+    const QString token = QString::fromUtf8(file.readAll()).section(QLatin1Char('\n'), 0, 0).trimmed();
+    if (token.isEmpty())
+        throw toolkit::Error(QStringLiteral("Arquivo da chave de acesso vazio: %1").arg(path));
+    return token;
+}
+
+int parseSeconds(const QString &text, const QString &what)
+{
+    bool ok = false;
+    const int seconds = text.trimmed().toInt(&ok);
+    if (!ok || seconds < 1 || seconds > 24 * 3600)
+        throw toolkit::Error(QStringLiteral("Valor inválido para %1: \"%2\" (use segundos, de 1 a 86400).").arg(what, text));
+    return seconds;
 }
 
 QDate requireDate(const QString &text, const QString &what)
@@ -144,6 +171,14 @@ HostSettings parseSettings(const QStringList &arguments)
             s.webUrl = ini.value(QStringLiteral("server/host")).toString().trimmed();
         if (ini.contains(QStringLiteral("server/port")))
             s.webPort = parsePort(ini.value(QStringLiteral("server/port")).toString());
+        s.serverTls = parseBool(ini.value(QStringLiteral("server/tls")).toString(), QStringLiteral("[server] tls"));
+        s.serverCaFile = resolvePath(ini.value(QStringLiteral("server/ca")).toString().trimmed(), base);
+        s.serverToken = ini.value(QStringLiteral("server/token")).toString().trimmed();
+        if (const QString file = ini.value(QStringLiteral("server/token-file")).toString().trimmed(); !file.isEmpty())
+            s.serverToken = readToken(resolvePath(file, base));
+        if (ini.contains(QStringLiteral("server/call-timeout")))
+            s.serverCallTimeoutMs =
+                parseSeconds(ini.value(QStringLiteral("server/call-timeout")).toString(), QStringLiteral("[server] call-timeout")) * 1000;
         settings.database = resolvePath(ini.value(QStringLiteral("database/path")).toString().trimmed(), base);
         settings.pluginDir = resolvePath(ini.value(QStringLiteral("modules/dir")).toString().trimmed(), base);
         ini.beginGroup(QStringLiteral("dates"));
@@ -180,6 +215,10 @@ HostSettings parseSettings(const QStringList &arguments)
         s.webPort = parsePort(parser.value(options.port));
     if (parser.isSet(options.bound))
         s.boundBranch = true;
+    if (parser.isSet(options.ca))
+        s.serverCaFile = resolvePath(parser.value(options.ca).trimmed(), QDir::currentPath());
+    if (parser.isSet(options.tokenFile))
+        s.serverToken = readToken(resolvePath(parser.value(options.tokenFile).trimmed(), QDir::currentPath()));
     if (parser.isSet(options.database))
         settings.database = resolvePath(parser.value(options.database).trimmed(), QDir::currentPath());
     if (parser.isSet(options.pluginDir))
@@ -192,6 +231,12 @@ HostSettings parseSettings(const QStringList &arguments)
         throw toolkit::Error(QStringLiteral("Operador não informado: use --operator ou [session] operator no arquivo de configuração."));
     if (s.webUrl.isEmpty())
         throw toolkit::Error(QStringLiteral("Servidor de aplicação não informado: use --server-host ou [server] host."));
+    if (!s.serverCaFile.isEmpty()) {
+        s.serverTls = true;
+        if (!QFileInfo(s.serverCaFile).isFile())
+            throw toolkit::Error(QStringLiteral("Certificado da autoridade (CA) do servidor de aplicação não encontrado: %1")
+                                     .arg(s.serverCaFile));
+    }
     if (settings.database.isEmpty())
         throw toolkit::Error(QStringLiteral("Banco de dados não informado: use --database ou [database] path no arquivo de configuração."));
     if (!settings.pluginDir.isEmpty() && !QFileInfo(settings.pluginDir).isDir())

@@ -5,6 +5,10 @@
 // INI (every key optional; the command line may give them instead):
 //   [session]   branch=0001  operator=ADMIN  date=08/12/2026  bound-branch=false
 //   [server]    host=127.0.0.1  port=8410
+//               tls=true  ca=ca.pem  (TLS verifying the server; ca relative to the INI file and
+//                                     implying tls; without ca the system's authorities)
+//               token-file=token.txt (or token=...: the server's access token)
+//               call-timeout=300     (seconds a call may take)
 //   [database]  path=servtran.db        (relative to the INI file's folder; or sqlite:FILE,
 //                                        postgres:host=H port=P dbname=D user=U, postgresql://...)
 //   [modules]   dir=plugins             (relative to the INI file's folder)

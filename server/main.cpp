@@ -3,6 +3,7 @@
 #include "database.h"
 #include "demo.h"
 #include "schema.h"
+#include "security.h"
 #include "service.h"
 #include "tcpserver.h"
 
@@ -78,9 +79,18 @@ int main(int argc, char *argv[])
                                          QStringLiteral("Segundos sem chamadas após os quais uma conexão é fechada "
                                                         "(padrão 900; 0 = nunca)."),
                                          QStringLiteral("SECONDS"), QStringLiteral("900"));
+    const QCommandLineOption tlsCert(QStringLiteral("tls-cert"),
+                                     QStringLiteral("Certificado do servidor (PEM, com a cadeia): conexões com TLS."),
+                                     QStringLiteral("FILE"));
+    const QCommandLineOption tlsKey(QStringLiteral("tls-key"), QStringLiteral("Chave privada do certificado (PEM, sem senha)."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption tokenFile(QStringLiteral("token-file"),
+                                       QStringLiteral("Arquivo com a chave de acesso que todo cliente deve apresentar."),
+                                       QStringLiteral("FILE"));
     const QCommandLineOption insecure(QStringLiteral("insecure"),
-                                      QStringLiteral("Aceita escutar fora da própria máquina sem proteção da conexão."));
-    parser.addOptions({help, db, host, port, createSchema, demo, workers, maxConnections, idleTimeout, insecure});
+                                      QStringLiteral("Aceita escutar fora da própria máquina sem TLS ou sem chave de acesso."));
+    parser.addOptions({help, db, host, port, createSchema, demo, workers, maxConnections, idleTimeout, tlsCert, tlsKey,
+                       tokenFile, insecure});
 
     if (!parser.parse(QCoreApplication::arguments())) {
         say(parser.errorText());
@@ -124,11 +134,24 @@ int main(int argc, char *argv[])
         say(QStringLiteral("endereço inválido: %1").arg(parser.value(host)));
         return 2;
     }
-    // The wire carries the data of every client in clear and asks nobody who they are: beyond
-    // this machine only when the operator says so.
-    if (!address.isLoopback() && !parser.isSet(insecure)) {
-        say(QStringLiteral("o endereço %1 aceita conexões de outras máquinas, sem criptografia nem autenticação; "
-                           "use --insecure para aceitar assim mesmo.")
+    if (parser.isSet(tlsCert) != parser.isSet(tlsKey)) {
+        say(QStringLiteral("informe --tls-cert e --tls-key juntos."));
+        return 2;
+    }
+    try {
+        if (parser.isSet(tlsCert))
+            settings.tls = server::serverTls(parser.value(tlsCert), parser.value(tlsKey));
+        if (parser.isSet(tokenFile))
+            settings.accessToken = server::readTokenFile(parser.value(tokenFile));
+    } catch (const server::Error &e) {
+        say(e.message());
+        return 2;
+    }
+    // Beyond this machine the wire must be encrypted and every client show the token, unless the
+    // operator says otherwise.
+    if (!address.isLoopback() && !(settings.usesTls() && !settings.accessToken.isEmpty()) && !parser.isSet(insecure)) {
+        say(QStringLiteral("o endereço %1 aceita conexões de outras máquinas: informe --tls-cert, --tls-key e "
+                           "--token-file, ou use --insecure para aceitar a conexão sem essa proteção.")
                 .arg(address.toString()));
         return 2;
     }
@@ -152,10 +175,12 @@ int main(int argc, char *argv[])
         server::TcpServer tcp(parser.value(db), settings);
         tcp.listen(address, quint16(portNumber));
         stopOnSignals(app);
-        say(QStringLiteral("atendendo %1 em %2:%3, banco %4")
+        say(QStringLiteral("atendendo %1 em %2:%3, banco %4%5%6")
                 .arg(server::ServTranService::serverName(), tcp.address().toString())
                 .arg(tcp.port())
-                .arg(description));
+                .arg(description,
+                     settings.usesTls() ? QStringLiteral(", TLS") : QString(),
+                     settings.accessToken.isEmpty() ? QString() : QStringLiteral(", com chave de acesso")));
         const int rc = app.exec();
         say(QStringLiteral("parado"));
         return rc;

@@ -1,7 +1,8 @@
 #pragma once
 // What an operator may tune in a running server: how many calls run at once, how many clients
-// it takes, how long an idle client may hold a connection, the token a client must show.
+// it takes, how long an idle client may hold a connection, the token a client must show, TLS.
 
+#include <QSslConfiguration>
 #include <QString>
 
 namespace server {
@@ -17,6 +18,12 @@ struct ServerSettings {
     int idleTimeoutMs = 15 * 60 * 1000;
     // The shared access token every connection's hello must carry (empty: none asked).
     QString accessToken;
+    // TLS with this certificate and key (security.h's serverTls); without a local certificate
+    // the server speaks plain TCP.
+    QSslConfiguration tls;
+    bool usesTls() const { return !tls.localCertificate().isNull(); }
+    // A client that has not finished its TLS handshake after this long is dropped.
+    int handshakeTimeoutMs = 10000;
 };
 
 } // namespace server

@@ -10,6 +10,8 @@
 #include <QCryptographicHash>
 #include <QLoggingCategory>
 #include <QPointer>
+#include <QSslServer>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -161,8 +163,26 @@ private:
     bool m_refused = false;
 };
 
+namespace {
+QTcpServer *makeListener(const ServerSettings &settings, QObject *parent)
+{
+    if (!settings.usesTls())
+        return new QTcpServer(parent);
+    // Sockets come out of a QSslServer once their handshake is done; one that fails or stalls
+    // in it never reaches a Connection.
+    auto *tls = new QSslServer(parent);
+    tls->setSslConfiguration(settings.tls);
+    tls->setHandshakeTimeout(settings.handshakeTimeoutMs);
+    QObject::connect(tls, &QSslServer::errorOccurred, tls, [](QSslSocket *socket, QAbstractSocket::SocketError) {
+        qCWarning(lcServer).noquote() << QStringLiteral("TLS connection from %1 failed: %2")
+                                             .arg(peerText(*socket), socket->errorString());
+    });
+    return tls;
+}
+} // namespace
+
 TcpServer::TcpServer(const QString &connection, const ServerSettings &settings, QObject *parent)
-    : QObject(parent), m_settings(settings), m_server(new QTcpServer(this))
+    : QObject(parent), m_settings(settings), m_server(makeListener(settings, this))
 {
     // A worker hands a reply to this object's thread; the object outlives the workers (the pool
     // is stopped first in the destructor), so the queued call always finds it.
@@ -170,7 +190,7 @@ TcpServer::TcpServer(const QString &connection, const ServerSettings &settings, 
         QMetaObject::invokeMethod(this, [this, ticket, reply = std::move(reply)] { deliver(ticket, reply); },
                                   Qt::QueuedConnection);
     });
-    connect(m_server, &QTcpServer::newConnection, this, &TcpServer::accept);
+    connect(m_server, &QTcpServer::pendingConnectionAvailable, this, &TcpServer::accept);
 }
 
 TcpServer::~TcpServer()

@@ -5,6 +5,7 @@
 #include "hostwindow.h"
 
 #include <framework/dtmdbgeral.h>
+#include <framework/netconnection.h>
 #include <framework/presenter.h>
 #include <framework/testing/scriptedpresenter.h>
 #include <framework/zandrix.h>
@@ -48,6 +49,9 @@ private slots:
     void applyErrors();
     void commandLineOverridesIni();
     void defaultsWithoutIni();
+    void serverSecurityFromIni();
+    void serverSecurityErrors_data();
+    void serverSecurityErrors();
 
     void loaderInitializesOncePerLoad();
     void loaderDestroysFormsBeforeUnloading();
@@ -220,6 +224,77 @@ void TstHostApp::defaultsWithoutIni()
     QCOMPARE(framework::DBPict(1), QStringLiteral("9.99.999.9999;0; "));
     QCOMPARE(framework::DBPictObj(1).GetTtNiveis(), 4);
     QCOMPARE(framework::DataProc(QStringLiteral("0001")), QDate::currentDate());
+}
+
+// The address, TLS, CA, token and call time limit the host's connections use, from the INI file
+// (files relative to it) and the command line.
+void TstHostApp::serverSecurityFromIni()
+{
+    QFile token(m_dir.filePath(QStringLiteral("token.txt")));
+    QVERIFY(token.open(QIODevice::WriteOnly));
+    token.write(" s3gredo \nsecond line ignored\n");
+    token.close();
+    QFile ca(m_dir.filePath(QStringLiteral("ca.pem")));
+    QVERIFY(ca.open(QIODevice::WriteOnly));
+    ca.close();
+    const QString ini = writeIni(QStringLiteral("[session]\nbranch=0001\noperator=OPER1\n"
+                                                "[server]\nhost=app.local\nport=8443\nca=ca.pem\ntoken-file=token.txt\n"
+                                                "call-timeout=20\n[database]\npath=host.db\n"));
+    hostapp::HostSettings s = hostapp::parseSettings(args({QStringLiteral("--config"), ini}));
+    QVERIFY(s.session.serverTls);   // a CA means TLS
+    QCOMPARE(s.session.serverCaFile, m_dir.filePath(QStringLiteral("ca.pem")));
+    QCOMPARE(s.session.serverToken, QStringLiteral("s3gredo"));
+    QCOMPARE(s.session.serverCallTimeoutMs, 20000);
+    hostapp::applySettings(s);
+    TNetConnection net;
+    QVERIFY(net.usesTls());
+    QCOMPARE(net.caFile(), m_dir.filePath(QStringLiteral("ca.pem")));
+    QCOMPARE(net.accessToken(), QStringLiteral("s3gredo"));
+    QCOMPARE(net.callTimeout(), 20000);
+
+    // a token in the INI itself, TLS with the system's authorities; the command line wins
+    const QString plain = writeIni(QStringLiteral("[session]\nbranch=0001\noperator=OPER1\n"
+                                                  "[server]\ntls=true\ntoken=outro\n[database]\npath=host.db\n"));
+    s = hostapp::parseSettings(args({QStringLiteral("--config"), plain}));
+    QVERIFY(s.session.serverTls);
+    QVERIFY(s.session.serverCaFile.isEmpty());
+    QCOMPARE(s.session.serverToken, QStringLiteral("outro"));
+    QCOMPARE(s.session.serverCallTimeoutMs, 0);
+    s = hostapp::parseSettings(args({QStringLiteral("--config"), plain, QStringLiteral("--server-token-file"),
+                                     m_dir.filePath(QStringLiteral("token.txt")), QStringLiteral("--server-ca"),
+                                     m_dir.filePath(QStringLiteral("ca.pem"))}));
+    QCOMPARE(s.session.serverToken, QStringLiteral("s3gredo"));
+    QCOMPARE(s.session.serverCaFile, m_dir.filePath(QStringLiteral("ca.pem")));
+}
+
+void TstHostApp::serverSecurityErrors_data()
+{
+    QTest::addColumn<QString>("server");   // the [server] section
+    QTest::addColumn<QString>("error");
+    QTest::newRow("CA missing") << "ca=nowhere.pem" << "Certificado da autoridade (CA) do servidor de aplicação não encontrado";
+    QTest::newRow("token file missing") << "token-file=nowhere.txt" << "Arquivo da chave de acesso ilegível";
+    QTest::newRow("empty token file") << "token-file=empty.txt" << "Arquivo da chave de acesso vazio";
+    QTest::newRow("tls not a flag") << "tls=talvez" << "Valor inválido para [server] tls";
+    QTest::newRow("call time-out not a number") << "call-timeout=x" << "Valor inválido para [server] call-timeout";
+    QTest::newRow("call time-out zero") << "call-timeout=0" << "Valor inválido para [server] call-timeout";
+}
+
+void TstHostApp::serverSecurityErrors()
+{
+    QFETCH(QString, server);
+    QFETCH(QString, error);
+    QFile empty(m_dir.filePath(QStringLiteral("empty.txt")));
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+    empty.write("\n");
+    empty.close();
+    const QString ini = writeIni(QStringLiteral("[session]\nbranch=0001\noperator=OPER1\n[server]\n%1\n[database]\npath=host.db\n")
+                                     .arg(server));
+    try {
+        hostapp::parseSettings(args({QStringLiteral("--config"), ini}));
+        QFAIL("accepted");
+    } catch (const toolkit::Error &e) {
+        QVERIFY2(e.message().contains(error), qPrintable(e.message()));
+    }
 }
 
 void TstHostApp::loaderInitializesOncePerLoad()

@@ -3,6 +3,9 @@
 
 #include "testsupport.h"
 
+#include <protocol/frame.h>
+
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
@@ -60,6 +63,13 @@ private:
     QByteArray m_stderr;
 };
 
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
 } // namespace
 
 class TestServerProcess : public QObject {
@@ -70,6 +80,7 @@ private slots:
     void demo_data() { addBackendRows(); }
     void demo();
     void createSchemaOnly();
+    void tls();
 };
 
 void TestServerProcess::options_data()
@@ -90,6 +101,29 @@ void TestServerProcess::options_data()
     QTest::newRow("beyond this machine with --insecure")
         << (db("sqlite:%DIR%/empty.db") << QStringLiteral("--host") << QStringLiteral("0.0.0.0") << QStringLiteral("--insecure"))
         << 1 << "--create-schema";
+    const QStringList tls = {QStringLiteral("--tls-cert"), QStringLiteral("%TLS%/server.pem"), QStringLiteral("--tls-key"),
+                             QStringLiteral("%TLS%/server.key")};
+    const QStringList token = {QStringLiteral("--token-file"), QStringLiteral("%DIR%/token")};
+    const QStringList beyond = db("sqlite:%DIR%/empty.db") << QStringLiteral("--host") << QStringLiteral("0.0.0.0");
+    QTest::newRow("beyond this machine with TLS and a token") << (beyond + tls + token) << 1 << "--create-schema";
+    QTest::newRow("beyond this machine with TLS, no token") << (beyond + tls) << 2 << "--token-file";
+    QTest::newRow("beyond this machine with a token, no TLS") << (beyond + token) << 2 << "--tls-cert";
+    QTest::newRow("beyond this machine with TLS, no token, --insecure")
+        << (beyond + tls << QStringLiteral("--insecure")) << 1 << "--create-schema";
+    QTest::newRow("certificate without its key")
+        << (beyond + token << QStringLiteral("--tls-cert") << QStringLiteral("%TLS%/server.pem")) << 2 << "juntos";
+    QTest::newRow("key file holding no key")
+        << (beyond + token << QStringLiteral("--tls-cert") << QStringLiteral("%TLS%/server.pem") << QStringLiteral("--tls-key")
+            << QStringLiteral("%TLS%/server.pem"))
+        << 2 << "não contém uma chave privada";
+    QTest::newRow("certificate file missing")
+        << (beyond + token << QStringLiteral("--tls-cert") << QStringLiteral("%DIR%/none.pem") << QStringLiteral("--tls-key")
+            << QStringLiteral("%TLS%/server.key"))
+        << 2 << "não foi possível ler o certificado";
+    QTest::newRow("token file missing")
+        << (beyond + tls << QStringLiteral("--token-file") << QStringLiteral("%DIR%/none")) << 2 << "chave de acesso";
+    QTest::newRow("empty token file")
+        << (beyond + tls << QStringLiteral("--token-file") << QStringLiteral("%DIR%/empty-token")) << 2 << "não contém a chave";
     QTest::newRow("loopback of IPv6") << (db("sqlite:%DIR%/empty.db") << QStringLiteral("--host") << QStringLiteral("::1"))
                                       << 1 << "--create-schema";
     QTest::newRow("unknown kind of database") << db("mysql:host=x") << 1 << "Conexão desconhecida";
@@ -105,8 +139,10 @@ void TestServerProcess::options()
     QFETCH(int, exitCode);
     QFETCH(QString, output);
     QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("token")), "s3gredo\n");
+    writeFile(dir.filePath(QStringLiteral("empty-token")), " \n");
     for (QString &arg : args)
-        arg.replace(QLatin1String("%DIR%"), dir.path());
+        arg.replace(QLatin1String("%DIR%"), dir.path()).replace(QLatin1String("%TLS%"), QStringLiteral(SERVTRAN_TLS_DIR));
     QProcess process;
     process.start(QStringLiteral(SERVTRAN_SERVER_EXE), args);
     QVERIFY(process.waitForFinished(30000));
@@ -155,6 +191,26 @@ void TestServerProcess::createSchemaOnly()
     QCOMPARE(server.stop(), 0);
     server::Database db(connection);
     QCOMPARE(scalar(db, QStringLiteral("SELECT COUNT(*) FROM FILIAL")).toLongLong(), 0);
+}
+
+// The server started with a certificate, its key and a token file serves TLS only: a client in
+// clear is dropped.
+void TestServerProcess::tls()
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("token")), "s3gredo\n");
+    ServerProcess server({QStringLiteral("--db"), emptyDatabase(QStringLiteral("sqlite"), dir), QStringLiteral("--demo"),
+                          QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--tls-cert"),
+                          QStringLiteral(SERVTRAN_TLS_DIR "/server.pem"), QStringLiteral("--tls-key"),
+                          QStringLiteral(SERVTRAN_TLS_DIR "/server.key"), QStringLiteral("--token-file"),
+                          dir.filePath(QStringLiteral("token"))});
+    const quint16 port = server.waitUntilServing();
+    QVERIFY2(port != 0, qPrintable(server.log()));
+    QVERIFY2(server.log().contains(QStringLiteral(", TLS, com chave de acesso")), qPrintable(server.log()));
+    TestClient clear(port, std::nullopt);
+    clear.send(protocol::frame(protocol::encodeHello({QStringLiteral("ADMIN"), QStringLiteral("s3gredo")})));
+    QVERIFY(clear.closedByPeer());
+    QCOMPARE(server.stop(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestServerProcess)

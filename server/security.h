@@ -1,0 +1,19 @@
+#pragma once
+// What protects a server that other machines reach: its TLS certificate and key and the shared
+// access token, read from files (a token on the command line would show in `ps`).
+
+#include <QSslConfiguration>
+#include <QString>
+
+namespace server {
+
+// The server's side of TLS: the certificate chain of `certificateFile` (PEM; the server's own
+// first) and the private key of `keyFile` (PEM, RSA or EC, without a pass phrase), TLS 1.2 or
+// later, clients not asked for a certificate. Throws Error with the file and the problem.
+QSslConfiguration serverTls(const QString &certificateFile, const QString &keyFile);
+
+// The token in the file: its first line without surrounding blanks. Throws Error when the file
+// cannot be read or holds no token.
+QString readTokenFile(const QString &path);
+
+} // namespace server

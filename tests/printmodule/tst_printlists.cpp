@@ -168,14 +168,6 @@ double csvValue(const QString &text)
     return QString(text).replace(u',', u'.').toDouble();
 }
 
-QString pdfText(const QString &pdf)
-{
-    QString text;
-    for (int page = 1, pages = printtest::pdfPageCount(pdf); page <= pages; ++page)
-        text += printtest::pdfText(pdf, page);
-    return text.simplified();
-}
-
 QString writePdf(const DemoDatabase &db, const KitchenList &list)
 {
     const QString path = db.file(QStringLiteral("list.pdf"));
@@ -399,7 +391,7 @@ void TestPrintLists::pdfShowsPointsDishesAndTotals()
     DemoServer demo;
     const KitchenList list = buildList(kind, demo.day(), demo.rows());
     const QString pdf = writePdf(demo.db, list);
-    const QString text = pdfText(pdf);
+    const QString text = printtest::pdfDocumentText(pdf);
     QVERIFY(text.contains(listTitle(kind)));
     QVERIFY(text.contains(QStringLiteral("Data 08/12/2026")));
     QVERIFY(text.contains(QStringLiteral("Serviço 00001 - Almoço")));
@@ -470,7 +462,7 @@ void TestPrintLists::onePointOrOneDish()
     QCOMPARE(list.rowCount(), stored.size());
     checkCsvAgainstStored(parseCsv(writeCsv(demo.db, list)), kind, stored);
     // The page shows only the chosen point's or dish's rows.
-    const QString text = pdfText(writePdf(demo.db, list));
+    const QString text = printtest::pdfDocumentText(writePdf(demo.db, list));
     for (const StoredRow &row : readStored(demo.db)) {
         const bool in = std::any_of(stored.begin(), stored.end(),
             [&](const StoredRow &s) { return s.value("NRSERVTRAN") == row.value("NRSERVTRAN"); });

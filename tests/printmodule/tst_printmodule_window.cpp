@@ -104,14 +104,6 @@ void writeCsv(QWidget *window, const QString &path)
         qFatal("the window has no writeCsv");
 }
 
-QString pdfText(const QString &pdf)
-{
-    QString text;
-    for (int page = 1, pages = printtest::pdfPageCount(pdf); page <= pages; ++page)
-        text += printtest::pdfText(pdf, page);
-    return text.simplified();
-}
-
 // The lines of a CSV file of the window that start with the field.
 int csvLinesStartingWith(const QString &path, const QString &first)
 {
@@ -226,10 +218,7 @@ void TestPrintModuleWindow::chosenPointAndDishesAreWhatIsPrinted()
 
     const QString pdf = host.db.file(QStringLiteral("point.pdf"));
     QVERIFY(writePdf(window, pdf));
-    QString text;
-    for (int page = 1, pages = printtest::pdfPageCount(pdf); page <= pages; ++page)
-        text += printtest::pdfText(pdf, page);
-    text = text.simplified();
+    const QString text = printtest::pdfDocumentText(pdf);
     QCOMPARE(text.count(QStringLiteral("Etiqueta ")), expected);
     const QString pointName = host.db.scalar(QStringLiteral("SELECT NMDESTFILI FROM DESTFILI WHERE CDFILIAL = '0001' AND CDDESTFILI = ?"), {point})
                                   .toString();
@@ -298,7 +287,7 @@ void TestPrintModuleWindow::chosenListAndPointAreWhatIsWritten()
     QCOMPARE(csvLinesStartingWith(csv, QStringLiteral("Prato")), pointRows);
     const QString pdf = host.db.file(QStringLiteral("day.pdf"));
     QVERIFY(writePdf(window, pdf));
-    const QString text = pdfText(pdf);
+    const QString text = printtest::pdfDocumentText(pdf);
     QVERIFY(text.contains(QStringLiteral("Lista de Entrega")));
     QVERIFY(text.contains(QStringLiteral("Ala de internação")));
     QVERIFY(!text.contains(QStringLiteral("Residência")));
@@ -307,7 +296,7 @@ void TestPrintModuleWindow::chosenListAndPointAreWhatIsWritten()
     document->setFocus();
     QTest::keyClick(document, Qt::Key_Down);
     QVERIFY(writePdf(window, pdf));
-    QVERIFY(pdfText(pdf).contains(QStringLiteral("Lista de Divisão")));
+    QVERIFY(printtest::pdfDocumentText(pdf).contains(QStringLiteral("Lista de Divisão")));
     QTest::keyClick(document, Qt::Key_Up);
     QTest::keyClick(document, Qt::Key_Up);
     QCOMPARE(document->currentIndex(), 0);

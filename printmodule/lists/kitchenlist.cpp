@@ -267,35 +267,16 @@ QString listTitle(ListKind kind)
     return kind == ListKind::Delivery ? QStringLiteral("Lista de Entrega") : QStringLiteral("Lista de Divisão");
 }
 
-namespace {
-
-// Each code once, with the name it first came with.
-template <typename Key> QList<NamedCode> distinct(const QList<DishRow> &rows, Key key)
-{
-    QList<NamedCode> found;
-    QSet<QString> seen;
-    for (const DishRow &row : rows) {
-        const NamedCode named = key(row);
-        if (!seen.contains(named.code)) {
-            seen.insert(named.code);
-            found.append(named);
-        }
-    }
-    return found;
-}
-
-} // namespace
-
 QList<NamedCode> pointsOf(const QList<DishRow> &rows)
 {
-    QList<NamedCode> points = distinct(rows, [](const DishRow &r) { return NamedCode { r.pointCode, r.pointName }; });
+    QList<NamedCode> points = printlabels::distinctCodes(rows, [](const DishRow &r) { return NamedCode { r.pointCode, r.pointName }; });
     std::sort(points.begin(), points.end(), [](const NamedCode &a, const NamedCode &b) { return a.code < b.code; });
     return points;
 }
 
 QList<NamedCode> dishesOf(const QList<DishRow> &rows)
 {
-    QList<NamedCode> dishes = distinct(rows, [](const DishRow &r) { return NamedCode { r.dishCode, r.dishName }; });
+    QList<NamedCode> dishes = printlabels::distinctCodes(rows, [](const DishRow &r) { return NamedCode { r.dishCode, r.dishName }; });
     std::stable_sort(dishes.begin(), dishes.end(),
         [](const NamedCode &a, const NamedCode &b) { return QString::localeAwareCompare(a.name, b.name) < 0; });
     return dishes;

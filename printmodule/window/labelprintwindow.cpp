@@ -109,8 +109,8 @@ void LabelPrintWindow::buildControls()
     cmbDocument = new QComboBox(choice);
     cmbDocument->setObjectName(QStringLiteral("cmbDocument"));
     cmbDocument->addItem(QStringLiteral("Etiquetas"), int(Document::Labels));
-    cmbDocument->addItem(QStringLiteral("Lista de entrega (por ponto de entrega)"), int(Document::DeliveryList));
-    cmbDocument->addItem(QStringLiteral("Lista de divisão (por prato)"), int(Document::DivisionList));
+    cmbDocument->addItem(QStringLiteral("Lista de entrega"), int(Document::DeliveryList));
+    cmbDocument->addItem(QStringLiteral("Lista de divisão"), int(Document::DivisionList));
     form->addRow(QStringLiteral("Documento:"), cmbDocument);
     cmbPoint = new QComboBox(choice);
     cmbPoint->setObjectName(QStringLiteral("cmbPoint"));
@@ -303,8 +303,9 @@ void LabelPrintWindow::updateCount()
         return;
     if (chosenDocument() != Document::Labels) {
         const printlists::KitchenList list = chosenList();
-        lblCount->setText(QStringLiteral("%1 prato(s) em %2 grupo(s), %3 página(s)")
-                              .arg(list.rowCount())
+        const QString text = list.kind == printlists::ListKind::Delivery ? QStringLiteral("%1 prato(s) em %2 ponto(s) de entrega, %3 página(s)")
+                                                                        : QStringLiteral("%1 entrega(s) de %2 prato(s), %3 página(s)");
+        lblCount->setText(text.arg(list.rowCount())
                               .arg(list.groups.size())
                               .arg(list.groups.isEmpty() ? 0 : printlists::paginateList(list).size()));
         return;

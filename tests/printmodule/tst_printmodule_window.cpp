@@ -262,7 +262,7 @@ void TestPrintModuleWindow::chosenListAndPointAreWhatIsWritten()
     QVERIFY(!part<QPushButton>(window, "btnCsv")->isEnabled());
     document->setFocus();
     QTest::keyClick(document, Qt::Key_Down);   // the delivery list
-    QCOMPARE(document->currentText(), QStringLiteral("Lista de entrega (por ponto de entrega)"));
+    QCOMPARE(document->currentText(), QStringLiteral("Lista de entrega"));
     QVERIFY(!part<QWidget>(window, "spnRows")->isEnabled());
     QVERIFY(part<QPushButton>(window, "btnCsv")->isEnabled());
     QVERIFY(host.presenter.errors().isEmpty());
@@ -297,6 +297,7 @@ void TestPrintModuleWindow::chosenListAndPointAreWhatIsWritten()
     QTest::keyClick(document, Qt::Key_Down);
     QVERIFY(writePdf(window, pdf));
     QVERIFY(printtest::pdfDocumentText(pdf).contains(QStringLiteral("Lista de Divisão")));
+    QVERIFY(part<QLabel>(window, "lblCount")->text().startsWith(QString::number(pointRows) + QStringLiteral(" entrega(s) de ")));
     QTest::keyClick(document, Qt::Key_Up);
     QTest::keyClick(document, Qt::Key_Up);
     QCOMPARE(document->currentIndex(), 0);

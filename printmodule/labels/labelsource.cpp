@@ -111,33 +111,14 @@ QList<ContainerLabel> selectLabels(const QList<ContainerLabel> &day, const Label
     return chosen;
 }
 
-namespace {
-
-template <typename Key>
-QList<NamedCode> distinct(const QList<ContainerLabel> &labels, Key key)
-{
-    QList<NamedCode> found;
-    QSet<QString> seen;
-    for (const ContainerLabel &label : labels) {
-        const NamedCode named = key(label);
-        if (!seen.contains(named.code)) {
-            seen.insert(named.code);
-            found.append(named);
-        }
-    }
-    return found;
-}
-
-} // namespace
-
 QList<NamedCode> pointsOf(const QList<ContainerLabel> &labels)
 {
-    return distinct(labels, [](const ContainerLabel &l) { return NamedCode{l.pointCode, l.pointName}; });
+    return distinctCodes(labels, [](const ContainerLabel &l) { return NamedCode{l.pointCode, l.pointName}; });
 }
 
 QList<NamedCode> dishesOf(const QList<ContainerLabel> &labels)
 {
-    QList<NamedCode> dishes = distinct(labels, [](const ContainerLabel &l) { return NamedCode{l.dishCode, l.dishName}; });
+    QList<NamedCode> dishes = distinctCodes(labels, [](const ContainerLabel &l) { return NamedCode{l.dishCode, l.dishName}; });
     std::sort(dishes.begin(), dishes.end(), [](const NamedCode &a, const NamedCode &b) {
         return QString::localeAwareCompare(a.name, b.name) < 0;
     });

@@ -5,6 +5,7 @@
 #include "containerlabel.h"
 
 #include <QList>
+#include <QSet>
 #include <QStringList>
 
 namespace printlabels {
@@ -39,6 +40,22 @@ struct NamedCode {
     friend bool operator==(const NamedCode &, const NamedCode &) = default;
 };
 QList<NamedCode> pointsOf(const QList<ContainerLabel> &labels);
+// Each code once, with the name it first came with, in the items' order (the labels here, the
+// kitchen lists' dish rows too).
+template <typename Item, typename Key>
+QList<NamedCode> distinctCodes(const QList<Item> &items, Key key)
+{
+    QList<NamedCode> found;
+    QSet<QString> seen;
+    for (const Item &item : items) {
+        const NamedCode named = key(item);
+        if (!seen.contains(named.code)) {
+            seen.insert(named.code);
+            found.append(named);
+        }
+    }
+    return found;
+}
 QList<NamedCode> dishesOf(const QList<ContainerLabel> &labels);
 
 } // namespace printlabels

@@ -1,9 +1,13 @@
 #include "labelprintwindow.h"
 
+#include <framework/netconnection.h>
 #include <framework/presenter.h>
 #include <framework/zandrix.h>
 #include <labels/labelrenderer.h>
 #include <labels/labelsource.h>
+#include <lists/dayrowsource.h>
+#include <lists/listcsv.h>
+#include <lists/listrenderer.h>
 #include <toolkit/error.h>
 
 #include <QCoreApplication>
@@ -24,10 +28,13 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QProgressDialog>
+#include <QScopeGuard>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
 #include <QVBoxLayout>
+
+#include <memory>
 
 using namespace printlabels;
 
@@ -48,14 +55,26 @@ QDoubleSpinBox *millimetres(QWidget *parent, const char *name)
     return spin;
 }
 
+// The start of a list's suggested file names.
+QString listFileStem(printlists::ListKind kind)
+{
+    return kind == printlists::ListKind::Delivery ? QStringLiteral("lista-entrega") : QStringLiteral("lista-divisao");
+}
+
 } // namespace
 
 LabelPrintWindow::LabelPrintWindow(QWidget *parent) : framework::Form(parent)
 {
     setObjectName(QStringLiteral("labelPrintWindow"));
-    setWindowTitle(QStringLiteral("Impressão de Etiquetas dos Serviços Transportados"));
+    setWindowTitle(QStringLiteral("Impressão dos Serviços Transportados"));
     setFormStyle(framework::FormStyle::MdiChild);
     setHelpContext(12304101);
+    netServTran = new TNetConnection(this, QStringLiteral("netServTran"));
+    netServTran->setServerName(QString::fromLatin1(printlists::kServerName));
+    netServTran->BeforeConnect = [this](QObject *) {
+        netServTran->setHost(WebURL());
+        netServTran->setPort(WebPort());
+    };
     buildControls();
     resize(720, 560);
 }
@@ -87,6 +106,12 @@ void LabelPrintWindow::buildControls()
     cmbService = new QComboBox(choice);
     cmbService->setObjectName(QStringLiteral("cmbService"));
     form->addRow(QStringLiteral("Serviço:"), cmbService);
+    cmbDocument = new QComboBox(choice);
+    cmbDocument->setObjectName(QStringLiteral("cmbDocument"));
+    cmbDocument->addItem(QStringLiteral("Etiquetas"), int(Document::Labels));
+    cmbDocument->addItem(QStringLiteral("Lista de entrega"), int(Document::DeliveryList));
+    cmbDocument->addItem(QStringLiteral("Lista de divisão"), int(Document::DivisionList));
+    form->addRow(QStringLiteral("Documento:"), cmbDocument);
     cmbPoint = new QComboBox(choice);
     cmbPoint->setObjectName(QStringLiteral("cmbPoint"));
     form->addRow(QStringLiteral("Ponto de entrega:"), cmbPoint);
@@ -95,6 +120,7 @@ void LabelPrintWindow::buildControls()
     form->addRow(QStringLiteral("Pratos:"), lstDishes);
 
     auto *paper = new QGroupBox(QStringLiteral("Modelo de etiqueta"), this);
+    grpLayout = paper;
     auto *paperForm = new QFormLayout(paper);
     cmbLayout = new QComboBox(paper);
     cmbLayout->setObjectName(QStringLiteral("cmbLayout"));
@@ -130,6 +156,8 @@ void LabelPrintWindow::buildControls()
     btnPrint->setObjectName(QStringLiteral("btnPrint"));
     btnPdf = new QPushButton(QStringLiteral("Gerar PDF"), this);
     btnPdf->setObjectName(QStringLiteral("btnPdf"));
+    btnCsv = new QPushButton(QStringLiteral("Exportar CSV"), this);
+    btnCsv->setObjectName(QStringLiteral("btnCsv"));
 
     auto *columns = new QHBoxLayout;
     columns->addWidget(choice, 3);
@@ -139,6 +167,7 @@ void LabelPrintWindow::buildControls()
     buttons->addWidget(btnPreview);
     buttons->addWidget(btnPrint);
     buttons->addWidget(btnPdf);
+    buttons->addWidget(btnCsv);
     auto *main = new QVBoxLayout(this);
     main->addLayout(columns, 1);
     main->addLayout(buttons);
@@ -147,6 +176,7 @@ void LabelPrintWindow::buildControls()
     connect(edtBranch, &QLineEdit::editingFinished, this, guard([this] { branchChanged(); }));
     connect(dteDay, &QDateEdit::dateChanged, this, guard([this] { if (!m_filling) reloadDay(); }));
     connect(cmbService, &QComboBox::currentIndexChanged, this, guard([this] { if (!m_filling) reloadDay(); }));
+    connect(cmbDocument, &QComboBox::currentIndexChanged, this, guard([this] { if (!m_filling) documentChanged(); }));
     connect(cmbPoint, &QComboBox::currentIndexChanged, this, [this] { updateCount(); });
     connect(lstDishes, &QListWidget::itemChanged, this, [this] { updateCount(); });
     connect(cmbLayout, &QComboBox::currentIndexChanged, this, [this] { layoutKindChanged(); updateCount(); });
@@ -155,6 +185,7 @@ void LabelPrintWindow::buildControls()
     connect(btnPreview, &QPushButton::clicked, this, guard([this] { previewClicked(); }));
     connect(btnPrint, &QPushButton::clicked, this, guard([this] { printClicked(); }));
     connect(btnPdf, &QPushButton::clicked, this, guard([this] { pdfClicked(); }));
+    connect(btnCsv, &QPushButton::clicked, this, guard([this] { csvClicked(); }));
 }
 
 void LabelPrintWindow::FormCreate(QObject *)
@@ -166,6 +197,7 @@ void LabelPrintWindow::FormCreate(QObject *)
     m_filling = false;
     restoreChoices();
     branchChanged();
+    documentChanged();
 }
 
 void LabelPrintWindow::FormClose(QObject *, CloseAction &Action)
@@ -199,22 +231,55 @@ void LabelPrintWindow::reloadServices()
 void LabelPrintWindow::reloadDay()
 {
     m_day.clear();
+    m_rows.clear();
+    m_rowsRead = false;
     if (cmbService->currentIndex() >= 0)
         m_day = labelsOfDay(edtBranch->text().trimmed(), cmbService->currentData().toString(), dteDay->date());
-    fillChoices();
+    // The choices follow what was read, also when the server could not be reached.
+    const auto refill = qScopeGuard([this] { fillChoices(); });
+    readDishRows();
+}
+
+LabelPrintWindow::Document LabelPrintWindow::chosenDocument() const
+{
+    return Document(cmbDocument->currentData().toInt());
+}
+
+void LabelPrintWindow::documentChanged()
+{
+    const bool labels = chosenDocument() == Document::Labels;
+    grpLayout->setEnabled(labels);
+    btnCsv->setEnabled(!labels);
+    const auto refill = qScopeGuard([this] { fillChoices(); });
+    readDishRows();
+}
+
+// The lists are read from the application server only once one is chosen: the labels alone
+// need no server.
+void LabelPrintWindow::readDishRows()
+{
+    if (chosenDocument() == Document::Labels || m_rowsRead || cmbService->currentIndex() < 0)
+        return;
+    m_rows = printlists::readDishRows(*netServTran, edtBranch->text().trimmed(), cmbService->currentData().toString(),
+                                      dteDay->date());
+    m_rowsRead = true;
 }
 
 void LabelPrintWindow::fillChoices()
 {
+    // The choices of the labels or of the dish rows, whichever the document prints.
+    const bool labels = chosenDocument() == Document::Labels;
+    const QList<NamedCode> points = labels ? pointsOf(m_day) : printlists::pointsOf(m_rows);
+    const QList<NamedCode> dishes = labels ? dishesOf(m_day) : printlists::dishesOf(m_rows);
     m_filling = true;
     const QString previousPoint = cmbPoint->currentData().toString();
     cmbPoint->clear();
     cmbPoint->addItem(QStringLiteral("Todos os pontos do dia"), QString());
-    for (const NamedCode &point : pointsOf(m_day))
+    for (const NamedCode &point : points)
         cmbPoint->addItem(point.code + QStringLiteral(" - ") + point.name, point.code);
     cmbPoint->setCurrentIndex(std::max(0, cmbPoint->findData(previousPoint)));
     lstDishes->clear();
-    for (const NamedCode &dish : dishesOf(m_day)) {
+    for (const NamedCode &dish : dishes) {
         auto *item = new QListWidgetItem(dish.name, lstDishes);
         item->setData(Qt::UserRole, dish.code);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
@@ -236,14 +301,22 @@ void LabelPrintWindow::updateCount()
 {
     if (m_filling)
         return;
+    if (chosenDocument() != Document::Labels) {
+        const printlists::KitchenList list = chosenList();
+        const QString text = list.kind == printlists::ListKind::Delivery ? QStringLiteral("%1 prato(s) em %2 ponto(s) de entrega, %3 página(s)")
+                                                                        : QStringLiteral("%1 entrega(s) de %2 prato(s), %3 página(s)");
+        lblCount->setText(text.arg(list.rowCount())
+                              .arg(list.groups.size())
+                              .arg(list.groups.isEmpty() ? 0 : printlists::paginateList(list).size()));
+        return;
+    }
     const int labels = int(chosenLabels().size());
     const int pages = chosenLayout().pageCount(labels);
     lblCount->setText(QStringLiteral("%1 etiqueta(s) em %2 página(s)").arg(labels).arg(pages));
 }
 
-QList<ContainerLabel> LabelPrintWindow::chosenLabels() const
+bool LabelPrintWindow::chosenSelection(LabelSelection &selection) const
 {
-    LabelSelection selection;
     selection.point = cmbPoint->currentData().toString();
     bool every = true;
     for (int i = 0; i < lstDishes->count(); ++i) {
@@ -257,9 +330,29 @@ QList<ContainerLabel> LabelPrintWindow::chosenLabels() const
     }
     if (every)
         selection.dishes.clear();
-    else if (selection.dishes.isEmpty())
-        return {};
-    return selectLabels(m_day, selection);
+    return every || !selection.dishes.isEmpty();
+}
+
+QList<ContainerLabel> LabelPrintWindow::chosenLabels() const
+{
+    LabelSelection selection;
+    return chosenSelection(selection) ? selectLabels(m_day, selection) : QList<ContainerLabel>();
+}
+
+printlists::KitchenList LabelPrintWindow::chosenList() const
+{
+    const printlists::ListKind kind =
+        chosenDocument() == Document::DivisionList ? printlists::ListKind::Division : printlists::ListKind::Delivery;
+    printlists::ListDay day;
+    day.branch = edtBranch->text().trimmed();
+    day.branchName = lblBranchName->text();
+    day.service = cmbService->currentData().toString();
+    day.serviceName = cmbService->currentText().section(QStringLiteral(" - "), 1);
+    day.date = dteDay->date();
+    LabelSelection selection;
+    if (!chosenSelection(selection))
+        return printlists::buildList(kind, day, {});
+    return printlists::buildList(kind, day, m_rows, printlists::ListFilter{selection.point, selection.dishes});
 }
 
 LabelLayout LabelPrintWindow::chosenLayout() const
@@ -304,24 +397,65 @@ void LabelPrintWindow::saveChoices() const
     settings.endGroup();
 }
 
+printlists::KitchenList LabelPrintWindow::startList() const
+{
+    if (chosenDocument() == Document::Labels)
+        throw toolkit::Error(QStringLiteral("Escolha a lista de entrega ou a lista de divisão para exportar."));
+    printlists::KitchenList list = chosenList();
+    if (list.groups.isEmpty())
+        throw toolkit::Error(QStringLiteral("Não há pratos para listar nesta seleção."));
+    return list;
+}
+
 LabelPrintWindow::PrintJob LabelPrintWindow::startJob() const
 {
-    PrintJob job{chosenLabels(), chosenLayout()};
-    if (job.labels.isEmpty())
-        throw toolkit::Error(QStringLiteral("Não há etiquetas para imprimir nesta seleção."));
-    if (const QString problem = job.layout.problem(); !problem.isEmpty())
-        throw toolkit::Error(problem);
+    PrintJob job;
+    if (chosenDocument() == Document::Labels) {
+        QList<ContainerLabel> labels = chosenLabels();
+        const LabelLayout layout = chosenLayout();
+        if (labels.isEmpty())
+            throw toolkit::Error(QStringLiteral("Não há etiquetas para imprimir nesta seleção."));
+        if (const QString problem = layout.problem(); !problem.isEmpty())
+            throw toolkit::Error(problem);
+        job.what = QStringLiteral("etiquetas");
+        job.fileStem = QStringLiteral("etiquetas");
+        job.steps = int(labels.size());
+        job.pageLayout = [layout](QPagedPaintDevice &device) { applyPageLayout(device, layout); };
+        job.render = [labels, layout](QPagedPaintDevice &device, const RenderProgress &progress) {
+            return renderLabels(device, labels, layout, progress);
+        };
+    } else {
+        // The list is kept whole in the job: its pages point into it.
+        const auto list = std::make_shared<const printlists::KitchenList>(startList());
+        const bool delivery = list->kind == printlists::ListKind::Delivery;
+        job.what = delivery ? QStringLiteral("lista de entrega") : QStringLiteral("lista de divisão");
+        job.fileStem = listFileStem(list->kind);
+        job.steps = int(printlists::paginateList(*list).size());
+        job.pageLayout = [](QPagedPaintDevice &device) { printlists::applyListPageLayout(device); };
+        job.render = [list](QPagedPaintDevice &device, const RenderProgress &progress) {
+            return printlists::renderList(device, *list, progress);
+        };
+    }
     saveChoices();
     return job;
 }
 
-bool LabelPrintWindow::renderWithProgress(QPagedPaintDevice &device, const QList<ContainerLabel> &labels, const LabelLayout &layout)
+QString LabelPrintWindow::suggestedFile(const QString &stem, const QString &extension) const
 {
-    QProgressDialog progress(QStringLiteral("Gerando as etiquetas..."), QStringLiteral("Cancelar"), 0, int(labels.size()), this);
+    QSettings settings;
+    const QString lastFolder = settings.value(kSettingsGroup + QStringLiteral("/pastaPdf")).toString();
+    const QString name = QStringLiteral("%1-%2-%3.%4")
+                             .arg(stem, cmbService->currentData().toString(), dteDay->date().toString(QStringLiteral("yyyyMMdd")), extension);
+    return lastFolder.isEmpty() ? name : lastFolder + QLatin1Char('/') + name;
+}
+
+bool LabelPrintWindow::renderWithProgress(QPagedPaintDevice &device, const PrintJob &job)
+{
+    QProgressDialog progress(QStringLiteral("Gerando %1...").arg(job.what), QStringLiteral("Cancelar"), 0, job.steps, this);
     progress.setObjectName(QStringLiteral("dlgProgress"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(400);
-    return renderLabels(device, labels, layout, [&progress](int done, int) {
+    return job.render(device, [&progress](int done, int) {
         progress.setValue(done);
         QCoreApplication::processEvents();
         return !progress.wasCanceled();
@@ -336,24 +470,31 @@ bool LabelPrintWindow::writePdf(const QString &path)
         QPdfWriter pdf(path);
         pdf.setResolution(600);
         pdf.setCreator(QStringLiteral("Serviços Transportados"));
-        pdf.setTitle(QStringLiteral("Etiquetas de %1").arg(dteDay->date().toString(QStringLiteral("dd/MM/yyyy"))));
-        complete = renderWithProgress(pdf, job.labels, job.layout);
+        QString title = job.what;
+        title[0] = title[0].toUpper();
+        pdf.setTitle(QStringLiteral("%1 de %2").arg(title, dteDay->date().toString(QStringLiteral("dd/MM/yyyy"))));
+        complete = renderWithProgress(pdf, job);
     }
     if (!complete)
         QFile::remove(path);
     return complete;
 }
 
+void LabelPrintWindow::writeCsv(const QString &path)
+{
+    printlists::writeListCsv(startList(), path);
+}
+
 void LabelPrintWindow::previewClicked()
 {
     const PrintJob job = startJob();
     QPrinter printer(QPrinter::HighResolution);
-    applyPageLayout(printer, job.layout);
+    job.pageLayout(printer);
     QPrintPreviewDialog preview(&printer, this);
     preview.setObjectName(QStringLiteral("dlgPreview"));
-    preview.setWindowTitle(QStringLiteral("Visualização das etiquetas"));
+    preview.setWindowTitle(QStringLiteral("Visualização: %1").arg(job.what));
     connect(&preview, &QPrintPreviewDialog::paintRequested, this, [&](QPrinter *target) {
-        toolkit::guarded([&] { renderLabels(*target, job.labels, job.layout); });
+        toolkit::guarded([&] { job.render(*target, {}); });
     });
     preview.exec();
 }
@@ -362,29 +503,39 @@ void LabelPrintWindow::printClicked()
 {
     const PrintJob job = startJob();
     QPrinter printer(QPrinter::HighResolution);
-    applyPageLayout(printer, job.layout);
+    job.pageLayout(printer);
     QPrintDialog dialog(&printer, this);
-    dialog.setWindowTitle(QStringLiteral("Imprimir etiquetas"));
+    dialog.setWindowTitle(QStringLiteral("Imprimir %1").arg(job.what));
     if (dialog.exec() != QDialog::Accepted)
         return;
-    renderWithProgress(printer, job.labels, job.layout);
+    renderWithProgress(printer, job);
 }
 
 void LabelPrintWindow::pdfClicked()
 {
-    startJob();   // says what is wrong before the file is asked for
-    QSettings settings;
-    const QString lastFolder = settings.value(kSettingsGroup + QStringLiteral("/pastaPdf")).toString();
-    const QString suggested = QStringLiteral("etiquetas-%1-%2.pdf")
-                                  .arg(cmbService->currentData().toString(), dteDay->date().toString(QStringLiteral("yyyyMMdd")));
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Gerar PDF das etiquetas"),
-                                                      lastFolder.isEmpty() ? suggested : lastFolder + QLatin1Char('/') + suggested,
+    const PrintJob job = startJob();   // says what is wrong before the file is asked for
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Gerar PDF: %1").arg(job.what),
+                                                      suggestedFile(job.fileStem, QStringLiteral("pdf")),
                                                       QStringLiteral("Documentos PDF (*.pdf)"));
     if (path.isEmpty())
         return;
-    settings.setValue(kSettingsGroup + QStringLiteral("/pastaPdf"), QFileInfo(path).absolutePath());
+    QSettings().setValue(kSettingsGroup + QStringLiteral("/pastaPdf"), QFileInfo(path).absolutePath());
     if (writePdf(path))
-        framework::presenter().information(QStringLiteral("Etiquetas gravadas em %1.").arg(path));
+        framework::presenter().information(QStringLiteral("Documento gravado em %1.").arg(path));
+}
+
+void LabelPrintWindow::csvClicked()
+{
+    const printlists::KitchenList list = startList();
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Exportar CSV: %1").arg(printlists::listTitle(list.kind)),
+                                                      suggestedFile(listFileStem(list.kind), QStringLiteral("csv")),
+                                                      QStringLiteral("Planilhas CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QSettings().setValue(kSettingsGroup + QStringLiteral("/pastaPdf"), QFileInfo(path).absolutePath());
+    printlists::writeListCsv(list, path);
+    saveChoices();
+    framework::presenter().information(QStringLiteral("Lista gravada em %1.").arg(path));
 }
 
 void openLabelPrintWindow()

@@ -1,15 +1,22 @@
 #pragma once
-// The label print window: the branch and day of the session, a transported service, the whole
-// day or one delivery point, the dishes, the layout; preview, print or write a PDF of the chosen
-// labels. It reads the labels once per branch, service and day and prints from that copy, so
-// that printing never holds the screen's data.
+// The print window of the transported services: the branch and day of the session, a transported
+// service, the document (the container labels, the delivery list or the division list), the whole
+// day or one delivery point, the dishes, the label layout; preview, print or write a PDF of the
+// chosen document, or export a list for spreadsheets. It reads the labels (and, for a list, the
+// day's dish rows from the application server) once per branch, service and day and prints from
+// that copy, so that printing never holds the screen's data.
 
 #include <framework/application.h>
 
 #include <labels/containerlabel.h>
 #include <labels/labellayout.h>
+#include <labels/labelrenderer.h>
+#include <labels/labelsource.h>
+#include <lists/kitchenlist.h>
 
 #include <QList>
+
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -21,6 +28,10 @@ class QListWidget;
 class QPagedPaintDevice;
 class QPushButton;
 class QSpinBox;
+
+namespace framework {
+class TNetConnection;
+}
 
 class LabelPrintWindow : public framework::Form {
     Q_OBJECT
@@ -34,37 +45,56 @@ public:
     // The labels the choices select now, in print order.
     QList<printlabels::ContainerLabel> chosenLabels() const;
     printlabels::LabelLayout chosenLayout() const;
-    // Writes the chosen labels to a PDF file; false when the user cancelled it (no file is left).
+    // What the window prints: the labels or one of the kitchen lists.
+    enum class Document { Labels, DeliveryList, DivisionList };
+    Document chosenDocument() const;
+    // The chosen kitchen list (the document must be a list).
+    printlists::KitchenList chosenList() const;
+    // Writes the chosen document to a PDF file; false when the user cancelled it (no file is left).
     Q_INVOKABLE bool writePdf(const QString &path);
+    // Writes the chosen list as a spreadsheet file (CSV).
+    Q_INVOKABLE void writeCsv(const QString &path);
 
 private:
     void buildControls();
     void branchChanged();
     void reloadServices();
     void reloadDay();
+    void documentChanged();
+    void readDishRows();
     void fillChoices();
     void layoutKindChanged();
     void updateCount();
+    // The point and dishes chosen; false when no dish is checked (nothing to print).
+    bool chosenSelection(printlabels::LabelSelection &selection) const;
     void restoreChoices();
     void saveChoices() const;
 
     void previewClicked();
     void printClicked();
     void pdfClicked();
-    // Renders with a progress dialog the user can cancel; true when every label was drawn.
-    bool renderWithProgress(QPagedPaintDevice &device, const QList<printlabels::ContainerLabel> &labels,
-                            const printlabels::LabelLayout &layout);
+    void csvClicked();
+    // What printing the chosen document takes: its page and its drawing.
     struct PrintJob {
-        QList<printlabels::ContainerLabel> labels;
-        printlabels::LabelLayout layout;
+        QString what;        // "etiquetas", "lista de entrega"...
+        QString fileStem;    // the suggested file name's start
+        int steps = 0;       // what the drawing tells its progress in (labels, pages)
+        std::function<void(QPagedPaintDevice &)> pageLayout;
+        std::function<bool(QPagedPaintDevice &, const printlabels::RenderProgress &)> render;
     };
-    // The chosen labels and layout, the choices saved for the next time; toolkit::Error when
-    // there is nothing to print or the layout cannot be printed.
+    // Renders with a progress dialog the user can cancel; true when the whole document was drawn.
+    bool renderWithProgress(QPagedPaintDevice &device, const PrintJob &job);
+    // The chosen document ready to print, the choices saved for the next time; toolkit::Error
+    // when there is nothing to print or the layout cannot be printed.
     PrintJob startJob() const;
+    // The chosen list with rows to print; toolkit::Error when it has none.
+    printlists::KitchenList startList() const;
+    QString suggestedFile(const QString &stem, const QString &extension) const;
 
     QLineEdit *edtBranch;
     QLabel *lblBranchName;
     QDateEdit *dteDay;
+    QComboBox *cmbDocument;
     QComboBox *cmbService;
     QComboBox *cmbPoint;
     QListWidget *lstDishes;
@@ -81,8 +111,13 @@ private:
     QPushButton *btnPreview;
     QPushButton *btnPrint;
     QPushButton *btnPdf;
+    QPushButton *btnCsv;
+    QWidget *grpLayout;
+    framework::TNetConnection *netServTran;
 
     QList<printlabels::ContainerLabel> m_day;   // every label of the service on the day
+    QList<printlists::DishRow> m_rows;          // every dish row of the service on the day
+    bool m_rowsRead = false;                    // m_rows holds the day's (read when a list is first chosen)
     bool m_filling = false;                      // lists being refilled: their signals are not choices
 };
 

@@ -73,6 +73,14 @@ QString pdfText(const QString &pdf, int page)
                                              QStringLiteral("UTF-8"), pdf, QStringLiteral("-")});
 }
 
+QString pdfDocumentText(const QString &pdf)
+{
+    QString text;
+    for (int page = 1, pages = pdfPageCount(pdf); page <= pages; ++page)
+        text += pdfText(pdf, page);
+    return text.simplified();
+}
+
 QStringList decodedCodes(const QString &pdf, int page, const QString &workFolder)
 {
     const QString p = QString::number(page);

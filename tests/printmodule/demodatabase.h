@@ -31,6 +31,8 @@ private:
 QString run(const QString &program, const QStringList &arguments);
 int pdfPageCount(const QString &pdf);
 QString pdfText(const QString &pdf, int page);
+// The text of every page, its white space simplified.
+QString pdfDocumentText(const QString &pdf);
 // The texts of the codes zbarimg finds on a page rendered at 300 dpi.
 QStringList decodedCodes(const QString &pdf, int page, const QString &workFolder);
 

@@ -1,6 +1,7 @@
-// The label print window as the host opens it: loaded by screen code through the host's module
-// loader, one window however often it is opened, on the session's branch and day, with the
-// user's choices deciding which labels reach the PDF file and the layout kept for the next time.
+// The print window as the host opens it: loaded by screen code through the host's module loader,
+// one window however often it is opened, on the session's branch and day, with the user's choices
+// deciding which labels or which list's rows reach the PDF and CSV files, and the layout kept for
+// the next time. The lists come from a real server core on loopback.
 
 #include "demodatabase.h"
 
@@ -11,6 +12,7 @@
 #include <framework/zandrix.h>
 #include <labels/containerlabel.h>
 #include <server/demo.h>
+#include <server/serverthread.h>
 #include <toolkit/error.h>
 
 #include <QComboBox>
@@ -21,6 +23,7 @@
 #include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
 #include <QSettings>
 #include <QTest>
 
@@ -31,9 +34,11 @@ namespace {
 // The host around the module: session, main window, presenter, module loader and opener.
 class Host {
 public:
-    Host()
+    Host() : server(std::make_unique<server::ServerThread>(QStringLiteral("sqlite:") + db.file(QStringLiteral("servtran.db"))))
     {
         framework::SessionValues session;
+        session.webUrl = QStringLiteral("127.0.0.1");
+        session.webPort = server->port();
         session.branch = QStringLiteral("0001");
         session.branchName = QStringLiteral("Cozinha Central Norte");
         session.operatorCode = QStringLiteral("ADMIN");
@@ -69,6 +74,7 @@ public:
     }
 
     DemoDatabase db;
+    std::unique_ptr<server::ServerThread> server;
     framework::testing::ScriptedPresenter presenter;
     std::unique_ptr<framework::MainWindow> window;
     std::unique_ptr<framework::ModuleLoader> loader;
@@ -92,6 +98,24 @@ bool writePdf(QWidget *window, const QString &path)
     return complete;
 }
 
+void writeCsv(QWidget *window, const QString &path)
+{
+    if (!QMetaObject::invokeMethod(window, "writeCsv", Qt::DirectConnection, Q_ARG(QString, path)))
+        qFatal("the window has no writeCsv");
+}
+
+// The lines of a CSV file of the window that start with the field.
+int csvLinesStartingWith(const QString &path, const QString &first)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("no csv file");
+    int count = 0;
+    for (const QString &line : QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n")))
+        count += line.startsWith(first + u';');
+    return count;
+}
+
 } // namespace
 
 class TestPrintModuleWindow : public QObject {
@@ -102,6 +126,8 @@ private slots:
     void opensOnTheSessionsBranchAndDay();
     void chosenPointAndDishesAreWhatIsPrinted();
     void layoutAndServiceKeptForTheNextOpening();
+    void chosenListAndPointAreWhatIsWritten();
+    void listWithoutTheServerSaysSo();
     void unloadingTheModuleTakesItsWindow();
 };
 
@@ -192,10 +218,7 @@ void TestPrintModuleWindow::chosenPointAndDishesAreWhatIsPrinted()
 
     const QString pdf = host.db.file(QStringLiteral("point.pdf"));
     QVERIFY(writePdf(window, pdf));
-    QString text;
-    for (int page = 1, pages = printtest::pdfPageCount(pdf); page <= pages; ++page)
-        text += printtest::pdfText(pdf, page);
-    text = text.simplified();
+    const QString text = printtest::pdfDocumentText(pdf);
     QCOMPARE(text.count(QStringLiteral("Etiqueta ")), expected);
     const QString pointName = host.db.scalar(QStringLiteral("SELECT NMDESTFILI FROM DESTFILI WHERE CDFILIAL = '0001' AND CDDESTFILI = ?"), {point})
                                   .toString();
@@ -227,6 +250,78 @@ void TestPrintModuleWindow::layoutAndServiceKeptForTheNextOpening()
     part<QComboBox>(window, "cmbService")->setCurrentIndex(0);
     qobject_cast<framework::Form *>(window)->closeForm();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void TestPrintModuleWindow::chosenListAndPointAreWhatIsWritten()
+{
+    Host host;
+    QWidget *window = host.openWindow();
+    QVERIFY(window);
+    auto *document = part<QComboBox>(window, "cmbDocument");
+    QVERIFY(part<QWidget>(window, "spnRows")->isEnabled());
+    QVERIFY(!part<QPushButton>(window, "btnCsv")->isEnabled());
+    document->setFocus();
+    QTest::keyClick(document, Qt::Key_Down);   // the delivery list
+    QCOMPARE(document->currentText(), QStringLiteral("Lista de entrega"));
+    QVERIFY(!part<QWidget>(window, "spnRows")->isEnabled());
+    QVERIFY(part<QPushButton>(window, "btnCsv")->isEnabled());
+    QVERIFY(host.presenter.errors().isEmpty());
+
+    const QString day = server::demoDay().toString(Qt::ISODate);
+    const int rows = host.db.scalar(QStringLiteral("SELECT COUNT(*) FROM SERVTRAN WHERE CDFILIAL = '0001' AND CDSERVFILI = '00001' "
+                                                   "AND DTSERVTRAN = ?"), {day}).toInt();
+    QVERIFY(part<QLabel>(window, "lblCount")->text().startsWith(QString::number(rows) + QStringLiteral(" prato(s)")));
+    const QString csv = host.db.file(QStringLiteral("day.csv"));
+    writeCsv(window, csv);
+    QCOMPARE(csvLinesStartingWith(csv, QStringLiteral("Prato")), rows);
+
+    // One point: its rows only, on paper and in the spreadsheet.
+    auto *points = part<QComboBox>(window, "cmbPoint");
+    points->setFocus();
+    QTest::keyClick(points, Qt::Key_Down);
+    const QString point = points->currentData().toString();
+    QCOMPARE(point, QStringLiteral("001"));
+    const int pointRows = host.db.scalar(QStringLiteral("SELECT COUNT(*) FROM SERVTRAN WHERE CDFILIAL = '0001' AND CDSERVFILI = '00001' "
+                                                        "AND DTSERVTRAN = ? AND CDDESTFILI = ?"), {day, point}).toInt();
+    writeCsv(window, csv);
+    QCOMPARE(csvLinesStartingWith(csv, QStringLiteral("Prato")), pointRows);
+    const QString pdf = host.db.file(QStringLiteral("day.pdf"));
+    QVERIFY(writePdf(window, pdf));
+    const QString text = printtest::pdfDocumentText(pdf);
+    QVERIFY(text.contains(QStringLiteral("Lista de Entrega")));
+    QVERIFY(text.contains(QStringLiteral("Ala de internação")));
+    QVERIFY(!text.contains(QStringLiteral("Residência")));
+
+    // The division list of the same choice; back on the labels, nothing is exported as CSV.
+    document->setFocus();
+    QTest::keyClick(document, Qt::Key_Down);
+    QVERIFY(writePdf(window, pdf));
+    QVERIFY(printtest::pdfDocumentText(pdf).contains(QStringLiteral("Lista de Divisão")));
+    QVERIFY(part<QLabel>(window, "lblCount")->text().startsWith(QString::number(pointRows) + QStringLiteral(" entrega(s) de ")));
+    QTest::keyClick(document, Qt::Key_Up);
+    QTest::keyClick(document, Qt::Key_Up);
+    QCOMPARE(document->currentIndex(), 0);
+    QVERIFY(!part<QPushButton>(window, "btnCsv")->isEnabled());
+    QVERIFY_THROWS_EXCEPTION(toolkit::Error, writeCsv(window, host.db.file(QStringLiteral("labels.csv"))));
+    QVERIFY(host.presenter.errors().isEmpty());
+}
+
+void TestPrintModuleWindow::listWithoutTheServerSaysSo()
+{
+    Host host;
+    QWidget *window = host.openWindow();
+    QVERIFY(window);
+    host.server.reset();
+    auto *document = part<QComboBox>(window, "cmbDocument");
+    document->setFocus();
+    QTest::keyClick(document, Qt::Key_Down);
+    QCOMPARE(host.presenter.errors().size(), 1);
+    // Nothing of a day that could not be read is written.
+    QVERIFY_THROWS_EXCEPTION(toolkit::Error, writeCsv(window, host.db.file(QStringLiteral("none.csv"))));
+    QVERIFY(!QFile::exists(host.db.file(QStringLiteral("none.csv"))));
+    // The labels need no server.
+    QTest::keyClick(document, Qt::Key_Up);
+    QVERIFY(writePdf(window, host.db.file(QStringLiteral("labels.pdf"))));
 }
 
 void TestPrintModuleWindow::unloadingTheModuleTakesItsWindow()

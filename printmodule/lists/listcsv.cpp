@@ -1,0 +1,85 @@
+#include "listcsv.h"
+
+#include "listcolumns.h"
+
+#include <toolkit/error.h>
+
+#include <QLocale>
+#include <QSaveFile>
+#include <QStringList>
+#include <algorithm>
+
+namespace printlists {
+
+namespace {
+
+const QString kSeparator = QStringLiteral(";");
+const QString kLineEnd = QStringLiteral("\r\n");
+
+QString csvLine(const QStringList &fields)
+{
+    QStringList quoted;
+    quoted.reserve(fields.size());
+    for (const QString &field : fields)
+        quoted << csvField(field);
+    return quoted.join(kSeparator) + kLineEnd;
+}
+
+QString cellText(const QVariant &value)
+{
+    if (value.isNull())
+        return QString();
+    if (value.metaType().id() == QMetaType::Double)
+        return csvNumber(value.toDouble());
+    return value.toString();
+}
+
+} // namespace
+
+QString csvField(const QString &text)
+{
+    static const QString special = QStringLiteral(";\"\r\n");
+    if (std::none_of(text.begin(), text.end(), [](QChar c) { return special.contains(c); }))
+        return text;
+    QString doubled = text;
+    doubled.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + doubled + QLatin1Char('"');
+}
+
+QString csvNumber(double value)
+{
+    QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
+    brazil.setNumberOptions(QLocale::OmitGroupSeparator);
+    // Shortest digits that read back as the same double: the stored figure, not a rounding of it.
+    return brazil.toString(value, 'f', QLocale::FloatingPointShortest);
+}
+
+QByteArray listCsv(const KitchenList &list)
+{
+    const QList<Column> columns = spreadsheetColumns(list.kind);
+    QStringList titles;
+    for (Column column : columns)
+        titles << columnTitle(column);
+    QString text = csvLine(titles);
+    const auto append = [&](const ListLine &line) {
+        QStringList fields;
+        for (Column column : columns)
+            fields << cellText(cellValue(list, line, column));
+        text += csvLine(fields);
+    };
+    for (const ListGroup &group : list.groups)
+        for (const ListLine &line : group.lines)
+            append(line);
+    for (const ListLine &line : list.totals)
+        append(line);
+    return QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
+}
+
+void writeListCsv(const KitchenList &list, const QString &path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(listCsv(list)) < 0 || !file.commit())
+        throw toolkit::Error(QStringLiteral("Não foi possível gravar o arquivo %1: %2").arg(path, file.errorString()));
+}
+
+} // namespace printlists

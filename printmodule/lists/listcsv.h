@@ -1,0 +1,25 @@
+#pragma once
+// A kitchen list as a spreadsheet file, in the form Brazilian spreadsheets open without asking:
+// UTF-8 with a byte-order mark, ";" between fields, lines ended by CR LF, numbers with a decimal
+// comma and no thousands separator, dates dd/MM/yyyy; a field holding ";", a quote or a line
+// break is quoted, its quotes doubled.
+
+#include "kitchenlist.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace printlists {
+
+// The whole file: a heading line with the column titles, then every line of the list (each dish
+// row once, each group's totals after its rows, the list's totals last).
+QByteArray listCsv(const KitchenList &list);
+// Writes it; toolkit::Error when the file cannot be written (none is left half written).
+void writeListCsv(const KitchenList &list, const QString &path);
+
+// One field as it stands in the file.
+QString csvField(const QString &text);
+// A number as the file writes it: as many decimals as the stored value needs to read back equal.
+QString csvNumber(double value);
+
+} // namespace printlists

@@ -1,0 +1,283 @@
+#include "listrenderer.h"
+
+#include <toolkit/error.h>
+
+#include <QFontMetricsF>
+#include <QLocale>
+#include <QPageLayout>
+#include <QPagedPaintDevice>
+#include <QPainter>
+
+namespace printlists {
+
+namespace {
+
+// The page, in millimetres.
+constexpr double kPageWidth = 297;
+constexpr double kPageHeight = 210;
+constexpr double kMargin = 10;
+constexpr double kTitleHeight = 8;
+constexpr double kDayHeight = 6;
+constexpr double kTopGap = 3;
+constexpr double kFooterHeight = 6;
+constexpr double kBodyTop = kMargin + kTitleHeight + kDayHeight + kTopGap;
+constexpr double kBodyHeight = kPageHeight - kMargin - kFooterHeight - kBodyTop;
+// The items.
+constexpr double kGroupTitleHeight = 7;
+constexpr double kColumnHeadsHeight = 9;
+constexpr double kLineHeight = 5;
+constexpr double kCellPadding = 0.8;
+constexpr double kSmallestPoints = 5.5;
+
+double heightOf(PageItem::Kind kind)
+{
+    switch (kind) {
+    case PageItem::GroupTitle:
+        return kGroupTitleHeight;
+    case PageItem::ColumnHeads:
+        return kColumnHeadsHeight;
+    case PageItem::Line:
+        return kLineHeight;
+    }
+    return kLineHeight;
+}
+
+QString dayText(const ListDay &day)
+{
+    return QStringLiteral("Filial %1 - %2   ·   Serviço %3 - %4   ·   Data %5")
+        .arg(day.branch, day.branchName, day.service, day.serviceName, day.date.toString(QStringLiteral("dd/MM/yyyy")));
+}
+
+QString groupTitle(const KitchenList &list, const PageItem &item)
+{
+    const QString title = item.group < 0 ? QStringLiteral("Totais da lista") : list.groups.at(item.group).title;
+    return item.continued ? title + QStringLiteral(" (continuação)") : title;
+}
+
+QFont font(double points, bool bold)
+{
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    return f;
+}
+
+// Draws the page's parts, placed in millimetres and drawn in device units (fonts keep their
+// point sizes by the device's resolution).
+class PagePainter {
+public:
+    PagePainter(QPainter &painter, const KitchenList &list)
+        : m_painter(painter)
+        , m_list(list)
+        , m_unitsX(painter.device()->logicalDpiX() / 25.4)
+        , m_unitsY(painter.device()->logicalDpiY() / 25.4)
+    {
+        m_columns = pageColumns(list.kind);
+        double weights = 0;
+        for (Column column : m_columns)
+            weights += columnWeight(column);
+        double x = kMargin;
+        for (Column column : m_columns) {
+            const double width = (kPageWidth - 2 * kMargin) * columnWeight(column) / weights;
+            m_cells.append({ x, width });
+            x += width;
+        }
+    }
+
+    void paintPage(const ListPage &page, int number, int count)
+    {
+        text(QRectF(kMargin, kMargin, kPageWidth - 2 * kMargin, kTitleHeight), font(14, true),
+            Qt::AlignLeft | Qt::AlignVCenter, listTitle(m_list.kind));
+        text(QRectF(kMargin, kMargin + kTitleHeight, kPageWidth - 2 * kMargin, kDayHeight), font(9, false),
+            Qt::AlignLeft | Qt::AlignVCenter, dayText(m_list.day));
+        double y = kBodyTop;
+        for (const PageItem &item : page) {
+            const double height = heightOf(item.kind);
+            switch (item.kind) {
+            case PageItem::GroupTitle:
+                text(QRectF(kMargin, y + 1.5, kPageWidth - 2 * kMargin, height - 1.5), font(9, true),
+                    Qt::AlignLeft | Qt::AlignVCenter, groupTitle(m_list, item));
+                break;
+            case PageItem::ColumnHeads:
+                columnHeads(y, height);
+                break;
+            case PageItem::Line:
+                line(*item.line, y, height);
+                break;
+            }
+            y += height;
+        }
+        const QRectF footer(kMargin, kPageHeight - kMargin - kFooterHeight, kPageWidth - 2 * kMargin, kFooterHeight);
+        text(footer, font(7, false), Qt::AlignLeft | Qt::AlignBottom, QStringLiteral("Serviços Transportados"));
+        text(footer, font(7, false), Qt::AlignRight | Qt::AlignBottom,
+            QStringLiteral("Página %1 de %2").arg(number).arg(count));
+    }
+
+private:
+    struct Cell {
+        double x, width;
+    };
+
+    QRectF device(const QRectF &mm) const
+    {
+        return QRectF(mm.x() * m_unitsX, mm.y() * m_unitsY, mm.width() * m_unitsX, mm.height() * m_unitsY);
+    }
+
+    void rule(double y, double thicknessMm)
+    {
+        m_painter.setPen(QPen(Qt::black, thicknessMm * m_unitsY));
+        m_painter.drawLine(
+            QPointF(kMargin * m_unitsX, y * m_unitsY), QPointF((kPageWidth - kMargin) * m_unitsX, y * m_unitsY));
+        m_painter.setPen(Qt::black);
+    }
+
+    void text(const QRectF &mm, const QFont &f, Qt::Alignment alignment, const QString &shown, bool wrap = false)
+    {
+        m_painter.setFont(f);
+        const QRectF rect = device(mm);
+        if (wrap) {
+            m_painter.drawText(rect, int(alignment) | Qt::TextWordWrap, shown);
+            return;
+        }
+        // A text too long is printed smaller, down to the smallest print, and only then cut.
+        QFont fitted = f;
+        while (QFontMetricsF(fitted, m_painter.device()).horizontalAdvance(shown) > rect.width()
+            && fitted.pointSizeF() > kSmallestPoints)
+            fitted.setPointSizeF(std::max(fitted.pointSizeF() * 0.92, kSmallestPoints));
+        m_painter.setFont(fitted);
+        const QFontMetricsF metrics(fitted, m_painter.device());
+        m_painter.drawText(rect, int(alignment), metrics.elidedText(shown, Qt::ElideRight, rect.width()));
+    }
+
+    QRectF cellRect(int column, double y, double height) const
+    {
+        const Cell &cell = m_cells.at(column);
+        return QRectF(cell.x + kCellPadding, y, cell.width - 2 * kCellPadding, height);
+    }
+
+    void columnHeads(double y, double height)
+    {
+        for (int c = 0; c < m_columns.size(); ++c) {
+            const Qt::Alignment alignment
+                = (isNumeric(m_columns[c]) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignBottom;
+            text(cellRect(c, y, height - 0.8), font(6, true), alignment, columnTitle(m_columns[c]), true);
+        }
+        rule(y + height - 0.3, 0.25);
+    }
+
+    void line(const ListLine &listLine, double y, double height)
+    {
+        const bool total = listLine.kind != LineKind::Row;
+        if (total)
+            rule(y + 0.2, 0.15);
+        int first = 0;
+        if (total) {
+            // A total says what it is across the columns where a row shows its dish or point.
+            double width = 0;
+            for (; first < m_columns.size() && m_columns[first] != Column::Unit; ++first)
+                width += m_cells.at(first).width;
+            text(QRectF(kMargin + kCellPadding, y, width - 2 * kCellPadding, height), font(7, true),
+                Qt::AlignLeft | Qt::AlignVCenter, lineText(m_list.kind, listLine.kind));
+        }
+        for (int c = first; c < m_columns.size(); ++c) {
+            const Column column = m_columns[c];
+            const QVariant value = cellValue(m_list, listLine, column);
+            const QString shown = value.isNull()             ? QString()
+                : value.metaType().id() == QMetaType::Double ? pageNumber(value.toDouble())
+                                                             : value.toString();
+            const Qt::Alignment alignment = (isNumeric(column) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+            text(cellRect(c, y, height), font(7, total), alignment, shown);
+        }
+    }
+
+    QPainter &m_painter;
+    const KitchenList &m_list;
+    const double m_unitsX; // device units a millimetre
+    const double m_unitsY;
+    QList<Column> m_columns;
+    QList<Cell> m_cells;
+};
+
+} // namespace
+
+QString pageNumber(double value)
+{
+    const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
+    QString number = brazil.toString(value, 'f', 3);
+    const QChar decimal = brazil.decimalPoint().at(0);
+    while (number.endsWith(QLatin1Char('0')))
+        number.chop(1);
+    if (number.endsWith(decimal))
+        number.chop(1);
+    return number == QStringLiteral("-0") ? QStringLiteral("0") : number;
+}
+
+QList<ListPage> paginateList(const KitchenList &list)
+{
+    QList<ListPage> pages(1);
+    double used = 0;
+    const auto fits = [&](double height) { return used + height <= kBodyHeight + 1e-9; };
+    const auto place = [&](const PageItem &item) {
+        pages.last().append(item);
+        used += heightOf(item.kind);
+    };
+    const auto newPage = [&] {
+        pages.append(ListPage());
+        used = 0;
+    };
+    // A group starts where its title, its column heads and its first line fit; a page it goes
+    // on to repeats its title and heads.
+    const auto placeGroup = [&](int group, const QList<ListLine> &lines) {
+        const double start = kGroupTitleHeight + kColumnHeadsHeight + kLineHeight;
+        if (!fits(start) && !pages.last().isEmpty())
+            newPage();
+        place({ PageItem::GroupTitle, group, nullptr, false });
+        place({ PageItem::ColumnHeads, group, nullptr, false });
+        for (const ListLine &line : lines) {
+            if (!fits(kLineHeight)) {
+                newPage();
+                place({ PageItem::GroupTitle, group, nullptr, true });
+                place({ PageItem::ColumnHeads, group, nullptr, false });
+            }
+            place({ PageItem::Line, group, &line, false });
+        }
+    };
+    for (int g = 0; g < list.groups.size(); ++g)
+        placeGroup(g, list.groups.at(g).lines);
+    if (!list.totals.isEmpty())
+        placeGroup(-1, list.totals);
+    return pages;
+}
+
+void applyListPageLayout(QPagedPaintDevice &device)
+{
+    device.setPageLayout(
+        QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
+}
+
+bool renderList(QPagedPaintDevice &device, const KitchenList &list, const printlabels::RenderProgress &progress)
+{
+    applyListPageLayout(device);
+    const QList<ListPage> pages = paginateList(list);
+    QPainter painter;
+    if (!painter.begin(&device))
+        throw toolkit::Error(QStringLiteral("Não foi possível iniciar a impressão da lista."));
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    // The page's corner is the origin (no margins); the painter's units are device pixels.
+    PagePainter pagePainter(painter, list);
+    for (qsizetype p = 0; p < pages.size(); ++p) {
+        if (p > 0 && !device.newPage())
+            throw toolkit::Error(QStringLiteral("Não foi possível passar à página seguinte da lista."));
+        painter.setPen(Qt::black);
+        pagePainter.paintPage(pages[p], int(p + 1), int(pages.size()));
+        if (progress && !progress(int(p + 1), int(pages.size()))) {
+            painter.end();
+            return false;
+        }
+    }
+    painter.end();
+    return true;
+}
+
+} // namespace printlists

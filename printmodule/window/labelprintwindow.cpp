@@ -2,6 +2,7 @@
 
 #include <framework/presenter.h>
 #include <framework/zandrix.h>
+#include <history/historydialog.h>
 #include <labels/labelrenderer.h>
 #include <labels/labelsource.h>
 #include <toolkit/error.h>
@@ -130,12 +131,15 @@ void LabelPrintWindow::buildControls()
     btnPrint->setObjectName(QStringLiteral("btnPrint"));
     btnPdf = new QPushButton(QStringLiteral("Gerar PDF"), this);
     btnPdf->setObjectName(QStringLiteral("btnPdf"));
+    btnHistory = new QPushButton(QStringLiteral("Histórico de alterações"), this);
+    btnHistory->setObjectName(QStringLiteral("btnHistory"));
 
     auto *columns = new QHBoxLayout;
     columns->addWidget(choice, 3);
     columns->addWidget(paper, 2);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(lblCount, 1);
+    buttons->addWidget(btnHistory);
     buttons->addWidget(btnPreview);
     buttons->addWidget(btnPrint);
     buttons->addWidget(btnPdf);
@@ -155,6 +159,20 @@ void LabelPrintWindow::buildControls()
     connect(btnPreview, &QPushButton::clicked, this, guard([this] { previewClicked(); }));
     connect(btnPrint, &QPushButton::clicked, this, guard([this] { printClicked(); }));
     connect(btnPdf, &QPushButton::clicked, this, guard([this] { pdfClicked(); }));
+    connect(btnHistory, &QPushButton::clicked, this, guard([this] { historyClicked(); }));
+}
+
+// The history of the chosen service's day, in a window of its own beside this one.
+void LabelPrintWindow::historyClicked()
+{
+    const QString service = cmbService->currentData().toString();
+    if (service.isEmpty())
+        throw toolkit::Error(QStringLiteral("Escolha o serviço cujo histórico de alterações deseja ver."));
+    auto *history = new HistoryDialog(edtBranch->text().trimmed(), service, dteDay->date(), this);
+    if (history->reload())
+        history->show();
+    else
+        history->close();
 }
 
 void LabelPrintWindow::FormCreate(QObject *)

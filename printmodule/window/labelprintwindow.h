@@ -51,6 +51,7 @@ private:
     void previewClicked();
     void printClicked();
     void pdfClicked();
+    void historyClicked();
     // Renders with a progress dialog the user can cancel; true when every label was drawn.
     bool renderWithProgress(QPagedPaintDevice &device, const QList<printlabels::ContainerLabel> &labels,
                             const printlabels::LabelLayout &layout);
@@ -81,6 +82,7 @@ private:
     QPushButton *btnPreview;
     QPushButton *btnPrint;
     QPushButton *btnPdf;
+    QPushButton *btnHistory;
 
     QList<printlabels::ContainerLabel> m_day;   // every label of the service on the day
     bool m_filling = false;                      // lists being refilled: their signals are not choices

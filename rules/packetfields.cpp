@@ -94,6 +94,19 @@ const QList<PacketField> &percent()
     return f;
 }
 
+// One row per dish row a write included (I), changed (A) or deleted (E). DSANTES and DSDEPOIS
+// hold the columns as JSON: every column of an included or deleted row, the changed ones otherwise.
+const QList<PacketField> &historico()
+{
+    static const QList<PacketField> f = {
+        dateTime("DTHRALTERACAO"), text("CDOPERADOR", 8),    text("NMOPERADOR", 40), text("DSENDERECO", 64),
+        text("NMMETODO", 20),      text("IDALTERACAO", 1),   text("CDDIETPADST", 4), text("NRSERVTRAN", 10),
+        text("CDCLIENTE", 21),     text("NMRAZSOCCLIE", 50), text("CDDESTFILI", 3),  text("NMDESTFILI", 30),
+        text("CDPRATO", 10),       text("NMPRATO", 40),      text("DSANTES", 8000),  text("DSDEPOIS", 8000),
+    };
+    return f;
+}
+
 } // namespace fields
 
 } // namespace rules

@@ -19,5 +19,6 @@ const QList<protocol::PacketField> &dadosPrato();    // registered data of a dis
 const QList<protocol::PacketField> &prato();         // rounding step and unit (cdsPrato)
 const QList<protocol::PacketField> &unidMediFili();  // sample of the unit in the branch (cdsUnidMediFili)
 const QList<protocol::PacketField> &percent();       // default minimum fill (cdsPercent)
+const QList<protocol::PacketField> &historico();     // history of changes of a day's dish rows
 
 } // namespace rules::fields

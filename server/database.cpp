@@ -137,6 +137,25 @@ QDate Database::dateFromSql(const QVariant &value) const
     return QDate::fromString(value.toString().left(10), Qt::ISODate);
 }
 
+QVariant Database::toSql(const QDateTime &moment) const
+{
+    if (!moment.isValid())
+        return QVariant(QMetaType::fromType<QString>());
+    if (m_dialect == Dialect::SQLite)
+        return moment.toUTC().toString(Qt::ISODateWithMs);
+    return moment.toUTC();
+}
+
+QDateTime Database::dateTimeFromSql(const QVariant &value) const
+{
+    if (value.isNull())
+        return {};
+    if (value.metaType().id() == QMetaType::QDateTime)
+        return value.toDateTime().toUTC();
+    QDateTime moment = QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
+    return moment.isValid() ? moment.toUTC() : moment;
+}
+
 void Database::execute(const QString &sql)
 {
     QSqlQuery query(handle());

@@ -8,6 +8,7 @@
 #include "errors.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -34,6 +35,10 @@ public:
     // DATE in PostgreSQL, ISO text 'yyyy-MM-dd' in SQLite.
     QVariant toSql(QDate date) const;
     QDate dateFromSql(const QVariant &value) const;
+    // The same for a moment in time (the history's): TIMESTAMPTZ in PostgreSQL, ISO text in UTC
+    // with milliseconds in SQLite, so that text order is time order.
+    QVariant toSql(const QDateTime &moment) const;
+    QDateTime dateTimeFromSql(const QVariant &value) const;
 
     // A statement without parameters (schema, pragmas, transaction control).
     void execute(const QString &sql);

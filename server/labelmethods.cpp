@@ -3,6 +3,7 @@
 #include "arguments.h"
 #include <rules/containercalc.h>
 #include "database.h"
+#include "history.h"
 #include "service.h"
 
 #include <protocol/remoteresult.h>
@@ -131,7 +132,12 @@ QVariant ServTranService::calcEtiqueta(const QVariantList &list)
     if (!find.next() || find.count(0) == 0)
         throw Refusal(QStringLiteral("Serviço transportado %1 não encontrado; as etiquetas não foram calculadas.")
                           .arg(row.number));
+    ChangeHistory history(m_db, context(), QStringLiteral("CalcEtiqueta"));
+    const auto bindRow = [&row](Query &query) { bindRowKey(query, row); };
+    history.readBefore(kRowCondition, bindRow);
     writeLabels(row, plan.fullCount, plan.fullQuantity, plan.partialCount, plan.partialQuantity);
+    history.readAfter(kRowCondition, bindRow);
+    history.write();
     transaction.commit();
     return QString();
 }
@@ -194,6 +200,15 @@ void ServTranService::calculateDay(const QString &branch, const QString &service
     percent.bind(QStringLiteral("CDFILIAL"), branch);
     percent.exec();
     const std::optional<double> branchPercent = percent.next() ? percent.number(0) : std::nullopt;
+
+    ChangeHistory history(m_db, context(), QStringLiteral("CalcServTrans"));
+    const QString dayCondition = QStringLiteral("CDFILIAL = :CDFILIAL AND CDSERVFILI = :CDSERVFILI AND DTSERVTRAN = :DTSERVTRAN");
+    const auto bindDay = [&](Query &query) {
+        query.bind(QStringLiteral("CDFILIAL"), branch)
+            .bind(QStringLiteral("CDSERVFILI"), service)
+            .bindDate(QStringLiteral("DTSERVTRAN"), date);
+    };
+    history.readBefore(dayCondition, bindDay);
 
     {
         std::vector<StoredRow> rows;
@@ -279,6 +294,8 @@ void ServTranService::calculateDay(const QString &branch, const QString &service
             }
         }
     }
+    history.readAfter(dayCondition, bindDay);
+    history.write();
     transaction.commit();
 }
 

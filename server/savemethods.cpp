@@ -2,6 +2,7 @@
 
 #include "arguments.h"
 #include "database.h"
+#include "history.h"
 #include "packets.h"
 #include "service.h"
 
@@ -222,6 +223,13 @@ QVariant ServTranService::setServTran(const QVariantList &list)
     }
 
     Transaction transaction(m_db);
+    ChangeHistory history(m_db, context(), QStringLiteral("SetServTran"));
+    for (const PacketRow &row : content.rows) {
+        if (row.change == RowChange::Modified || row.change == RowChange::Deleted)
+            history.readBefore(identityCondition(QStringLiteral("H_")), [&](Query &query) {
+                bindIdentity(query, delta, row.original, QStringLiteral("H_"));
+            });
+    }
     for (const PacketRow &row : content.rows) {
         switch (row.change) {
         case RowChange::Inserted:
@@ -237,6 +245,13 @@ QVariant ServTranService::setServTran(const QVariantList &list)
             break;
         }
     }
+    for (const PacketRow &row : content.rows) {
+        if (row.change == RowChange::Inserted || row.change == RowChange::Modified)
+            history.readAfter(identityCondition(QStringLiteral("H_"), kKeyColumns), [&](Query &query) {
+                bindIdentity(query, delta, row.values, QStringLiteral("H_"), kKeyColumns);
+            });
+    }
+    history.write();
     transaction.commit();
     return QString();
 }
@@ -251,15 +266,22 @@ QVariant ServTranService::delServTran(const QVariantList &list)
     const QString client = args.text(4, "CDCLIENTE", 21);
     {
         Transaction transaction(m_db);
-        Query remove(m_db, QStringLiteral(
-            "DELETE FROM SERVTRAN WHERE CDFILIAL = :CDFILIAL AND CDSERVFILI = :CDSERVFILI "
-            "AND DTSERVTRAN = :DTSERVTRAN AND CDDESTFILI = :CDDESTFILI AND CDCLIENTE = :CDCLIENTE"));
-        remove.bind(QStringLiteral("CDFILIAL"), day.branch)
-            .bind(QStringLiteral("CDSERVFILI"), day.service)
-            .bindDate(QStringLiteral("DTSERVTRAN"), day.date)
-            .bind(QStringLiteral("CDDESTFILI"), point)
-            .bind(QStringLiteral("CDCLIENTE"), client);
+        const QString condition = QStringLiteral(
+            "CDFILIAL = :CDFILIAL AND CDSERVFILI = :CDSERVFILI "
+            "AND DTSERVTRAN = :DTSERVTRAN AND CDDESTFILI = :CDDESTFILI AND CDCLIENTE = :CDCLIENTE");
+        const auto bind = [&](Query &query) {
+            query.bind(QStringLiteral("CDFILIAL"), day.branch)
+                .bind(QStringLiteral("CDSERVFILI"), day.service)
+                .bindDate(QStringLiteral("DTSERVTRAN"), day.date)
+                .bind(QStringLiteral("CDDESTFILI"), point)
+                .bind(QStringLiteral("CDCLIENTE"), client);
+        };
+        ChangeHistory history(m_db, context(), QStringLiteral("DelServTran"));
+        history.readBefore(condition, bind);
+        Query remove(m_db, QStringLiteral("DELETE FROM SERVTRAN WHERE ") + condition);
+        bind(remove);
         remove.exec();
+        history.write();
         transaction.commit();
     }
     Transaction snapshot(m_db, Transaction::Read);
@@ -273,19 +295,26 @@ QVariant ServTranService::deletePrato(const QVariantList &list)
 {
     const Arguments args(QStringLiteral("DeletePrato"), list, 7);
     allowBranch(args.text(2, "CDFILIAL", 4));
-    Transaction transaction(m_db);
-    Query remove(m_db, QStringLiteral(
-        "DELETE FROM SERVTRAN WHERE CDFILAUXPRAT = :CDFILAUXPRAT AND CDPRATO = :CDPRATO "
+    const QString condition = QStringLiteral(
+        "CDFILAUXPRAT = :CDFILAUXPRAT AND CDPRATO = :CDPRATO "
         "AND CDFILIAL = :CDFILIAL AND CDSERVFILI = :CDSERVFILI AND CDDESTFILI = :CDDESTFILI "
-        "AND CDCLIENTE = :CDCLIENTE AND DTSERVTRAN = :DTSERVTRAN"));
-    remove.bind(QStringLiteral("CDFILAUXPRAT"), args.text(0, "CDFILAUXPRAT", 4))
-        .bind(QStringLiteral("CDPRATO"), args.text(1, "CDPRATO", 10))
-        .bind(QStringLiteral("CDFILIAL"), args.text(2, "CDFILIAL", 4))
-        .bind(QStringLiteral("CDSERVFILI"), args.text(3, "CDSERVFILI", 5))
-        .bind(QStringLiteral("CDDESTFILI"), args.text(4, "CDDESTFILI", 3))
-        .bind(QStringLiteral("CDCLIENTE"), args.text(5, "CDCLIENTE", 21))
-        .bindDate(QStringLiteral("DTSERVTRAN"), args.date(6, "DTSERVTRAN"));
+        "AND CDCLIENTE = :CDCLIENTE AND DTSERVTRAN = :DTSERVTRAN");
+    const auto bind = [&](Query &query) {
+        query.bind(QStringLiteral("CDFILAUXPRAT"), args.text(0, "CDFILAUXPRAT", 4))
+            .bind(QStringLiteral("CDPRATO"), args.text(1, "CDPRATO", 10))
+            .bind(QStringLiteral("CDFILIAL"), args.text(2, "CDFILIAL", 4))
+            .bind(QStringLiteral("CDSERVFILI"), args.text(3, "CDSERVFILI", 5))
+            .bind(QStringLiteral("CDDESTFILI"), args.text(4, "CDDESTFILI", 3))
+            .bind(QStringLiteral("CDCLIENTE"), args.text(5, "CDCLIENTE", 21))
+            .bindDate(QStringLiteral("DTSERVTRAN"), args.date(6, "DTSERVTRAN"));
+    };
+    Transaction transaction(m_db);
+    ChangeHistory history(m_db, context(), QStringLiteral("DeletePrato"));
+    history.readBefore(condition, bind);
+    Query remove(m_db, QStringLiteral("DELETE FROM SERVTRAN WHERE ") + condition);
+    bind(remove);
     remove.exec();
+    history.write();
     transaction.commit();
     return protocol::resultOk(true);
 }

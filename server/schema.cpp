@@ -50,7 +50,7 @@ QStringList schemaTables()
             QStringLiteral("CLIENTE"),  QStringLiteral("OPERADOR"),     QStringLiteral("OPERFILI"),
             QStringLiteral("DESTFILI"), QStringLiteral("PRATOSERV"),    QStringLiteral("UNIDMEDIFILI"),
             QStringLiteral("PARAMFILI"), QStringLiteral("COMESERV"),    QStringLiteral("SERVTRAN"),
-            QStringLiteral("ETIQSERVTRAN")};
+            QStringLiteral("ETIQSERVTRAN"), QStringLiteral("HISTSERVTRAN")};
 }
 
 void createSchema(Database &db)

@@ -61,6 +61,7 @@ private:
     QVariant pratoAux(const QVariantList &args);
     QVariant getDadosPrato(const QVariantList &args);
     QVariant getSeqServTran(const QVariantList &args);
+    QVariant getHistorico(const QVariantList &args);   // history.cpp
     // saving and deleting (savemethods.cpp)
     QVariant setServTran(const QVariantList &args);
     QVariant delServTran(const QVariantList &args);

@@ -3,6 +3,7 @@
 #include <framework/netconnection.h>
 #include <framework/presenter.h>
 #include <framework/zandrix.h>
+#include <history/historydialog.h>
 #include <labels/labelrenderer.h>
 #include <labels/labelsource.h>
 #include <lists/dayrowsource.h>
@@ -158,12 +159,15 @@ void LabelPrintWindow::buildControls()
     btnPdf->setObjectName(QStringLiteral("btnPdf"));
     btnCsv = new QPushButton(QStringLiteral("Exportar CSV"), this);
     btnCsv->setObjectName(QStringLiteral("btnCsv"));
+    btnHistory = new QPushButton(QStringLiteral("Histórico de alterações"), this);
+    btnHistory->setObjectName(QStringLiteral("btnHistory"));
 
     auto *columns = new QHBoxLayout;
     columns->addWidget(choice, 3);
     columns->addWidget(paper, 2);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(lblCount, 1);
+    buttons->addWidget(btnHistory);
     buttons->addWidget(btnPreview);
     buttons->addWidget(btnPrint);
     buttons->addWidget(btnPdf);
@@ -186,6 +190,20 @@ void LabelPrintWindow::buildControls()
     connect(btnPrint, &QPushButton::clicked, this, guard([this] { printClicked(); }));
     connect(btnPdf, &QPushButton::clicked, this, guard([this] { pdfClicked(); }));
     connect(btnCsv, &QPushButton::clicked, this, guard([this] { csvClicked(); }));
+    connect(btnHistory, &QPushButton::clicked, this, guard([this] { historyClicked(); }));
+}
+
+// The history of the chosen service's day, in a window of its own beside this one.
+void LabelPrintWindow::historyClicked()
+{
+    const QString service = cmbService->currentData().toString();
+    if (service.isEmpty())
+        throw toolkit::Error(QStringLiteral("Escolha o serviço cujo histórico de alterações deseja ver."));
+    auto *history = new HistoryDialog(edtBranch->text().trimmed(), service, dteDay->date(), this);
+    if (history->reload())
+        history->show();
+    else
+        history->close();
 }
 
 void LabelPrintWindow::FormCreate(QObject *)

@@ -74,6 +74,7 @@ private:
     void printClicked();
     void pdfClicked();
     void csvClicked();
+    void historyClicked();
     // What printing the chosen document takes: its page and its drawing.
     struct PrintJob {
         QString what;        // "etiquetas", "lista de entrega"...
@@ -114,6 +115,7 @@ private:
     QPushButton *btnCsv;
     QWidget *grpLayout;
     framework::TNetConnection *netServTran;
+    QPushButton *btnHistory;
 
     QList<printlabels::ContainerLabel> m_day;   // every label of the service on the day
     QList<printlists::DishRow> m_rows;          // every dish row of the service on the day

@@ -7,8 +7,10 @@
 #include <toolkit/dbedit.h>
 #include <toolkit/maskedit.h>
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QSqlQuery>
+#include <QTableWidget>
 
 using namespace screentest;
 using framework::testing::Shown;
@@ -376,6 +378,63 @@ private slots:
         click("sbtImprimir");
         QCOMPARE(fx->presenter().errors(), QStringList());
         QTRY_COMPARE(fx->mainWindow()->findChildren<QWidget *>(QStringLiteral("labelPrintWindow")).size(), 1);
+    }
+
+    // --- History of changes ---
+
+    // What a user does to the day is in its history under the session's operator, and the print
+    // module shows it: a dish included, the diners of another changed, a dish deleted.
+    void theDaysChangesAreInTheHistory()
+    {
+        const int before = fx->count(QStringLiteral("SELECT COUNT(*) FROM HISTSERVTRAN"));
+        postNewDish(QStringLiteral("1010010003"), QStringLiteral("3"), QStringLiteral("1"), QStringLiteral("4"));
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        const QString added = fx->stored(QStringLiteral("0000000005"), QStringLiteral("NRSERVTRAN")).toString();
+        QCOMPARE(added, QStringLiteral("0000000005"));
+
+        focus(grid("dbgServTran"));
+        QVERIFY(dishes()->locate(QStringLiteral("NRSERVTRAN"), {QStringLiteral("0000000001")}));
+        click("sbtAlterar");
+        typeInCell(grid("dbgServTran"), ColDiners, QStringLiteral("25"));
+        click("sbtConfirmar");
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        QCOMPARE(fx->stored(QStringLiteral("0000000001"), QStringLiteral("QTCOMESTIST")).toDouble(), 25.0);
+
+        focus(grid("dbgServTran"));
+        QVERIFY(dishes()->locate(QStringLiteral("NRSERVTRAN"), {QStringLiteral("0000000005")}));
+        fx->presenter().queueConfirm(framework::mrYes);
+        click("sbtExcluir");
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        QVERIFY(!fx->stored(QStringLiteral("0000000005"), QStringLiteral("NRSERVTRAN")).isValid());
+
+        const auto recorded = [this](const char *method, const char *kind, const char *number) {
+            return fx->count(QStringLiteral("SELECT COUNT(*) FROM HISTSERVTRAN WHERE NMMETODO = ? AND IDALTERACAO = ? "
+                                            "AND NRSERVTRAN = ? AND CDOPERADOR = 'ADMIN' AND DSENDERECO = '127.0.0.1'"),
+                             {QString::fromLatin1(method), QString::fromLatin1(kind), QString::fromLatin1(number)});
+        };
+        QCOMPARE(recorded("SetServTran", "I", "0000000005"), 1);
+        QCOMPARE(recorded("SetServTran", "A", "0000000001"), 1);
+        QCOMPARE(recorded("DeletePrato", "E", "0000000005"), 1);
+        const int written = fx->count(QStringLiteral("SELECT COUNT(*) FROM HISTSERVTRAN")) - before;
+
+        // the print module's history of the day lists the same rows
+        click("sbtImprimir");
+        QWidget *printWindow = nullptr;
+        QTRY_VERIFY((printWindow = fx->mainWindow()->findChild<QWidget *>(QStringLiteral("labelPrintWindow"))));
+        auto *service = part<QComboBox>(printWindow, "cmbService");
+        service->setCurrentIndex(service->findData(QStringLiteral("00001")));
+        QTest::mouseClick(part(printWindow, "btnHistory"), Qt::LeftButton);
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        auto *history = part<QTableWidget>(printWindow, "tblHistory");
+        QCOMPARE(history->rowCount(), before + written);
+        QStringList kinds;
+        for (int r = before; r < history->rowCount(); ++r) {
+            QCOMPARE(history->item(r, 1)->text(), QStringLiteral("ADMIN - Administrador"));
+            kinds << history->item(r, 4)->text();
+        }
+        QVERIFY(kinds.contains(QStringLiteral("Inclusão")));
+        QVERIFY(kinds.contains(QStringLiteral("Alteração")));
+        QVERIFY(kinds.contains(QStringLiteral("Exclusão")));
     }
 };
 

@@ -1,0 +1,30 @@
+#pragma once
+// The history of changes of a day, in a window of its own: one line per dish row a user
+// included, changed or deleted, newest last, read from the application server. Read-only.
+
+#include <QDate>
+#include <QDialog>
+
+class QLabel;
+class QTableWidget;
+
+namespace framework {
+class TNetConnection;
+}
+
+class HistoryDialog : public QDialog {
+    Q_OBJECT
+public:
+    HistoryDialog(const QString &branch, const QString &service, QDate day, QWidget *parent = nullptr);
+    ~HistoryDialog() override;
+
+    // Reads the day's history again; false (with the reason shown) when the server refused.
+    bool reload();
+
+private:
+    QString m_branch, m_service;
+    QDate m_day;
+    framework::TNetConnection *m_server;
+    QLabel *m_title;
+    QTableWidget *m_table;
+};

@@ -1,0 +1,51 @@
+#pragma once
+// The history of changes of dish rows. A write method reads the rows it is about to change,
+// writes, reads them again, and records every row that was included, changed or deleted: who
+// (the operator the connection named), when, from which address, by which method, with the
+// values before and after. All of it inside the write's own transaction, so a write that fails
+// leaves no history, and a write that is kept always has its history.
+
+#include <QDate>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QVariant>
+#include <functional>
+
+namespace server {
+
+class Database;
+class Query;
+struct CallContext;
+
+class ChangeHistory {
+public:
+    ChangeHistory(Database &db, const CallContext &caller, QString method);
+
+    // Binds the named parameters of a condition on SERVTRAN.
+    using Binder = std::function<void(Query &)>;
+
+    // The rows `condition` matches, as they are before the write.
+    void readBefore(const QString &condition, const Binder &bind);
+    // The rows `condition` matches, as they are after the write.
+    void readAfter(const QString &condition, const Binder &bind);
+    // One history row per row whose values differ between before and after (a row only before
+    // was deleted, a row only after was included). Call before the transaction commits.
+    void write();
+
+    // The stored columns of a dish row, as the history shows them.
+    static const QStringList &columns();
+
+private:
+    using Values = QList<QVariant>;   // in the order of columns()
+    void read(const QString &condition, const Binder &bind, QHash<QString, Values> &into, QList<QString> &order);
+    void insert(QChar kind, const Values &key, const QString &before, const QString &after);
+
+    Database &m_db;
+    const CallContext &m_caller;
+    QString m_method;
+    QHash<QString, Values> m_before, m_after;
+    QList<QString> m_order;   // row keys in the order first seen, so the history reads as the write ran
+};
+
+} // namespace server

@@ -1,10 +1,9 @@
 #include "packet.h"
 
 #include "cborcursor.h"
+#include "cborwriter.h"
 
-#include <QCborStreamWriter>
 #include <QSet>
-#include <QStringEncoder>
 #include <QTimeZone>
 #include <cmath>
 
@@ -23,19 +22,21 @@ enum FieldFlag : quint8 { FlagRequired = 1, FlagReadOnly = 2 };
 
 [[noreturn]] void fail(const QString &what) { throw PacketError(what); }
 
-void writeEpochSeconds(QCborStreamWriter &w, qint64 ms)
+using detail::CborWriter;
+
+void writeEpochSeconds(CborWriter &w, qint64 ms)
 {
-    w.append(QCborTag(kEpochDateTag));
+    w.tag(kEpochDateTag);
     if (ms % 1000 == 0)
-        w.append(ms / 1000);
+        w.integer(ms / 1000);
     else
-        w.append(double(ms) / 1000.0);
+        w.real(double(ms) / 1000.0);
 }
 
-void writeValue(QCborStreamWriter &w, const QVariant &v, const PacketField &field)
+void writeValue(CborWriter &w, const QVariant &v, const PacketField &field)
 {
     if (v.isNull()) {
-        w.append(nullptr);
+        w.null();
         return;
     }
     switch (field.kind) {
@@ -43,11 +44,11 @@ void writeValue(QCborStreamWriter &w, const QVariant &v, const PacketField &fiel
         const QString s = v.toString();
         if (field.size > 0 && s.size() > field.size)
             fail(QStringLiteral("field %1: a value is longer than %2 characters").arg(field.name).arg(field.size));
-        w.append(s);
+        w.text(s);
         return;
     }
     case FieldKind::Float:
-        w.append(v.toDouble());
+        w.real(v.toDouble());
         return;
     case FieldKind::DateTime: {
         writeEpochSeconds(w, wallClock(v.toDateTime()).toMSecsSinceEpoch());
@@ -56,14 +57,13 @@ void writeValue(QCborStreamWriter &w, const QVariant &v, const PacketField &fiel
     }
 }
 
-void writeRow(QCborStreamWriter &w, const QList<QVariant> &values, const QList<PacketField> &fields)
+void writeRow(CborWriter &w, const QList<QVariant> &values, const QList<PacketField> &fields)
 {
     if (values.size() != fields.size())
         fail(QStringLiteral("a row holds %1 values for %2 fields").arg(values.size()).arg(fields.size()));
     w.startArray(quint64(values.size()));
     for (qsizetype i = 0; i < values.size(); ++i)
         writeValue(w, values[i], fields[i]);
-    w.endArray();
 }
 
 class Reader {
@@ -360,50 +360,36 @@ namespace {
 
 // Everything of a packet before its rows: the version, the delta flag, the field definitions and
 // the key of the rows.
-void writeHead(QCborStreamWriter &w, bool delta, const QList<PacketField> &fields)
+void writeHead(CborWriter &w, bool delta, const QList<PacketField> &fields)
 {
     w.startMap(delta ? 4 : 3);
-    w.append(kKeyFormat);
-    w.append(kPacketVersion);
+    w.text(QLatin1StringView("packet"));
+    w.integer(kPacketVersion);
     if (delta) {
-        w.append(kKeyDelta);
-        w.append(true);
+        w.text(QLatin1StringView("delta"));
+        w.boolean(true);
     }
-    w.append(kKeyFields);
+    w.text(QLatin1StringView("fields"));
     w.startArray(quint64(fields.size()));
     for (const PacketField &f : fields) {
         w.startArray(4);
-        w.append(f.name);
-        w.append(fieldKindName(f.kind));
-        w.append(quint64(f.kind == FieldKind::String ? f.size : 0));
-        w.append(quint64((f.required ? FlagRequired : 0) | (f.readOnly ? FlagReadOnly : 0)));
-        w.endArray();
+        w.text(f.name);
+        w.text(fieldKindName(f.kind));
+        w.unsignedInteger(quint64(f.kind == FieldKind::String ? f.size : 0));
+        w.unsignedInteger(quint64((f.required ? FlagRequired : 0) | (f.readOnly ? FlagReadOnly : 0)));
     }
-    w.endArray();
-    w.append(kKeyRows);
+    w.text(QLatin1StringView("rows"));
 }
 
 } // namespace
 
 struct PacketWriter::Stream {
-    explicit Stream(QByteArray *bytes) : writer(bytes) {}
-    // Text goes out as UTF-8 through one reused buffer: QCborStreamWriter::append(QString)
-    // allocates a converted copy of every value, and a day holds hundreds of thousands.
-    void appendText(QStringView text)
-    {
-        const qsizetype room = encoder.requiredSpace(text.size());
-        if (utf8.size() < room)
-            utf8.resize(room);
-        const char *end = encoder.appendToBuffer(utf8.data(), text);
-        writer.appendTextString(utf8.constData(), end - utf8.constData());
-    }
-    QCborStreamWriter writer;
-    QStringEncoder encoder{QStringEncoder::Utf8};
-    QByteArray utf8;
+    explicit Stream(QByteArray &bytes) : writer(bytes) {}
+    CborWriter writer;
 };
 
 PacketWriter::PacketWriter(const QList<PacketField> &fields)
-    : m_fields(fields), m_stream(std::make_unique<Stream>(&m_bytes))
+    : m_fields(fields), m_stream(std::make_unique<Stream>(m_bytes))
 {
     writeHead(m_stream->writer, false, m_fields);
     m_stream->writer.startArray();
@@ -434,7 +420,7 @@ void PacketWriter::appendNull()
     if (m_column < 0 || m_column >= m_fields.size())
         fail(QStringLiteral("a value outside a row or beyond its fields"));
     ++m_column;
-    m_stream->writer.append(nullptr);
+    m_stream->writer.null();
 }
 
 void PacketWriter::appendText(const QString &text)
@@ -442,13 +428,25 @@ void PacketWriter::appendText(const QString &text)
     const PacketField &f = next(FieldKind::String);
     if (f.size > 0 && text.size() > f.size)
         fail(QStringLiteral("field %1: a value is longer than %2 characters").arg(f.name).arg(f.size));
-    m_stream->appendText(text);
+    m_stream->writer.text(text);
+}
+
+void PacketWriter::appendText(QByteArrayView utf8)
+{
+    // UTF-8 never has fewer bytes than UTF-16 has units: only a longer text needs counting
+    const PacketField &f = next(FieldKind::String);
+    if ((f.size > 0 && utf8.size() > f.size) || !utf8.isValidUtf8()) {
+        --m_column;
+        appendText(QString::fromUtf8(utf8));
+        return;
+    }
+    m_stream->writer.utf8(utf8.data(), utf8.size());
 }
 
 void PacketWriter::appendNumber(double value)
 {
     next(FieldKind::Float);
-    m_stream->writer.append(value);
+    m_stream->writer.real(value);
 }
 
 void PacketWriter::appendDateTime(const QDateTime &time)
@@ -465,7 +463,6 @@ void PacketWriter::endRow()
 {
     if (m_column != m_fields.size())
         fail(QStringLiteral("a row holds %1 values for %2 fields").arg(m_column).arg(m_fields.size()));
-    m_stream->writer.endArray();
     m_column = -1;
 }
 
@@ -473,8 +470,7 @@ DataPacket PacketWriter::finish()
 {
     if (m_column >= 0)
         fail(QStringLiteral("the packet ends inside a row"));
-    m_stream->writer.endArray();
-    m_stream->writer.endMap();
+    m_stream->writer.end();   // the rows' indefinite array
     m_stream.reset();
     return DataPacket(std::move(m_bytes));
 }
@@ -482,27 +478,26 @@ DataPacket PacketWriter::finish()
 DataPacket encodePacket(const PacketContent &c)
 {
     QByteArray out;
-    QCborStreamWriter w(&out);
-    writeHead(w, c.delta, c.fields);
-    w.startArray(quint64(c.rows.size()));
-    for (const PacketRow &row : c.rows) {
-        if (!c.delta) {
+    {
+        CborWriter w(out);
+        writeHead(w, c.delta, c.fields);
+        w.startArray(quint64(c.rows.size()));
+        for (const PacketRow &row : c.rows) {
+            if (!c.delta) {
+                writeRow(w, row.values, c.fields);
+                continue;
+            }
+            if (row.change == RowChange::Unchanged)
+                throw PacketError(QStringLiteral("a delta row must say how it changed"));
+            w.startArray(3);
+            w.unsignedInteger(quint64(row.change));
             writeRow(w, row.values, c.fields);
-            continue;
+            if (row.change == RowChange::Inserted)
+                w.null();
+            else
+                writeRow(w, row.original, c.fields);
         }
-        if (row.change == RowChange::Unchanged)
-            throw PacketError(QStringLiteral("a delta row must say how it changed"));
-        w.startArray(3);
-        w.append(quint64(row.change));
-        writeRow(w, row.values, c.fields);
-        if (row.change == RowChange::Inserted)
-            w.append(nullptr);
-        else
-            writeRow(w, row.original, c.fields);
-        w.endArray();
     }
-    w.endArray();
-    w.endMap();
     return DataPacket(std::move(out));
 }
 

@@ -4,6 +4,7 @@
 // docs/packet-format.md; DataPacket keeps it opaque everywhere but here and in the dataset.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QList>
 #include <QMetaType>
@@ -90,6 +91,7 @@ public:
     // One value per field, in field order; each must fit its field's kind (throws PacketError).
     void appendNull();
     void appendText(const QString &text);   // no longer than the field's size
+    void appendText(QByteArrayView utf8);   // the same from UTF-8 (invalid sequences are replaced)
     void appendNumber(double value);
     void appendDateTime(const QDateTime &wallClockTime);
     void endRow();                         // throws PacketError unless every field got its value

@@ -1,6 +1,7 @@
 #include "value.h"
 
 #include "cborcursor.h"
+#include "cborwriter.h"
 
 #include <QCborArray>
 #include <QCborMap>
@@ -59,6 +60,70 @@ QCborValue toCborAt(const QVariant &v, int depth)
     }
     if (v.metaType() == QMetaType::fromType<DataPacket>())
         return QCborValue(QCborTag(kDataPacketTag), QCborValue(v.value<DataPacket>().bytes()));
+    throw PacketError(QStringLiteral("a value of type %1 cannot be sent").arg(QString::fromLatin1(v.typeName())));
+}
+
+// The same encoding as toCborAt() followed by QCborValue::toCbor(), written straight into the
+// message's bytes: a reply carries a day's packets, which a tree would copy twice more.
+void writeAt(detail::CborWriter &w, const QVariant &v, int depth)
+{
+    if (depth > kMaxDepth)
+        throw PacketError(QStringLiteral("a value is nested too deeply"));
+    if (!v.isValid() || v.isNull()) {
+        w.null();
+        return;
+    }
+    switch (v.metaType().id()) {
+    case QMetaType::Bool:
+        w.boolean(v.toBool());
+        return;
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        w.integer(v.toLongLong());
+        return;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        w.real(v.toDouble());
+        return;
+    case QMetaType::QString:
+        w.text(*static_cast<const QString *>(v.constData()));
+        return;
+    case QMetaType::QDate:
+    case QMetaType::QDateTime: {
+        // Qt's tree turns an epoch time into its extended date-time, written as tag 0 over ISO text
+        const QDateTime dt = v.metaType().id() == QMetaType::QDate ? wallClock(v.toDate()) : wallClock(v.toDateTime());
+        w.tag(0);
+        w.text(dt.isValid() ? QDateTime::fromMSecsSinceEpoch(dt.toMSecsSinceEpoch(), Qt::UTC).toString(Qt::ISODateWithMs)
+                            : QString());
+        return;
+    }
+    case QMetaType::QVariantList: {
+        const QVariantList &list = *static_cast<const QVariantList *>(v.constData());
+        w.startArray(quint64(list.size()));
+        for (const QVariant &item : list)
+            writeAt(w, item, depth + 1);
+        return;
+    }
+    case QMetaType::QVariantMap: {
+        const QVariantMap &map = *static_cast<const QVariantMap *>(v.constData());
+        w.startMap(quint64(map.size()));
+        for (auto it = map.begin(); it != map.end(); ++it) {
+            w.text(it.key());
+            writeAt(w, it.value(), depth + 1);
+        }
+        return;
+    }
+    default:
+        break;
+    }
+    if (v.metaType() == QMetaType::fromType<DataPacket>()) {
+        const QByteArray &bytes = static_cast<const DataPacket *>(v.constData())->bytes();
+        w.tag(kDataPacketTag);
+        w.bytes(bytes.constData(), bytes.size());
+        return;
+    }
     throw PacketError(QStringLiteral("a value of type %1 cannot be sent").arg(QString::fromLatin1(v.typeName())));
 }
 
@@ -182,11 +247,18 @@ QVariant fromCbor(const QCborValue &value) { return fromCborAt(value, 0); }
 
 QByteArray encodeRequest(const Request &request)
 {
-    QCborMap m;
-    m.insert(kServer, request.server);
-    m.insert(kMethod, request.method);
-    m.insert(kArgs, toCbor(request.args));
-    return m.toCborValue().toCbor();
+    QByteArray out;
+    {
+        detail::CborWriter w(out);
+        w.startMap(3);
+        w.text(kServer);
+        w.text(request.server);
+        w.text(kMethod);
+        w.text(request.method);
+        w.text(kArgs);
+        writeAt(w, QVariant(request.args), 0);
+    }
+    return out;
 }
 
 Request decodeRequest(const QByteArray &payload)
@@ -203,14 +275,22 @@ Request decodeRequest(const QByteArray &payload)
 
 QByteArray encodeReply(const Reply &reply)
 {
-    QCborMap m;
-    if (reply.failed()) {
-        m.insert(kFault, reply.fault);
-    } else {
-        m.insert(kValue, toCbor(reply.value));
-        m.insert(kRefs, toCbor(reply.refs));
+    QByteArray out;
+    {
+        detail::CborWriter w(out);
+        if (reply.failed()) {
+            w.startMap(1);
+            w.text(kFault);
+            w.text(reply.fault);
+        } else {
+            w.startMap(2);
+            w.text(kValue);
+            writeAt(w, reply.value, 0);
+            w.text(kRefs);
+            writeAt(w, QVariant(reply.refs), 0);
+        }
     }
-    return m.toCborValue().toCbor();
+    return out;
 }
 
 Reply decodeReply(const QByteArray &payload)

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds, creates the demo database (once), starts the
 # application server on it and opens the host with the transported-services screen. Without a
-# display it runs under Xvfb. Closing the host stops the server.
+# display it runs under Xvfb. Closing the host stops the server. Run it as yourself (apt-get goes
+# through sudo only when a package is missing); run as root in a user's checkout, it goes on as
+# that user after installing.
 #   scripts/run.sh [extra servtran-host options...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
+. "$root/scripts/owner.sh"
+continue_as_checkout_owner "$0" "$@"
 "$root/scripts/build.sh" "$root/build"
 
 bin="$root/build/bin"

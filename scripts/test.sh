@@ -3,9 +3,13 @@
 # against a throwaway PostgreSQL cluster started for the run, on PostgreSQL too.
 # With SERVTRAN_SANITIZE=1 it builds and runs the same tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer instead.
+# Run it as yourself: apt-get goes through sudo only when a package is missing. Run as root (sudo,
+# or a root shell) in a checkout that belongs to a user, it builds and tests as that user.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
+. "$root/scripts/owner.sh"
+continue_as_checkout_owner "$0" "$@"
 
 if [ "${SERVTRAN_SANITIZE:-0}" = 1 ]; then
   dir="$root/build-asan"

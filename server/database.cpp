@@ -202,11 +202,11 @@ Query &Query::bind(const QString &name, const QVariant &value)
     if (!m_placeholders.contains(name))
         throw DatabaseError(QStringLiteral("Erro interno: parâmetro :%1 não existe na consulta.").arg(name));
     m_query.bindValue(QLatin1Char(':') + name, value);
-    m_bound.insert(name);
+    m_bound.insert(name, value);
     return *this;
 }
 
-void Query::exec()
+const QHash<QString, QVariant> &Query::boundValues() const
 {
     if (m_bound.size() != m_placeholders.size()) {
         QStringList missing;
@@ -216,6 +216,12 @@ void Query::exec()
         missing.sort();
         throw DatabaseError(QStringLiteral("Erro interno: parâmetros sem valor: %1").arg(missing.join(u' ')));
     }
+    return m_bound;
+}
+
+void Query::exec()
+{
+    boundValues();
     if (!m_query.exec())
         failSql(m_sql.simplified().left(60), m_query.lastError());
 }

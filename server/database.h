@@ -9,6 +9,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QHash>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -77,6 +78,11 @@ public:
     Query &bind(const QString &name, const QVariant &value);
     Query &bindDate(const QString &name, QDate date) { return bind(name, m_db.toSql(date)); }
     void exec();
+    // The statement, its database and its values, for readers that run it by other means
+    // (SqliteRows); throws as exec() does while a placeholder is unbound.
+    const QString &sql() const { return m_sql; }
+    Database &database() const { return m_db; }
+    const QHash<QString, QVariant> &boundValues() const;
     bool next() { return m_query.next(); }
 
     QVariant value(int column) const { return m_query.value(column); }
@@ -92,7 +98,7 @@ private:
     QSqlQuery m_query;
     QString m_sql;
     QSet<QString> m_placeholders;
-    QSet<QString> m_bound;
+    QHash<QString, QVariant> m_bound;
 };
 
 // Null-preserving conversion of a number for binding.

@@ -15,7 +15,7 @@ class Query;
 // The packets' fields, as the screen knows them too.
 namespace fields = rules::fields;
 
-// Reads every row of an executed query into a packet; column i fills field i.
+// Runs a query whose values are bound and reads every row into a packet; column i fills field i.
 protocol::DataPacket packetFromQuery(Query &query, const QList<protocol::PacketField> &fields);
 // A packet of the given rows (values already in packet form).
 protocol::DataPacket packetOf(const QList<protocol::PacketField> &fields, const QList<QList<QVariant>> &rows);

@@ -40,7 +40,6 @@ QVariant ServTranService::pointsPacket(const Day &day)
         "         S.CDSERVFILI, C.NRINSJURCLIE, C.IDTPIJURCLIE "
         "ORDER BY COALESCE(C.NMRAZSOCCLIE, ''), S.CDCLIENTE, S.CDDESTFILI"));
     bindDay(query, day);
-    query.exec();
     return packetValue(packetFromQuery(query, fields::padrao()));
 }
 
@@ -61,7 +60,6 @@ QVariant ServTranService::dishesPacket(const Day &day)
         "WHERE ") + kDayCondition + QStringLiteral(
         " ORDER BY S.CDCLIENTE, S.CDDESTFILI, S.NRSERVTRAN, S.CDDIETPADST"));
     bindDay(query, day);
-    query.exec();
     return packetValue(packetFromQuery(query, fields::servTran()));
 }
 
@@ -74,7 +72,6 @@ QVariant ServTranService::labelsPacket(const Day &day)
                           + QStringLiteral(" FROM ETIQSERVTRAN S WHERE ") + kDayCondition + QStringLiteral(
         " ORDER BY S.CDFILIAL, S.CDSERVFILI, S.DTSERVTRAN, S.CDDIETPADST, S.NRSERVTRAN, S.NRSEQUETIQTR"));
     bindDay(query, day);
-    query.exec();
     return packetValue(packetFromQuery(query, fields::etiqueta()));
 }
 
@@ -130,7 +127,6 @@ QVariant ServTranService::getPtoEntrega(const QVariantList &list)
     query.bind(QStringLiteral("CDFILIAL"), branch);
     if (!all)
         query.bind(QStringLiteral("CDDESTFILI"), code);
-    query.exec();
     return protocol::resultOk(packetValue(packetFromQuery(query, fields::ptoEntrega())));
 }
 
@@ -175,13 +171,11 @@ QVariant ServTranService::getDadosPrato(const QVariantList &list)
         "AND CDPRATO = :CDPRATO AND CDFILAUXPRAT = :CDFILAUXPRAT"));
     data.bind(QStringLiteral("CDFILIAL"), branch).bind(QStringLiteral("CDSERVFILI"), service);
     bindDish(data);
-    data.exec();
     const QVariant dadosPrato = packetValue(packetFromQuery(data, fields::dadosPrato()));
 
     Query prato(m_db, QStringLiteral("SELECT VRARREDTRANS, SGUNIDADE FROM PRATO "
                                      "WHERE CDPRATO = :CDPRATO AND CDFILAUXPRAT = :CDFILAUXPRAT"));
     bindDish(prato);
-    prato.exec();
     const QVariant pratoPacket = packetValue(packetFromQuery(prato, fields::prato()));
 
     Query unit(m_db, QStringLiteral(
@@ -190,12 +184,10 @@ QVariant ServTranService::getDadosPrato(const QVariantList &list)
         "WHERE U.CDFILIAL = :CDFILIAL AND P.CDPRATO = :CDPRATO AND P.CDFILAUXPRAT = :CDFILAUXPRAT"));
     unit.bind(QStringLiteral("CDFILIAL"), branch);
     bindDish(unit);
-    unit.exec();
     const QVariant unitPacket = packetValue(packetFromQuery(unit, fields::unidMediFili()));
 
     Query percent(m_db, QStringLiteral("SELECT VRPEMINCONT FROM PARAMFILI WHERE CDFILIAL = :CDFILIAL"));
     percent.bind(QStringLiteral("CDFILIAL"), branch);
-    percent.exec();
     const QVariant percentPacket = packetValue(packetFromQuery(percent, fields::percent()));
     snapshot.commit();
 

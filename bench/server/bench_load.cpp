@@ -4,7 +4,13 @@
 // p50 and p99 latency per method and the error count, beside the same cycle run by one client
 // alone in the same run (the baseline), for SQLite and, when a connection is given, PostgreSQL.
 //
-//   bench_load [--clients 50] [--cycles 20] [--workers 4] [--pg "postgres:host=... dbname=..."]
+//   bench_load [--clients 50] [--cycles 20] [--workers 4] [--think MS] [--pg "postgres:host=... dbname=..."]
+//
+// The closed loop (no pause between calls) is always run: 50 clients then keep 50 calls waiting
+// for the server at every moment, so its latencies are mostly queueing. With --think MS each user
+// also runs the cycle pausing between calls as a person does (uniformly 0.5..1.5 x MS after each
+// reply, each user starting at a random moment of its first cycle), and a second table shows the
+// latencies of that load.
 //
 // Without --pg, SERVTRAN_TEST_PG (scripts/pg-test-cluster.sh) names the PostgreSQL database.
 // The PostgreSQL run works in a schema of its own, dropped at the end.
@@ -21,6 +27,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMap>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -58,7 +65,7 @@ struct Outcome {
 // One user: a client of its own on its own day.
 class User {
 public:
-    User(quint16 port, int index) : m_client(port), m_day(dayOf(index)) {}
+    User(quint16 port, int index, int thinkMs) : m_client(port), m_day(dayOf(index)), m_thinkMs(thinkMs), m_random(quint32(index)) {}
 
     void cycle(int round)
     {
@@ -104,6 +111,8 @@ private:
             error = QString::fromUtf8(e.what());
         }
         m_outcome.latencies[method] << t.nsecsElapsed() / 1e6;
+        if (m_thinkMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(m_thinkMs / 2 + m_random.bounded(m_thinkMs + 1)));
         ++m_outcome.calls;
         if (!error.isEmpty()) {
             ++m_outcome.errors;
@@ -115,6 +124,8 @@ private:
 
     TestClient m_client;
     LargeDay m_day;
+    int m_thinkMs;
+    QRandomGenerator m_random;
     Outcome m_outcome;
 };
 
@@ -127,7 +138,7 @@ double percentile(QList<double> values, double p)
 }
 
 // `clients` users at once on days firstDay.., `cycles` cycles each; the wall time in seconds.
-double run(quint16 port, int firstDay, int clients, int cycles, Outcome &total)
+double run(quint16 port, int firstDay, int clients, int cycles, int thinkMs, Outcome &total)
 {
     std::mutex mutex;
     std::vector<std::thread> threads;
@@ -137,7 +148,9 @@ double run(quint16 port, int firstDay, int clients, int cycles, Outcome &total)
         threads.emplace_back([&, i] {
             Outcome outcome;
             try {
-                User user(port, firstDay + i);
+                User user(port, firstDay + i, thinkMs);
+                if (thinkMs > 0)   // people do not all open their day at the same instant
+                    std::this_thread::sleep_for(std::chrono::milliseconds(QRandomGenerator::global()->bounded(6 * thinkMs)));
                 for (int c = 0; c < cycles; ++c)
                     user.cycle(c);
                 outcome = user.outcome();
@@ -153,7 +166,18 @@ double run(quint16 port, int firstDay, int clients, int cycles, Outcome &total)
     return wall.nsecsElapsed() / 1e9;
 }
 
-void report(const char *backend, const QString &connection, int clients, int cycles, int workers)
+void printTable(const Outcome &loaded, const Outcome &alone)
+{
+    std::printf("  %-15s %10s %10s   %10s %10s\n", "method", "p50 ms", "p99 ms", "alone p50", "alone p99");
+    for (const QString &method : kMethods)
+        std::printf("  %-15s %10.2f %10.2f   %10.2f %10.2f\n", qPrintable(method), percentile(loaded.latencies[method], 0.5),
+                    percentile(loaded.latencies[method], 0.99), percentile(alone.latencies[method], 0.5),
+                    percentile(alone.latencies[method], 0.99));
+    for (const QString &e : loaded.firstErrors + alone.firstErrors)
+        std::printf("  error: %s\n", qPrintable(e.left(200)));
+}
+
+void report(const char *backend, const QString &connection, int clients, int cycles, int workers, int thinkMs)
 {
     {
         server::Database db(connection);
@@ -166,21 +190,24 @@ void report(const char *backend, const QString &connection, int clients, int cyc
 
     // the baseline: the same cycle by one user alone, on a day no other user touches
     Outcome alone;
-    const double aloneSeconds = run(server.port(), clients, 1, cycles, alone);
+    const double aloneSeconds = run(server.port(), clients, 1, cycles, 0, alone);
     Outcome loaded;
-    const double seconds = run(server.port(), 0, clients, cycles, loaded);
+    const double seconds = run(server.port(), 0, clients, cycles, 0, loaded);
 
-    std::printf("\n%s, %d workers: %d clients x %d cycles, %lld calls in %.2f s = %.0f calls/s "
+    std::printf("\n%s, %d workers: %d clients x %d cycles, no pause: %lld calls in %.2f s = %.0f calls/s "
                 "(one client alone: %.0f calls/s); errors: %lld\n",
                 backend, workers, clients, cycles, qlonglong(loaded.calls), seconds, loaded.calls / seconds,
                 alone.calls / aloneSeconds, qlonglong(loaded.errors + alone.errors));
-    std::printf("  %-15s %10s %10s   %10s %10s\n", "method", "p50 ms", "p99 ms", "alone p50", "alone p99");
-    for (const QString &method : kMethods)
-        std::printf("  %-15s %10.2f %10.2f   %10.2f %10.2f\n", qPrintable(method), percentile(loaded.latencies[method], 0.5),
-                    percentile(loaded.latencies[method], 0.99), percentile(alone.latencies[method], 0.5),
-                    percentile(alone.latencies[method], 0.99));
-    for (const QString &e : loaded.firstErrors + alone.firstErrors)
-        std::printf("  error: %s\n", qPrintable(e.left(200)));
+    printTable(loaded, alone);
+    if (thinkMs <= 0)
+        return;
+    Outcome thinking;
+    const double thinkingSeconds = run(server.port(), 0, clients, cycles, thinkMs, thinking);
+    std::printf("%s, the same users pausing %d ms (0.5..1.5 x) after each reply: %lld calls in %.2f s = %.0f calls/s; "
+                "errors: %lld\n",
+                backend, thinkMs, qlonglong(thinking.calls), thinkingSeconds, thinking.calls / thinkingSeconds,
+                qlonglong(thinking.errors));
+    printTable(thinking, alone);
 }
 
 } // namespace
@@ -198,19 +225,23 @@ int main(int argc, char *argv[])
     const QCommandLineOption pg(QStringLiteral("pg"), QStringLiteral("PostgreSQL connection (postgres:...)"),
                                 QStringLiteral("CONNECTION"));
     parser.addHelpOption();
-    parser.addOptions({clients, cycles, workers, pg});
+    const QCommandLineOption think(QStringLiteral("think"), QStringLiteral("also run with a pause of about MS after each reply"),
+                                   QStringLiteral("MS"), QStringLiteral("0"));
+    parser.addOptions({clients, cycles, workers, think, pg});
     parser.process(app);
     const int clientCount = std::max(1, parser.value(clients).toInt());
     const int cycleCount = std::max(1, parser.value(cycles).toInt());
     const int workerCount = std::max(1, parser.value(workers).toInt());
+    const int thinkMs = std::max(0, parser.value(think).toInt());
     if (parser.isSet(pg))
         qputenv("SERVTRAN_TEST_PG", parser.value(pg).toUtf8());
 
     try {
         QTemporaryDir dir;
-        report("SQLite", freshDemoDatabase(QStringLiteral("sqlite"), dir), clientCount, cycleCount, workerCount);
+        report("SQLite", freshDemoDatabase(QStringLiteral("sqlite"), dir), clientCount, cycleCount, workerCount, thinkMs);
         if (!qEnvironmentVariableIsEmpty("SERVTRAN_TEST_PG"))
-            report("PostgreSQL", freshDemoDatabase(QStringLiteral("postgres"), dir), clientCount, cycleCount, workerCount);
+            report("PostgreSQL", freshDemoDatabase(QStringLiteral("postgres"), dir), clientCount, cycleCount, workerCount,
+                   thinkMs);
         else
             std::printf("\nPostgreSQL: skipped (give --pg or set SERVTRAN_TEST_PG)\n");
     } catch (const std::exception &e) {

@@ -30,6 +30,71 @@ QByteArray corrupt(QByteArray bytes, qsizetype at, char value)
     return bytes;
 }
 
+// A packet as Qt's streaming writer writes it: the bytes every client reads.
+QByteArray streamWritten(const PacketContent &c)
+{
+    QByteArray out;
+    QCborStreamWriter w(&out);
+    w.startMap(c.delta ? 4 : 3);
+    w.append(QStringLiteral("packet"));
+    w.append(kPacketVersion);
+    if (c.delta) {
+        w.append(QStringLiteral("delta"));
+        w.append(true);
+    }
+    w.append(QStringLiteral("fields"));
+    w.startArray(quint64(c.fields.size()));
+    for (const PacketField &f : c.fields) {
+        w.startArray(4);
+        w.append(f.name);
+        w.append(fieldKindName(f.kind));
+        w.append(quint64(f.size));
+        w.append(quint64((f.required ? 1 : 0) | (f.readOnly ? 2 : 0)));
+        w.endArray();
+    }
+    w.endArray();
+    w.append(QStringLiteral("rows"));
+    w.startArray(quint64(c.rows.size()));
+    const auto row = [&](const QList<QVariant> &values) {
+        w.startArray(quint64(values.size()));
+        for (qsizetype i = 0; i < values.size(); ++i) {
+            const QVariant &v = values[i];
+            if (v.isNull()) {
+                w.append(nullptr);
+            } else if (c.fields[i].kind == FieldKind::String) {
+                w.append(v.toString());
+            } else if (c.fields[i].kind == FieldKind::Float) {
+                w.append(v.toDouble());
+            } else {
+                const qint64 ms = v.toDateTime().toMSecsSinceEpoch();
+                w.append(QCborTag(1));
+                if (ms % 1000 == 0)
+                    w.append(ms / 1000);
+                else
+                    w.append(double(ms) / 1000.0);
+            }
+        }
+        w.endArray();
+    };
+    for (const PacketRow &r : c.rows) {
+        if (!c.delta) {
+            row(r.values);
+            continue;
+        }
+        w.startArray(3);
+        w.append(quint64(r.change));
+        row(r.values);
+        if (r.change == RowChange::Inserted)
+            w.append(nullptr);
+        else
+            row(r.original);
+        w.endArray();
+    }
+    w.endArray();
+    w.endMap();
+    return out;
+}
+
 } // namespace
 
 class TestPacket : public QObject {
@@ -72,6 +137,20 @@ private slots:
         QVERIFY(out.rows[1].original[1].isNull());
         QCOMPARE(out.rows[2].change, RowChange::Deleted);
         QCOMPARE(out.rows[2].original[1].toDouble(), 3.0);
+    }
+
+    // Packets are written byte by byte by our own writer: the bytes must stay Qt's.
+    void packetsKeepTheirBytes()
+    {
+        PacketContent c = sample();
+        c.rows.append({{QString(24, u'x'), 65536.0, wallClock(QDate(1970, 1, 1))}, RowChange::Unchanged, {}});
+        c.rows.append({{QString(40, QChar(0x20ac)), -0.0, wallClock(QDate(1969, 12, 31), QTime(23, 59, 59, 1))}, RowChange::Unchanged, {}});
+        QCOMPARE(encodePacket(c).bytes().toHex(), streamWritten(c).toHex());
+        c.delta = true;
+        c.rows = {{{QStringLiteral("A"), 1.0, QVariant()}, RowChange::Inserted, {}},
+                  {{QStringLiteral("B"), 2.0, QVariant()}, RowChange::Modified, {QStringLiteral("Bç"), QVariant(), QVariant()}},
+                  {{QStringLiteral("C"), 3.0, QVariant()}, RowChange::Deleted, {QStringLiteral("C"), 3.0, QVariant()}}};
+        QCOMPARE(encodePacket(c).bytes().toHex(), streamWritten(c).toHex());
     }
 
     void encodingRefusesInconsistentRows()

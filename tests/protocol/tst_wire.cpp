@@ -4,9 +4,33 @@
 #include <protocol/remoteresult.h>
 #include <protocol/value.h>
 
+#include <QCborMap>
 #include <QTest>
 
 using namespace protocol;
+
+namespace {
+// Messages as Qt's CBOR tree writes them: the bytes clients of every version read.
+QByteArray treeEncoded(const Request &r)
+{
+    QCborMap m;
+    m.insert(QStringLiteral("server"), r.server);
+    m.insert(QStringLiteral("method"), r.method);
+    m.insert(QStringLiteral("args"), toCbor(r.args));
+    return m.toCborValue().toCbor();
+}
+QByteArray treeEncoded(const Reply &r)
+{
+    QCborMap m;
+    if (r.failed()) {
+        m.insert(QStringLiteral("fault"), r.fault);
+    } else {
+        m.insert(QStringLiteral("value"), toCbor(r.value));
+        m.insert(QStringLiteral("refs"), toCbor(r.refs));
+    }
+    return m.toCborValue().toCbor();
+}
+} // namespace
 
 class TestWire : public QObject {
     Q_OBJECT
@@ -70,6 +94,38 @@ private slots:
         const Reply fault = decodeReply(encodeReply(Reply{{}, {}, QStringLiteral("Método desconhecido")}));
         QVERIFY(fault.failed());
         QCOMPARE(fault.fault, QStringLiteral("Método desconhecido"));
+    }
+
+    // Messages are written straight into their bytes; those bytes must stay exactly the ones Qt's
+    // CBOR tree writes, head sizes at every boundary, text beyond ASCII and packets included.
+    void messagesKeepTheirBytes_data()
+    {
+        QTest::addColumn<QVariantList>("values");
+        PacketContent pc;
+        pc.fields = {{QStringLiteral("NMPRATO"), FieldKind::String, 40, false, false}};
+        pc.rows = {{{QStringLiteral("Feijão")}, RowChange::Unchanged, {}}};
+        QTest::newRow("scalars") << QVariantList{QVariant(), true, false, 0, 23, 24, 255, 256, 65535, 65536, -1, -24, -25,
+                                                 qint64(1) << 40, -(qint64(1) << 40), 0.5, -1e300, 4.0};
+        QTest::newRow("text lengths") << QVariantList{QString(), QString(23, u'a'), QString(24, u'b'), QString(255, u'c'),
+                                                      QString(256, u'd'), QString(70000, u'e'), QString(9, QChar(0xe7)),
+                                                      QString(86, QChar(0x20ac)), QStringLiteral("Serviços 😀")};
+        QTest::newRow("dates") << QVariantList{wallClock(QDate(2026, 12, 8)), wallClock(QDate(1899, 12, 30), QTime(13, 45, 10, 250)),
+                                               QDate(2027, 1, 4)};
+        QTest::newRow("nested") << QVariantList{QVariantList{}, QVariantList{1.5, QVariantList{QStringLiteral("x")}},
+                                                QVariantMap{{QStringLiteral("payload"), 1}, {QStringLiteral("error"), QString()}},
+                                                QVariantMap{}};
+        QTest::newRow("packets") << QVariantList{QVariant::fromValue(encodePacket(pc)),
+                                                 QVariant::fromValue(DataPacket(QByteArray(300, 'p')))};
+    }
+    void messagesKeepTheirBytes()
+    {
+        QFETCH(QVariantList, values);
+        const Request request{QStringLiteral("Pla04100.rdmServTran"), QStringLiteral("GetDados"), values};
+        QCOMPARE(encodeRequest(request).toHex(), treeEncoded(request).toHex());
+        const Reply reply{QVariantMap{{QStringLiteral("payload"), values}}, values, {}};
+        QCOMPARE(encodeReply(reply).toHex(), treeEncoded(reply).toHex());
+        const Reply fault{{}, {}, values.value(1).toString() + QStringLiteral("Método desconhecido")};
+        QCOMPARE(encodeReply(fault).toHex(), treeEncoded(fault).toHex());
     }
 
     void remoteResultNeverPassesAForeignValueForSuccess_data()

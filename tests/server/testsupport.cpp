@@ -7,7 +7,9 @@
 #include <server/schema.h>
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QtEndian>
+#include <csignal>
 #include <stdexcept>
 
 namespace servertest {
@@ -137,6 +139,50 @@ QString postgresConnection()
         return base + QStringLiteral(" options=-csearch_path=") + schema;
     }();
     return connection;
+}
+
+ServerProcess::ServerProcess(const QString &executable, const QStringList &arguments)
+{
+    m_process.setProgram(executable);
+    m_process.setArguments(arguments);
+    m_process.start();
+}
+
+quint16 ServerProcess::waitUntilServing()
+{
+    static const QRegularExpression serving(QStringLiteral("atendendo \\S+ em [0-9.]+:(\\d+)"));
+    for (int i = 0; i < 300; ++i) {
+        m_stderr += m_process.readAllStandardError();
+        const QRegularExpressionMatch m = serving.match(QString::fromUtf8(m_stderr));
+        if (m.hasMatch())
+            return quint16(m.captured(1).toUInt());
+        if (m_process.state() == QProcess::NotRunning)
+            return 0;
+        m_process.waitForReadyRead(100);
+    }
+    return 0;
+}
+
+int ServerProcess::stop()
+{
+    ::kill(pid_t(m_process.processId()), SIGTERM);
+    if (!m_process.waitForFinished(10000))
+        return -1;
+    m_stderr += m_process.readAllStandardError();
+    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
+void ServerProcess::kill()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.kill();   // SIGKILL
+    m_process.waitForFinished();
+}
+
+QStringList serving(const QString &connection, const QStringList &extraArguments)
+{
+    return QStringList{QStringLiteral("--db"), connection, QStringLiteral("--port"), QStringLiteral("0")} + extraArguments;
 }
 
 QString emptyDatabase(const QString &backend, const QTemporaryDir &dir)

@@ -9,6 +9,7 @@
 #include <server/database.h>
 #include <server/serverthread.h>
 
+#include <QProcess>
 #include <QTcpSocket>
 #include <QTest>
 #include <QTemporaryDir>
@@ -76,6 +77,27 @@ private:
     std::unique_ptr<server::ServerThread> m_server;
     std::unique_ptr<TestClient> m_client;
 };
+
+// servtran-server as a process of its own, killed (SIGKILL) when the test says so or when it goes
+// out of scope.
+class ServerProcess {
+public:
+    ServerProcess(const QString &executable, const QStringList &arguments);
+    ~ServerProcess() { kill(); }
+    // The port from its "atendendo" line, once it serves; 0 when it ended or never said it.
+    quint16 waitUntilServing();
+    // SIGTERM; the exit code, or -1 when it did not end on its own.
+    int stop();
+    void kill();
+    qint64 pid() const { return m_process.processId(); }
+    QString log() const { return QString::fromUtf8(m_stderr); }
+
+private:
+    QProcess m_process;
+    QByteArray m_stderr;
+};
+// The arguments that serve a database on any free loopback port.
+QStringList serving(const QString &connection, const QStringList &extraArguments = {});
 
 // An empty database for a backend: a new SQLite file in the directory, or the PostgreSQL test
 // database without the schema's tables. Its connection string.

@@ -3,9 +3,7 @@
 
 #include "testsupport.h"
 
-#include <QProcess>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QTest>
 #include <QThread>
 
@@ -19,42 +17,6 @@ namespace {
 
 const QDate kCrashDay = demoDay().addDays(30);
 constexpr int kRounds = 5, kClients = 4, kLabelsPerRow = 5;
-
-// The server as a process of its own, killed without warning when the test says so.
-class ServerProcess {
-public:
-    explicit ServerProcess(const QString &connection)
-    {
-        m_process.setProgram(QStringLiteral(SERVTRAN_SERVER_EXE));
-        m_process.setArguments({QStringLiteral("--db"), connection, QStringLiteral("--port"), QStringLiteral("0")});
-        m_process.start();
-    }
-    ~ServerProcess() { kill(); }
-    quint16 waitUntilServing()
-    {
-        static const QRegularExpression serving(QStringLiteral("atendendo \\S+ em [0-9.]+:(\\d+)"));
-        QByteArray log;
-        for (int i = 0; i < 300 && m_process.state() != QProcess::NotRunning; ++i) {
-            m_process.waitForReadyRead(100);
-            log += m_process.readAllStandardError();
-            const QRegularExpressionMatch m = serving.match(QString::fromUtf8(log));
-            if (m.hasMatch())
-                return quint16(m.captured(1).toUInt());
-        }
-        qWarning().noquote() << log;
-        return 0;
-    }
-    void kill()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.kill();   // SIGKILL
-        m_process.waitForFinished();
-    }
-
-private:
-    QProcess m_process;
-};
 
 QString rowNumber(int round, int client, int seq)
 {
@@ -115,7 +77,7 @@ void TestServerCrash::killedWhileSaving()
     Acknowledged acked;
     QRandomGenerator random(16);
     for (int round = 1; round <= kRounds; ++round) {
-        ServerProcess server(connection);
+        ServerProcess server(QStringLiteral(SERVTRAN_SERVER_EXE), serving(connection));
         const quint16 port = server.waitUntilServing();
         QVERIFY2(port != 0, "the server did not start again after being killed");
         std::vector<std::thread> clients;

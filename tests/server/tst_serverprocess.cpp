@@ -16,53 +16,6 @@ using namespace servertest;
 
 namespace {
 
-// A started server process, stopped with SIGTERM when it goes out of scope.
-class ServerProcess {
-public:
-    explicit ServerProcess(const QStringList &args)
-    {
-        m_process.setProgram(QStringLiteral(SERVTRAN_SERVER_EXE));
-        m_process.setArguments(args);
-        m_process.start();
-    }
-    ~ServerProcess()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-    // The port from the "atendendo" line, 0 if the server ended or never said it.
-    quint16 waitUntilServing()
-    {
-        static const QRegularExpression serving(QStringLiteral("atendendo \\S+ em [0-9.]+:(\\d+)"));
-        for (int i = 0; i < 200; ++i) {
-            m_stderr += m_process.readAllStandardError();
-            const QRegularExpressionMatch m = serving.match(QString::fromUtf8(m_stderr));
-            if (m.hasMatch())
-                return quint16(m.captured(1).toUInt());
-            if (m_process.state() == QProcess::NotRunning)
-                return 0;
-            m_process.waitForReadyRead(100);
-        }
-        return 0;
-    }
-    // SIGTERM; the exit code, or -1 when it did not end on its own.
-    int stop()
-    {
-        ::kill(pid_t(m_process.processId()), SIGTERM);
-        if (!m_process.waitForFinished(10000))
-            return -1;
-        m_stderr += m_process.readAllStandardError();
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    }
-    QString log() const { return QString::fromUtf8(m_stderr); }
-
-private:
-    QProcess m_process;
-    QByteArray m_stderr;
-};
-
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
@@ -159,7 +112,7 @@ void TestServerProcess::demo()
     QTemporaryDir dir;
     const QString connection = emptyDatabase(backend, dir);
     for (int run = 0; run < 2; ++run) {
-        ServerProcess server({QStringLiteral("--db"), connection, QStringLiteral("--demo"), QStringLiteral("--port"),
+        ServerProcess server(QStringLiteral(SERVTRAN_SERVER_EXE), {QStringLiteral("--db"), connection, QStringLiteral("--demo"), QStringLiteral("--port"),
                               QStringLiteral("0")});
         const quint16 port = server.waitUntilServing();
         QVERIFY2(port != 0, qPrintable(server.log()));
@@ -180,7 +133,7 @@ void TestServerProcess::createSchemaOnly()
 {
     QTemporaryDir dir;
     const QString connection = emptyDatabase(QStringLiteral("sqlite"), dir);
-    ServerProcess server({QStringLiteral("--db"), connection, QStringLiteral("--create-schema"), QStringLiteral("--port"),
+    ServerProcess server(QStringLiteral(SERVTRAN_SERVER_EXE), {QStringLiteral("--db"), connection, QStringLiteral("--create-schema"), QStringLiteral("--port"),
                           QStringLiteral("0")});
     const quint16 port = server.waitUntilServing();
     QVERIFY2(port != 0, qPrintable(server.log()));
@@ -199,7 +152,7 @@ void TestServerProcess::tls()
 {
     QTemporaryDir dir;
     writeFile(dir.filePath(QStringLiteral("token")), "s3gredo\n");
-    ServerProcess server({QStringLiteral("--db"), emptyDatabase(QStringLiteral("sqlite"), dir), QStringLiteral("--demo"),
+    ServerProcess server(QStringLiteral(SERVTRAN_SERVER_EXE), {QStringLiteral("--db"), emptyDatabase(QStringLiteral("sqlite"), dir), QStringLiteral("--demo"),
                           QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--tls-cert"),
                           QStringLiteral(SERVTRAN_TLS_DIR "/server.pem"), QStringLiteral("--tls-key"),
                           QStringLiteral(SERVTRAN_TLS_DIR "/server.key"), QStringLiteral("--token-file"),

@@ -1,5 +1,7 @@
 #include "application.h"
 
+#include <toolkit/dbgrid.h>
+#include <toolkit/designmetrics.h>
 #include <toolkit/error.h>
 
 #include <QAbstractItemView>
@@ -34,8 +36,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_area(new QMdiAr
     connect(m_area, &QMdiArea::subWindowActivated, this, [](QMdiSubWindow *sub) {
         if (!sub)
             return;
-        if (auto *form = qobject_cast<Form *>(sub->widget()))
+        if (auto *form = qobject_cast<Form *>(sub->widget())) {
             toolkit::guarded([form] { form->FormActivate(form); });
+            form->focusFirstControl();
+        }
     });
 }
 
@@ -129,6 +133,19 @@ void Form::showForm()
     activateWindow();
 }
 
+void Form::focusFirstControl()
+{
+    QWidget *focused = QApplication::focusWidget();
+    if (focused && focused != this && isAncestorOf(focused))
+        return;
+    for (QWidget *w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain()) {
+        if (isAncestorOf(w) && w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus)) {
+            w->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+}
+
 void Form::closeForm()
 {
     if (QMdiSubWindow *sub = subWindow())
@@ -209,6 +226,18 @@ bool Form::eventFilter(QObject *watched, QEvent *event)
         auto *widget = static_cast<QWidget *>(watched);
         if (widget == this || isAncestorOf(widget)) {
             auto *keyEvent = static_cast<QKeyEvent *>(event);
+            // Ctrl+Tab is how the keyboard leaves a grid whose Tab moves between its cells; the
+            // MDI area, which sees keys before the controls do, would take it to cycle windows.
+            if ((keyEvent->key() == Qt::Key_Tab || keyEvent->key() == Qt::Key_Backtab)
+                && (keyEvent->modifiers() & Qt::ControlModifier)) {
+                for (QWidget *w = widget; w && w != this; w = w->parentWidget()) {
+                    if (auto *grid = qobject_cast<toolkit::DBGrid *>(w)) {
+                        const bool forward = keyEvent->key() == Qt::Key_Tab && !(keyEvent->modifiers() & Qt::ShiftModifier);
+                        toolkit::guarded([&] { grid->leaveToNextControl(forward); });
+                        return true;
+                    }
+                }
+            }
             int key = keyEvent->key();
             toolkit::guarded([&] { FormKeyDown(this, key, keyEvent->modifiers()); });
             if (key == 0)
@@ -222,14 +251,20 @@ void registerForm(Form *form)
 {
     try {
         if (form->formStyle() == FormStyle::MdiChild && mainWindow() && !form->subWindow()) {
-            const QSize designed = form->size();
-            QMdiSubWindow *sub = mainWindow()->mdiArea()->addSubWindow(form);
+            // Designed for a smaller font: the form grows with the font in use.
+            const QSize designed = toolkit::scaled(form->size(), form);
+            QMdiArea *area = mainWindow()->mdiArea();
+            QMdiSubWindow *sub = area->addSubWindow(form);
             sub->setObjectName(form->objectName() + QStringLiteral("Janela"));
             sub->setWindowIcon(form->windowIcon());
             // The MDI window opens at the size the form was designed for (frame included), not
-            // at the small size hint of a form that scrolls its contents.
+            // at the small size hint of a form that scrolls its contents; never larger than the
+            // area shows, so that no part of it (its buttons least of all) opens out of sight.
             const QSize frame = sub->sizeHint() - form->sizeHint();
-            sub->resize(designed + frame.expandedTo(QSize(0, 0)));
+            QSize size = designed + frame.expandedTo(QSize(0, 0));
+            if (const QSize room = area->viewport()->size(); !room.isEmpty())
+                size = size.boundedTo(room);
+            sub->resize(size);
             sub->hide();
         }
         form->FormCreate(form);

@@ -4,6 +4,8 @@
 #include <toolkit/designmetrics.h>
 #include <toolkit/error.h>
 
+#include <algorithm>
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
@@ -109,12 +111,31 @@ QWidget *Form::frame() const
     return const_cast<Form *>(this);
 }
 
+namespace {
+// The MDI area places a new window by its own rule, which may push part of it out of sight: it
+// is moved back inside (its size is never more than the area's, see registerForm).
+void keepInsideArea(QMdiSubWindow *sub)
+{
+    QMdiArea *area = sub->mdiArea();
+    if (!area || sub->isMaximized() || sub->isMinimized())
+        return;
+    const QSize room = area->viewport()->size();
+    const QRect frame = sub->geometry();
+    const QPoint inside(std::max(0, std::min(frame.x(), room.width() - frame.width())),
+                        std::max(0, std::min(frame.y(), room.height() - frame.height())));
+    if (inside != frame.topLeft())
+        sub->move(inside);
+}
+} // namespace
+
 void Form::setVisible(bool visible)
 {
     QWidget::setVisible(visible);
     if (visible) {
-        if (QMdiSubWindow *sub = subWindow(); sub && !sub->isVisible())
+        if (QMdiSubWindow *sub = subWindow(); sub && !sub->isVisible()) {
             sub->show();
+            keepInsideArea(sub);
+        }
     }
 }
 
@@ -123,6 +144,7 @@ void Form::showForm()
     if (QMdiSubWindow *sub = subWindow()) {
         setVisible(true);
         sub->showNormal();
+        keepInsideArea(sub);
         sub->raise();
         if (QMdiArea *area = sub->mdiArea())
             area->setActiveSubWindow(sub);

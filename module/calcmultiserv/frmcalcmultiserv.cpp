@@ -28,6 +28,7 @@ TfrmCalcMultiServ::TfrmCalcMultiServ(QWidget *parent) : TfrmRotiGeral(parent), m
     medCdFilial->setEnabled(false);
     toolkit::setDesignedWidth(medCdFilial, 60);
     edtNmFilial = toolkit::newDisplayEdit(grbDadosRel, QStringLiteral("edtNmFilial"));
+    edtNmFilial->setMinimumWidth(toolkit::scaled(150, edtNmFilial));   // a branch name whole
     auto *lblFilial = new toolkit::Label(QStringLiteral("Filial"), grbDadosRel, QStringLiteral("lblFilial"));
     lblFilial->setFocusControl(medCdFilial);
 

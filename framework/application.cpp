@@ -1,6 +1,10 @@
 #include "application.h"
 
+#include <toolkit/dbgrid.h>
+#include <toolkit/designmetrics.h>
 #include <toolkit/error.h>
+
+#include <algorithm>
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -34,8 +38,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_area(new QMdiAr
     connect(m_area, &QMdiArea::subWindowActivated, this, [](QMdiSubWindow *sub) {
         if (!sub)
             return;
-        if (auto *form = qobject_cast<Form *>(sub->widget()))
+        if (auto *form = qobject_cast<Form *>(sub->widget())) {
             toolkit::guarded([form] { form->FormActivate(form); });
+            form->focusFirstControl();
+        }
     });
 }
 
@@ -105,12 +111,31 @@ QWidget *Form::frame() const
     return const_cast<Form *>(this);
 }
 
+namespace {
+// The MDI area places a new window by its own rule, which may push part of it out of sight: it
+// is moved back inside (its size is never more than the area's, see registerForm).
+void keepInsideArea(QMdiSubWindow *sub)
+{
+    QMdiArea *area = sub->mdiArea();
+    if (!area || sub->isMaximized() || sub->isMinimized())
+        return;
+    const QSize room = area->viewport()->size();
+    const QRect frame = sub->geometry();
+    const QPoint inside(std::max(0, std::min(frame.x(), room.width() - frame.width())),
+                        std::max(0, std::min(frame.y(), room.height() - frame.height())));
+    if (inside != frame.topLeft())
+        sub->move(inside);
+}
+} // namespace
+
 void Form::setVisible(bool visible)
 {
     QWidget::setVisible(visible);
     if (visible) {
-        if (QMdiSubWindow *sub = subWindow(); sub && !sub->isVisible())
+        if (QMdiSubWindow *sub = subWindow(); sub && !sub->isVisible()) {
             sub->show();
+            keepInsideArea(sub);
+        }
     }
 }
 
@@ -119,6 +144,7 @@ void Form::showForm()
     if (QMdiSubWindow *sub = subWindow()) {
         setVisible(true);
         sub->showNormal();
+        keepInsideArea(sub);
         sub->raise();
         if (QMdiArea *area = sub->mdiArea())
             area->setActiveSubWindow(sub);
@@ -127,6 +153,19 @@ void Form::showForm()
     showNormal();
     raise();
     activateWindow();
+}
+
+void Form::focusFirstControl()
+{
+    QWidget *focused = QApplication::focusWidget();
+    if (focused && focused != this && isAncestorOf(focused))
+        return;
+    for (QWidget *w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain()) {
+        if (isAncestorOf(w) && w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus)) {
+            w->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
 }
 
 void Form::closeForm()
@@ -209,6 +248,18 @@ bool Form::eventFilter(QObject *watched, QEvent *event)
         auto *widget = static_cast<QWidget *>(watched);
         if (widget == this || isAncestorOf(widget)) {
             auto *keyEvent = static_cast<QKeyEvent *>(event);
+            // Ctrl+Tab is how the keyboard leaves a grid whose Tab moves between its cells; the
+            // MDI area, which sees keys before the controls do, would take it to cycle windows.
+            if ((keyEvent->key() == Qt::Key_Tab || keyEvent->key() == Qt::Key_Backtab)
+                && (keyEvent->modifiers() & Qt::ControlModifier)) {
+                for (QWidget *w = widget; w && w != this; w = w->parentWidget()) {
+                    if (auto *grid = qobject_cast<toolkit::DBGrid *>(w)) {
+                        const bool forward = keyEvent->key() == Qt::Key_Tab && !(keyEvent->modifiers() & Qt::ShiftModifier);
+                        toolkit::guarded([&] { grid->leaveToNextControl(forward); });
+                        return true;
+                    }
+                }
+            }
             int key = keyEvent->key();
             toolkit::guarded([&] { FormKeyDown(this, key, keyEvent->modifiers()); });
             if (key == 0)
@@ -222,14 +273,20 @@ void registerForm(Form *form)
 {
     try {
         if (form->formStyle() == FormStyle::MdiChild && mainWindow() && !form->subWindow()) {
-            const QSize designed = form->size();
-            QMdiSubWindow *sub = mainWindow()->mdiArea()->addSubWindow(form);
+            // Designed for a smaller font: the form grows with the font in use.
+            const QSize designed = toolkit::scaled(form->size(), form);
+            QMdiArea *area = mainWindow()->mdiArea();
+            QMdiSubWindow *sub = area->addSubWindow(form);
             sub->setObjectName(form->objectName() + QStringLiteral("Janela"));
             sub->setWindowIcon(form->windowIcon());
             // The MDI window opens at the size the form was designed for (frame included), not
-            // at the small size hint of a form that scrolls its contents.
+            // at the small size hint of a form that scrolls its contents; never larger than the
+            // area shows, so that no part of it (its buttons least of all) opens out of sight.
             const QSize frame = sub->sizeHint() - form->sizeHint();
-            sub->resize(designed + frame.expandedTo(QSize(0, 0)));
+            QSize size = designed + frame.expandedTo(QSize(0, 0));
+            if (const QSize room = area->viewport()->size(); !room.isEmpty())
+                size = size.boundedTo(room);
+            sub->resize(size);
             sub->hide();
         }
         form->FormCreate(form);

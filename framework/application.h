@@ -83,6 +83,9 @@ public:
     // The control with the keyboard focus in this form (also while the form's window is not
     // active); focus in a grid's cell editor counts as the grid.
     QWidget *activeControl() const;
+    // Puts the focus on the first control of the tab order that takes it, unless a control of
+    // the form has it already: a form never waits for keys with no control visibly focused.
+    void focusFirstControl();
 
     // Form-level key preview: called with every key pressed in a control of this form before the
     // control sees it. Qt::Key codes; a handler that sets the key to 0 consumes it.

@@ -177,6 +177,17 @@ TfrmPadraoGrid::TfrmPadraoGrid(QWidget *parent) : Form(parent)
     };
 
     setWindowTitle(QStringLiteral("Cadastro"));
+    // Printing from the keyboard too: Ctrl+P presses the print button while it is enabled.
+    auto *printKey = new QAction(this);
+    printKey->setObjectName(QStringLiteral("actImprimir"));
+    printKey->setShortcut(QKeySequence::Print);
+    printKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(printKey);
+    connect(printKey, &QAction::triggered, this, [this] {
+        if (sbtImprimir->isEnabled() && sbtImprimir->isVisible())
+            sbtImprimir->click();
+    });
+
     resize(800, 560);
 }
 

@@ -3,12 +3,14 @@
 #include <framework/packageinfo.h>
 #include <framework/presenter.h>
 #include <framework/zandrix.h>
+#include <toolkit/designmetrics.h>
 #include <toolkit/error.h>
 
 #include <QInputDialog>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 
 namespace hostapp {
@@ -19,7 +21,8 @@ HostWindow::HostWindow(const QString &pluginDir, QWidget *parent) : framework::M
     if (!pluginDir.isEmpty())
         m_loader.setPluginDir(pluginDir);
 
-    QMenu *modules = menuBar()->addMenu(QStringLiteral("&Módulos"));
+    // Alt+M belongs to the screens' own "Manutenção" menu: the host's menu takes Alt+D.
+    QMenu *modules = menuBar()->addMenu(QStringLiteral("Mó&dulos"));
     modules->setObjectName(QStringLiteral("mnuModulos"));
     const auto addModule = [this, modules](const QString &name, const QString &code, const QString &caption) {
         QAction *a = modules->addAction(code + QStringLiteral(" — ") + caption);
@@ -63,7 +66,11 @@ HostWindow::HostWindow(const QString &pluginDir, QWidget *parent) : framework::M
     refreshStatus();
 
     framework::setModuleOpener([this](const QString &code) { m_loader.open(code); });
-    resize(1100, 760);
+    // Designed for a smaller font, and never larger than the screen it opens on.
+    QSize size = toolkit::scaled(QSize(1100, 760), this);
+    if (const QScreen *screen = this->screen())
+        size = size.boundedTo(screen->availableSize());
+    resize(size);
 }
 
 HostWindow::~HostWindow()

@@ -1,6 +1,7 @@
 #include "dbgrid.h"
 
 #include "controls.h"
+#include "designmetrics.h"
 #include "error.h"
 #include "focustracker.h"
 #include "maskedit.h"
@@ -288,16 +289,27 @@ public:
         const Field *f = d->fieldOf(section);
         return f ? f->displayLabel() : c.fieldName;
     }
+    // The header's margin on either side of a title.
+    int headerMargin() const
+    {
+        const QHeaderView *header = d->q->horizontalHeader();
+        return header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+    }
     // The room a title has in its section, inside the header's margins.
     int titleRoom(int section) const
     {
-        const QHeaderView *header = d->q->horizontalHeader();
-        const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
-        return header->sectionSize(section) - 2 * margin;
+        return d->q->horizontalHeader()->sectionSize(section) - 2 * headerMargin();
     }
     bool fits(int section, const QString &title) const
     {
         return d->q->horizontalHeader()->fontMetrics().horizontalAdvance(title) <= titleRoom(section);
+    }
+    // The width a section needs to show its whole title.
+    int titleWidth(int section) const
+    {
+        if (!(d->options & GridOption::Titles))
+            return 0;
+        return d->q->horizontalHeader()->fontMetrics().horizontalAdvance(titleOf(section)) + 2 * headerMargin();
     }
     QString elided(int section, const QString &title) const
     {
@@ -466,9 +478,18 @@ public:
             opt.state |= QStyle::State_Selected | QStyle::State_Active;
         if (states & DrawState::Focused)
             opt.state |= QStyle::State_HasFocus;
+        opt.palette = cellPalette(states);
         QStyledItemDelegate::paint(painter, opt, index);
 
         drawCell(painter, option.rect, row, col, states);
+
+        // Where the keys go must show: the current cell of the grid that has the focus is framed.
+        if (states & DrawState::Focused) {
+            painter->save();
+            painter->setPen(QPen(opt.palette.color(QPalette::Active, QPalette::HighlightedText), 1, Qt::DotLine));
+            painter->drawRect(option.rect.adjusted(1, 1, -2, -2));
+            painter->restore();
+        }
 
         // The current cell's ellipsis button, over whatever the cell shows.
         const bool current = row == d->currentRow() && col == d->selectedCol;
@@ -483,6 +504,25 @@ public:
     }
 
 private:
+    // The selection of a grid without the focus is shown in a paler colour than that of the grid
+    // the keys go to, so that the focused grid stands out among the three of a screen.
+    QPalette cellPalette(DrawStates states) const
+    {
+        QPalette palette = d->q->palette();
+        if ((states & DrawState::Selected) && !(states & DrawState::Focused) && !d->editor) {
+            const QColor highlight = palette.color(QPalette::Active, QPalette::Highlight);
+            const QColor base = palette.color(QPalette::Active, QPalette::Base);
+            const auto mix = [](int a, int b) { return (a + 2 * b) / 3; };
+            const QColor pale(mix(highlight.red(), base.red()), mix(highlight.green(), base.green()),
+                              mix(highlight.blue(), base.blue()));
+            for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+                palette.setColor(group, QPalette::Highlight, pale);
+                palette.setColor(group, QPalette::HighlightedText, palette.color(group, QPalette::Text));
+            }
+        }
+        return palette;
+    }
+
     // The form's own drawing of the cell, after the default one.
     void drawCell(QPainter *painter, const QRect &cellRect, int row, int col, DrawStates states) const
     {
@@ -492,7 +532,7 @@ private:
         DrawCellArgs args{painter, cellRect, col, &d->cols().at(col), field, states};
         args.row = row;
         const bool selected = bool(states & DrawState::Selected);
-        const QPalette palette = d->q->palette();
+        const QPalette palette = cellPalette(states);
         const QRect rect = cellRect;
         args.drawText = [painter, rect, selected, palette](int x, int y, const QString &text) {
             painter->save();
@@ -687,12 +727,18 @@ void DBGrid::Private::applyColumns()
     QHeaderView *header = q->horizontalHeader();
     const QFontMetrics metrics(q->font());
     const int digit = metrics.horizontalAdvance(QLatin1Char('0'));
+    // A cell's text sits inside the style's margins on both sides, and the grid line takes one.
+    const int margins = 2 * (q->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, q) + 1) + 1;
     for (int i = 0; i < colCount() && i < model->columnCount(); ++i) {
         const GridColumn &c = cols().at(i);
-        int width = c.width;
-        if (width <= 0) {
+        int width = 0;
+        if (c.width > 0) {
+            width = scaled(c.width, q);
+        } else {
+            // A display width counts characters: already in the font in use. A column sized by
+            // its field shows its whole title too.
             const Field *f = fieldOf(i);
-            width = (f ? f->displayWidth() : 10) * digit + 4;
+            width = std::max((f ? f->displayWidth() : 10) * digit + margins, model->titleWidth(i));
         }
         header->resizeSection(i, width);
     }
@@ -1036,11 +1082,8 @@ bool DBGrid::Private::handleKey(QKeyEvent *event, bool fromEditor)
             tab(key == Qt::Key_Tab && !shift);
             return true;
         }
-        // Tab leaves the grid (Ctrl+Tab always does): what was typed is written first.
-        if (!commitEditor())
-            return true;
-        dropEditor();
-        q->QTableView::focusNextPrevChild(key == Qt::Key_Tab && !shift);
+        // Tab leaves the grid (Ctrl+Tab always does).
+        q->leaveToNextControl(key == Qt::Key_Tab && !shift);
         return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -1384,6 +1427,15 @@ bool DBGrid::event(QEvent *event)
         }
     }
     return QTableView::event(event);
+}
+
+bool DBGrid::leaveToNextControl(bool forward)
+{
+    // What was typed is written first; a refused value keeps the focus in its cell.
+    if (!d->commitEditor())
+        return false;
+    d->dropEditor();
+    return QTableView::focusNextPrevChild(forward);
 }
 
 void DBGrid::keyPressEvent(QKeyEvent *event)

@@ -108,6 +108,10 @@ public:
     bool showEditor();
     bool hideEditor();
 
+    // Moves the focus to the next (or previous) control of the window, as Ctrl+Tab does: the
+    // open editor's text is written first (false, and the focus stays, when it is refused).
+    bool leaveToNextControl(bool forward);
+
     // Re-reads the columns' widths, titles and buttons after column(i) was changed in place.
     void refreshColumns();
 

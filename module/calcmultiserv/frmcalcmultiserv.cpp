@@ -7,6 +7,7 @@
 #include <framework/zandrix.h>
 
 #include <toolkit/controls.h>
+#include <toolkit/designmetrics.h>
 #include <toolkit/label.h>
 
 #include <QGridLayout>
@@ -25,8 +26,9 @@ TfrmCalcMultiServ::TfrmCalcMultiServ(QWidget *parent) : TfrmRotiGeral(parent), m
     medCdFilial->setEditMask(QStringLiteral(">aaaa;0; "));
     medCdFilial->setMaxLength(4);
     medCdFilial->setEnabled(false);
-    medCdFilial->setFixedWidth(60);
+    toolkit::setDesignedWidth(medCdFilial, 60);
     edtNmFilial = toolkit::newDisplayEdit(grbDadosRel, QStringLiteral("edtNmFilial"));
+    edtNmFilial->setMinimumWidth(toolkit::scaled(150, edtNmFilial));   // a branch name whole
     auto *lblFilial = new toolkit::Label(QStringLiteral("Filial"), grbDadosRel, QStringLiteral("lblFilial"));
     lblFilial->setFocusControl(medCdFilial);
 
@@ -55,7 +57,7 @@ TfrmCalcMultiServ::TfrmCalcMultiServ(QWidget *parent) : TfrmRotiGeral(parent), m
                                 QStringLiteral("Sábado")});
     depDataCard->setValidDateColor(Qt::blue);
     depDataCard->setSaveTime(false);
-    depDataCard->setFixedWidth(100);
+    toolkit::setDesignedWidth(depDataCard, 100);
     auto *lblData = new toolkit::Label(QStringLiteral("Data"), grbDadosRel, QStringLiteral("lblData"));
     lblData->setFocusControl(depDataCard);
     edtNomeDia = toolkit::newDisplayEdit(grbDadosRel, QStringLiteral("edtNomeDia"));

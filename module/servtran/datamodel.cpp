@@ -5,6 +5,7 @@
 
 #include <rules/packetfields.h>
 #include <toolkit/controls.h>
+#include <toolkit/designmetrics.h>
 #include <toolkit/dbtext.h>
 
 #include <QBoxLayout>
@@ -286,7 +287,7 @@ void TfrmServTran::createHeader()
     medCdFilial = new MaskEdit(panFiltro, QStringLiteral("medCdFilial"));
     medCdFilial->setEditMask(QStringLiteral(">aaaa;0; "));
     medCdFilial->setMaxLength(4);
-    medCdFilial->setFixedWidth(60);
+    toolkit::setDesignedWidth(medCdFilial, 60);
     tooltipColour(medCdFilial);
     lblFilial->setFocusControl(medCdFilial);
     btnPesqFilial = new TBtnPesquisa(panFiltro, QStringLiteral("btnPesqFilial"));
@@ -301,7 +302,7 @@ void TfrmServTran::createHeader()
     medCdServico = new MaskEdit(panFiltro, QStringLiteral("medCdServico"));
     medCdServico->setEditMask(QStringLiteral("ccccc;0; "));
     medCdServico->setMaxLength(5);
-    medCdServico->setFixedWidth(70);
+    toolkit::setDesignedWidth(medCdServico, 70);
     tooltipColour(medCdServico);
     lblServico->setFocusControl(medCdServico);
     btpPesqServico = new TBtnPesquisa(panFiltro, QStringLiteral("btpPesqServico"));
@@ -319,7 +320,7 @@ void TfrmServTran::createHeader()
                                 QStringLiteral("Quarta"), QStringLiteral("Quinta"), QStringLiteral("Sexta"),
                                 QStringLiteral("Sábado")});
     depDataCard->setValidDateColor(Qt::blue);
-    depDataCard->setFixedWidth(100);
+    toolkit::setDesignedWidth(depDataCard, 100);
     tooltipColour(depDataCard);
     lblDataCard->setFocusControl(depDataCard);
     edtNomeDia = displayEdit(panFiltro, QStringLiteral("edtNomeDia"), false);
@@ -333,7 +334,7 @@ void TfrmServTran::createHeader()
     nedComenServ->setEnabled(false);
     nedComenServ->setReadOnly(true);
     nedComenServ->setFocusPolicy(Qt::NoFocus);
-    nedComenServ->setFixedWidth(80);
+    toolkit::setDesignedWidth(nedComenServ, 80);
     toolkit::setDisplayOnly(nedComenServ, true);
 
     grid->addWidget(lblFilial, 0, 0);
@@ -399,7 +400,7 @@ void TfrmServTran::createDishArea()
         edit->setDataSource(dtsServTran);
         edit->setDataField(QString::fromLatin1(field));
         edit->setMaxLength(7);
-        edit->setFixedWidth(80);
+        toolkit::setDesignedWidth(edit, 80);
         if (editable) {
             tooltipColour(edit);
         } else {
@@ -434,7 +435,7 @@ void TfrmServTran::createDishArea()
     area->addWidget(dbgEtiqueta);
     area->setStretchFactor(0, 3);
     area->setStretchFactor(1, 1);
-    area->setSizes({640, 240});
+    area->setSizes({toolkit::scaled(640, area), toolkit::scaled(240, area)});
     addBelowGrid(area, 1);
 
     setTabOrder(dbgPadrao, dbgServTran);

@@ -4,6 +4,7 @@
 #include <framework/packageinfo.h>
 #include <framework/presenter.h>
 #include <toolkit/error.h>
+#include <server/demo.h>
 #include <server/schema.h>
 
 #include <QApplication>
@@ -19,20 +20,23 @@ namespace {
 QString sqlDate(QDate d) { return d.toString(Qt::ISODate); }
 } // namespace
 
-ScreenFixture::ScreenFixture()
+ScreenFixture::ScreenFixture(World world)
 {
     QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
     m_path = m_dir.filePath(QStringLiteral("servtran.db"));
     const QString connection = QStringLiteral("sqlite:") + m_path;
     m_db = std::make_unique<server::Database>(connection);
     server::createSchema(*m_db);
-    seed();
+    if (world == World::Demo)
+        server::loadDemoData(*m_db);
+    else
+        seed();
     m_server = std::make_unique<server::ServerThread>(connection);
     m_port = m_server->port();
     framework::openSharedDatabase(connection);
 
     m_session.branch = QStringLiteral("0001");
-    m_session.branchName = QStringLiteral("Cozinha Central");
+    m_session.branchName = world == World::Demo ? QStringLiteral("Cozinha Central Norte") : QStringLiteral("Cozinha Central");
     m_session.boundBranch = false;
     m_session.operatorCode = QStringLiteral("ADMIN");
     m_session.webUrl = QStringLiteral("127.0.0.1");

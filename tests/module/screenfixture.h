@@ -22,9 +22,12 @@ namespace screentest {
 
 inline QDate seededDay() { return QDate(2026, 12, 8); }
 
+// The tests' own small world, or the demo data set a new user meets first.
+enum class World { Seeded, Demo };
+
 class ScreenFixture {
 public:
-    ScreenFixture();
+    explicit ScreenFixture(World world = World::Seeded);
     ~ScreenFixture();
 
     // Runs SQL on the test's own connection to the database ("?" placeholders, in order).

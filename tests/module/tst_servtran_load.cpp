@@ -354,6 +354,8 @@ private slots:
         const QString longName = QStringLiteral("Cozinha Central da Zona Norte e Vizinhas");
         fx->exec(QStringLiteral("UPDATE FILIAL SET NMFILIAL = ? WHERE CDFILIAL = '0001'"), {longName});
         fx->exec(QStringLiteral("UPDATE SERVICO SET NMSERVICO = ? WHERE CDSERVFILI = '00001'"), {longName});
+        screen->parentWidget()->resize(560, 480);   // a window made small, for the names not to fit
+        QApplication::processEvents();
         focus(branch());
         branch()->setText(QStringLiteral("1"));
         focus(service());

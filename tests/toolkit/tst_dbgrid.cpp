@@ -3,6 +3,7 @@
 
 #include <toolkit/clientdataset.h>
 #include <toolkit/dbgrid.h>
+#include <toolkit/designmetrics.h>
 #include <toolkit/error.h>
 #include <toolkit/maskedit.h>
 
@@ -140,6 +141,36 @@ private slots:
                  int(Qt::AlignRight));
     }
 
+    // Widths designed in pixels for a small font keep their room in characters at any font; a
+    // column sized by its field shows its whole title.
+    void columnWidthsFollowTheFont_data()
+    {
+        QTest::addColumn<double>("scale");
+        QTest::newRow("default font") << 1.0;
+        QTest::newRow("125 %") << 1.25;
+        QTest::newRow("150 %") << 1.5;
+        QTest::newRow("200 %") << 2.0;
+    }
+    void columnWidthsFollowTheFont()
+    {
+        QFETCH(double, scale);
+        Fixture f;
+        QFont font = QApplication::font();
+        font.setPointSizeF(font.pointSizeF() * scale);
+        f.grid->setFont(font);
+        f.grid->horizontalHeader()->setFont(font);
+        f.field("QTCOMESTIST")->setDisplayLabel(QStringLiteral("Comensais Estimados"));
+        f.grid->refreshColumns();
+        QHeaderView *header = f.grid->horizontalHeader();
+        // 185 designed pixels hold 37 characters of the 5-pixel design font.
+        const double average = QFontMetricsF(font).averageCharWidth();
+        QVERIFY2(header->sectionSize(Dish) >= 37 * average,
+                 qPrintable(QStringLiteral("%1 px for 37 characters of %2 px").arg(header->sectionSize(Dish)).arg(average)));
+        QVERIFY(header->sectionSize(Unit) >= 6 * average);
+        QCOMPARE(f.grid->model()->headerData(Diners, Qt::Horizontal).toString(), QStringLiteral("Comensais Estimados"));
+        QCOMPARE(f.grid->model()->headerData(Name, Qt::Horizontal).toString(), QStringLiteral("Nome"));
+    }
+
     void modelStaysConsistentThroughTheDatasetsLife()
     {
         Fixture f;
@@ -151,7 +182,7 @@ private slots:
         QCOMPARE(f.grid->model()->headerData(Diners, Qt::Horizontal, Qt::TextAlignmentRole).toInt() & Qt::AlignHorizontal_Mask,
                  int(Qt::AlignRight));
         QCOMPARE(f.grid->model()->index(1, Diners).data().toString(), QStringLiteral("20"));
-        QCOMPARE(f.grid->horizontalHeader()->sectionSize(Dish), 185);
+        QCOMPARE(f.grid->horizontalHeader()->sectionSize(Dish), toolkit::scaled(185, f.grid));
 
         f.ds.insert();
         QCOMPARE(f.grid->model()->rowCount(), 5);

@@ -40,6 +40,7 @@ public:
         connection.setServerName(QString::fromLatin1(kServerName));
         connection.setHost(QStringLiteral("127.0.0.1"));
         connection.setPort(server.port());
+        connection.setOperatorCode(QStringLiteral("ADMIN"));
     }
 
     ListDay day() const

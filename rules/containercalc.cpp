@@ -89,7 +89,9 @@ LabelInputs labelInputs(Real total, Real container, Real registeredContainer, st
         return in;
     }
     const Real n = intPart(total / container);
-    in.partialQuantity = total - container * n;
+    // A quotient a hair below whole (80 × 0.15 in containers of 3) is taken as whole; what is
+    // left is then a hair below zero, and a quantity is never negative.
+    in.partialQuantity = std::max<Real>(0, total - container * n);
     in.full = n;
     if (roundDec(in.partialQuantity, 3) > 0) {
         in.partialCount = 1;

@@ -28,6 +28,8 @@ private slots:
     void dinersLimit();
     void labelInputs_data();
     void labelInputs();
+    void wholeContainersOfAProductLeaveNothing_data();
+    void wholeContainersOfAProductLeaveNothing();
 };
 
 void TestContainerCalc::roundedTotal_data()
@@ -175,6 +177,33 @@ void TestContainerCalc::labelInputs()
     QCOMPARE(double(in.full), full);
     QVERIFY2(near(in.partialQuantity, partialQuantity), qPrintable(QString::number(double(in.partialQuantity), 'g', 17)));
     QCOMPARE(double(in.partialCount), partialCount);
+}
+
+// Diners × quantity per person as the server multiplies them, a hair off the whole number of
+// containers it is: whole containers and no partial one, never a negative quantity.
+void TestContainerCalc::wholeContainersOfAProductLeaveNothing_data()
+{
+    QTest::addColumn<double>("diners");
+    QTest::addColumn<double>("perPerson");
+    QTest::addColumn<double>("container");
+    QTest::addColumn<double>("full");
+    QTest::newRow("80 x 0.15 in 3") << 80.0 << 0.15 << 3.0 << 4.0;
+    QTest::newRow("30 x 0.2 in 2") << 30.0 << 0.2 << 2.0 << 3.0;
+    QTest::newRow("70 x 0.3 in 0.7") << 70.0 << 0.3 << 0.7 << 30.0;
+    QTest::newRow("3 x 0.1 in 0.1") << 3.0 << 0.1 << 0.1 << 3.0;
+}
+
+void TestContainerCalc::wholeContainersOfAProductLeaveNothing()
+{
+    QFETCH(double, diners);
+    QFETCH(double, perPerson);
+    QFETCH(double, container);
+    QFETCH(double, full);
+    const Real total = Real(diners) * Real(perPerson);
+    const LabelInputs in = rules::calc::labelInputs(total, container, container, std::nullopt);
+    QCOMPARE(double(in.full), full);
+    QCOMPARE(double(in.partialCount), 0.0);
+    QVERIFY2(in.partialQuantity >= 0, qPrintable(QString::number(double(in.partialQuantity), 'g', 17)));
 }
 
 QTEST_APPLESS_MAIN(TestContainerCalc)

@@ -1,8 +1,7 @@
 #pragma once
 // The remote data module "Pla04100.rdmServTran": the methods the transported-services
 // screen and the calculation dialog call by name, and the history of changes the print module
-// reads. It keeps no state between calls, so any number
-// of servers can serve one database.
+// reads. It keeps no state between calls, so any number of servers can serve one database.
 
 #include "callcontext.h"
 

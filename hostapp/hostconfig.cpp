@@ -2,6 +2,7 @@
 
 #include <framework/consiste.h>
 #include <framework/dtmdbgeral.h>
+#include <protocol/hello.h>
 #include <toolkit/error.h>
 
 #include <QCommandLineParser>
@@ -86,7 +87,7 @@ QString readToken(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw toolkit::Error(QStringLiteral("Arquivo da chave de acesso ilegível: %1 (%2)").arg(path, file.errorString()));
-    const QString token = QString::fromUtf8(file.readAll()).section(QLatin1Char('\n'), 0, 0).trimmed();
+    const QString token = protocol::tokenOfFile(file.readAll());
     if (token.isEmpty())
         throw toolkit::Error(QStringLiteral("Arquivo da chave de acesso vazio: %1").arg(path));
     return token;

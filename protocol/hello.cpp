@@ -51,4 +51,9 @@ Hello decodeHello(const QByteArray &payload)
     return {textOf(m, kOperator, kMaxOperatorLength), textOf(m, kToken, kMaxTokenLength)};
 }
 
+QString tokenOfFile(const QByteArray &contents)
+{
+    return QString::fromUtf8(contents).section(QLatin1Char('\n'), 0, 0).trimmed();
+}
+
 } // namespace protocol

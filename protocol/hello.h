@@ -24,4 +24,8 @@ QByteArray encodeHello(const Hello &hello);
 // Throws PacketError when the payload is not a hello of this version, or a text is too long.
 Hello decodeHello(const QByteArray &payload);
 
+// The access token a token file holds, as the server and the hosts read the same file: its first
+// line without surrounding blanks (empty when there is none).
+QString tokenOfFile(const QByteArray &contents);
+
 } // namespace protocol

@@ -2,6 +2,8 @@
 
 #include "errors.h"
 
+#include <protocol/hello.h>
+
 #include <QFile>
 #include <QSslCertificate>
 #include <QSslKey>
@@ -44,8 +46,7 @@ QSslConfiguration serverTls(const QString &certificateFile, const QString &keyFi
 
 QString readTokenFile(const QString &path)
 {
-    const QString token =
-        QString::fromUtf8(readFile(path, QStringLiteral("a chave de acesso"))).section(QLatin1Char('\n'), 0, 0).trimmed();
+    const QString token = protocol::tokenOfFile(readFile(path, QStringLiteral("a chave de acesso")));
     if (token.isEmpty())
         throw Error(QStringLiteral("o arquivo %1 não contém a chave de acesso.").arg(path));
     return token;

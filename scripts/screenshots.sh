@@ -134,11 +134,14 @@ window_named "Calcular Serviços Transportados" >/dev/null
 shot guia-4-calculo
 keys Escape
 
-# 5. The labels' print window (Ctrl+P) and its print preview: Visualizar is reached with Tab
-#    from the first field, past the choices and the label model.
+# 5. The labels' print window (Ctrl+P) and its print preview (Alt+V, Visualizar).
 xdotool windowactivate --sync "$host"
 pause=3 keys ctrl+p
 shot guia-5-impressao
-for _ in $(seq 16); do xdotool key Tab; sleep 0.15; done
-pause=4 keys space
+pause=4 keys alt+v
 shot guia-6-visualizacao
+keys Escape
+
+# 6. The day's history of changes (Alt+H): the demo's calculation and what this walk saved.
+pause=3 keys alt+h
+shot guia-7-historico

@@ -151,15 +151,15 @@ void LabelPrintWindow::buildControls()
 
     lblCount = new QLabel(this);
     lblCount->setObjectName(QStringLiteral("lblCount"));
-    btnPreview = new QPushButton(QStringLiteral("Visualizar"), this);
+    btnPreview = new QPushButton(QStringLiteral("&Visualizar"), this);
     btnPreview->setObjectName(QStringLiteral("btnPreview"));
-    btnPrint = new QPushButton(QStringLiteral("Imprimir"), this);
+    btnPrint = new QPushButton(QStringLiteral("&Imprimir"), this);
     btnPrint->setObjectName(QStringLiteral("btnPrint"));
-    btnPdf = new QPushButton(QStringLiteral("Gerar PDF"), this);
+    btnPdf = new QPushButton(QStringLiteral("Gerar &PDF"), this);
     btnPdf->setObjectName(QStringLiteral("btnPdf"));
-    btnCsv = new QPushButton(QStringLiteral("Exportar CSV"), this);
+    btnCsv = new QPushButton(QStringLiteral("E&xportar CSV"), this);
     btnCsv->setObjectName(QStringLiteral("btnCsv"));
-    btnHistory = new QPushButton(QStringLiteral("Histórico de alterações"), this);
+    btnHistory = new QPushButton(QStringLiteral("&Histórico de alterações"), this);
     btnHistory->setObjectName(QStringLiteral("btnHistory"));
 
     auto *columns = new QHBoxLayout;

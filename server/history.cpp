@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <optional>
 
 namespace server {
 
@@ -23,12 +24,12 @@ const QStringList kKeyColumns = {QStringLiteral("CDFILIAL"), QStringLiteral("CDS
                                  QStringLiteral("DTSERVTRAN"), QStringLiteral("CDDIETPADST"),
                                  QStringLiteral("NRSERVTRAN")};
 
-FieldKind kindOf(const QString &column)
+// What a history row names of its dish row: the key, then the client, point and dish.
+const QStringList &identityColumns()
 {
-    for (const protocol::PacketField &f : fields::servTran())
-        if (f.name == column)
-            return f.kind;
-    return FieldKind::String;
+    static const QStringList list = kKeyColumns + QStringList{QStringLiteral("CDCLIENTE"), QStringLiteral("CDDESTFILI"),
+                                                              QStringLiteral("CDPRATO"), QStringLiteral("CDFILAUXPRAT")};
+    return list;
 }
 
 QJsonValue jsonOf(const QVariant &value, FieldKind kind)
@@ -38,15 +39,31 @@ QJsonValue jsonOf(const QVariant &value, FieldKind kind)
     return kind == FieldKind::Float ? QJsonValue(value.toDouble()) : QJsonValue(value.toString());
 }
 
+// The columns of a dish row with their kinds, the key first.
+const QList<protocol::PacketField> &rowColumns()
+{
+    static const QList<protocol::PacketField> list = [] {
+        QList<protocol::PacketField> columns;
+        for (const QString &key : kKeyColumns)
+            for (const protocol::PacketField &f : fields::servTran())
+                if (f.name == key)
+                    columns << f;
+        for (const protocol::PacketField &f : fields::servTran())
+            if (!kKeyColumns.contains(f.name))
+                columns << f;
+        return columns;
+    }();
+    return list;
+}
+
 } // namespace
 
 const QStringList &ChangeHistory::columns()
 {
     static const QStringList list = [] {
-        QStringList names = kKeyColumns;
-        for (const protocol::PacketField &f : fields::servTran())
-            if (!names.contains(f.name))
-                names << f.name;
+        QStringList names;
+        for (const protocol::PacketField &f : rowColumns())
+            names << f.name;
         return names;
     }();
     return list;
@@ -78,7 +95,7 @@ void ChangeHistory::read(const QString &condition, const Binder &bind, QHash<QSt
                 values << QVariant();
             else if (columns()[i] == QLatin1String("DTSERVTRAN"))
                 values << m_db.dateFromSql(v).toString(Qt::ISODate);
-            else if (kindOf(columns()[i]) == FieldKind::Float)
+            else if (rowColumns()[i].kind == FieldKind::Float)
                 values << v.toDouble();
             else
                 values << v.toString();
@@ -95,6 +112,7 @@ void ChangeHistory::read(const QString &condition, const Binder &bind, QHash<QSt
 
 void ChangeHistory::write()
 {
+    std::optional<Query> insert;   // prepared once, when the first changed row comes
     for (const QString &key : std::as_const(m_order)) {
         const auto before = m_before.constFind(key);
         const auto after = m_after.constFind(key);
@@ -102,7 +120,7 @@ void ChangeHistory::write()
         const bool isThere = after != m_after.cend();
         QJsonObject was, is;
         for (int i = 0; i < columns().size(); ++i) {
-            const FieldKind kind = kindOf(columns()[i]);
+            const FieldKind kind = rowColumns()[i].kind;
             const QVariant old = wasThere ? before->at(i) : QVariant();
             const QVariant now = isThere ? after->at(i) : QVariant();
             if (wasThere && isThere && old == now)
@@ -114,41 +132,43 @@ void ChangeHistory::write()
         }
         if (wasThere && isThere && was.isEmpty())
             continue;   // read again, unchanged
+        if (!insert)
+            insert.emplace(prepareInsert());
         const QChar kind = !wasThere ? QLatin1Char('I') : !isThere ? QLatin1Char('E') : QLatin1Char('A');
         const auto text = [](const QJsonObject &o) {
-            return o.isEmpty() ? QString() : QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+            return o.isEmpty() ? QVariant(QMetaType::fromType<QString>())
+                               : QVariant(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
         };
-        insert(kind, isThere ? *after : *before, text(was), text(is));
+        insert->bind(QStringLiteral("IDALTERACAO"), QString(kind))
+            .bind(QStringLiteral("DSANTES"), text(was))
+            .bind(QStringLiteral("DSDEPOIS"), text(is));
+        const Values &row = isThere ? *after : *before;
+        for (const QString &c : identityColumns()) {
+            const QVariant &v = row[columns().indexOf(c)];
+            insert->bind(c, c == QLatin1String("DTSERVTRAN") ? m_db.toSql(QDate::fromString(v.toString(), Qt::ISODate)) : v);
+        }
+        insert->exec();
     }
     m_before.clear();
     m_after.clear();
     m_order.clear();
 }
 
-void ChangeHistory::insert(QChar kind, const Values &row, const QString &before, const QString &after)
+// The history's insert with who, when, from where and how bound: the same for every row of a write.
+Query ChangeHistory::prepareInsert()
 {
-    static const QStringList identity = {QStringLiteral("CDCLIENTE"), QStringLiteral("CDDESTFILI"),
-                                         QStringLiteral("CDPRATO"), QStringLiteral("CDFILAUXPRAT")};
-    const QStringList rowColumns = kKeyColumns + identity;
     QStringList placeholders;
-    for (const QString &c : rowColumns)
+    for (const QString &c : identityColumns())
         placeholders << QLatin1Char(':') + c;
     Query query(m_db, QStringLiteral(
         "INSERT INTO HISTSERVTRAN (DTHRALTERACAO, CDOPERADOR, DSENDERECO, NMMETODO, IDALTERACAO, %1, DSANTES, DSDEPOIS) "
         "VALUES (:DTHRALTERACAO, :CDOPERADOR, :DSENDERECO, :NMMETODO, :IDALTERACAO, %2, :DSANTES, :DSDEPOIS)")
-                          .arg(rowColumns.join(QStringLiteral(", ")), placeholders.join(QStringLiteral(", "))));
+                          .arg(identityColumns().join(QStringLiteral(", ")), placeholders.join(QStringLiteral(", "))));
     query.bind(QStringLiteral("DTHRALTERACAO"), m_db.toSql(QDateTime::currentDateTimeUtc()))
         .bind(QStringLiteral("CDOPERADOR"), m_caller.operatorCode)
         .bind(QStringLiteral("DSENDERECO"), m_caller.peerAddress.left(64))
-        .bind(QStringLiteral("NMMETODO"), m_method)
-        .bind(QStringLiteral("IDALTERACAO"), QString(kind))
-        .bind(QStringLiteral("DSANTES"), before.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(before))
-        .bind(QStringLiteral("DSDEPOIS"), after.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(after));
-    for (const QString &c : rowColumns) {
-        const QVariant &v = row[columns().indexOf(c)];
-        query.bind(c, c == QLatin1String("DTSERVTRAN") ? m_db.toSql(QDate::fromString(v.toString(), Qt::ISODate)) : v);
-    }
-    query.exec();
+        .bind(QStringLiteral("NMMETODO"), m_method);
+    return query;
 }
 
 // ---- Reading the history ----------------------------------------------------------------------

@@ -39,7 +39,7 @@ public:
 private:
     using Values = QList<QVariant>;   // in the order of columns()
     void read(const QString &condition, const Binder &bind, QHash<QString, Values> &into, QList<QString> &order);
-    void insert(QChar kind, const Values &key, const QString &before, const QString &after);
+    Query prepareInsert();
 
     Database &m_db;
     const CallContext &m_caller;

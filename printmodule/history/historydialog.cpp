@@ -2,9 +2,7 @@
 
 #include "changehistory.h"
 
-#include <framework/netconnection.h>
 #include <framework/presenter.h>
-#include <framework/zandrix.h>
 #include <toolkit/error.h>
 
 #include <QDialogButtonBox>
@@ -16,19 +14,13 @@
 
 using namespace printlabels;
 
-HistoryDialog::HistoryDialog(const QString &branch, const QString &service, QDate day, QWidget *parent)
-    : QDialog(parent), m_branch(branch), m_service(service), m_day(day)
+HistoryDialog::HistoryDialog(framework::TNetConnection &server, const QString &branch, const QString &service,
+                             QDate day, QWidget *parent)
+    : QDialog(parent), m_branch(branch), m_service(service), m_day(day), m_server(server)
 {
     setObjectName(QStringLiteral("historyDialog"));
     setWindowTitle(QStringLiteral("Histórico de Alterações dos Serviços Transportados"));
     setAttribute(Qt::WA_DeleteOnClose);
-
-    m_server = new framework::TNetConnection(this, QStringLiteral("netHistorico"));
-    m_server->setServerName(QStringLiteral("Pla04100.rdmServTran"));
-    m_server->BeforeConnect = [this](QObject *) {
-        m_server->setHost(framework::WebURL());
-        m_server->setPort(framework::WebPort());
-    };
 
     m_title = new QLabel(this);
     m_title->setObjectName(QStringLiteral("lblHistoryDay"));
@@ -66,7 +58,7 @@ bool HistoryDialog::reload()
 {
     QList<HistoryEntry> entries;
     try {
-        entries = readHistory(*m_server, m_branch, m_service, m_day);
+        entries = readHistory(m_server, m_branch, m_service, m_day);
     } catch (const toolkit::Error &e) {
         framework::presenter().error(QStringLiteral("Não foi possível ler o histórico de alterações:\n%1")
                                                .arg(e.message()));

@@ -1,6 +1,7 @@
 #pragma once
 // The history of changes of a day, in a window of its own: one line per dish row a user
-// included, changed or deleted, newest last, read from the application server. Read-only.
+// included, changed or deleted, newest last, read from the application server over the print
+// window's connection. Read-only.
 
 #include <QDate>
 #include <QDialog>
@@ -15,7 +16,8 @@ class TNetConnection;
 class HistoryDialog : public QDialog {
     Q_OBJECT
 public:
-    HistoryDialog(const QString &branch, const QString &service, QDate day, QWidget *parent = nullptr);
+    HistoryDialog(framework::TNetConnection &server, const QString &branch, const QString &service, QDate day,
+                  QWidget *parent);
     ~HistoryDialog() override;
 
     // Reads the day's history again; false (with the reason shown) when the server refused.
@@ -24,7 +26,7 @@ public:
 private:
     QString m_branch, m_service;
     QDate m_day;
-    framework::TNetConnection *m_server;
+    framework::TNetConnection &m_server;
     QLabel *m_title;
     QTableWidget *m_table;
 };

@@ -199,7 +199,7 @@ void LabelPrintWindow::historyClicked()
     const QString service = cmbService->currentData().toString();
     if (service.isEmpty())
         throw toolkit::Error(QStringLiteral("Escolha o serviço cujo histórico de alterações deseja ver."));
-    auto *history = new HistoryDialog(edtBranch->text().trimmed(), service, dteDay->date(), this);
+    auto *history = new HistoryDialog(*netServTran, edtBranch->text().trimmed(), service, dteDay->date(), this);
     if (history->reload())
         history->show();
     else

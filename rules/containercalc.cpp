@@ -1,44 +1,11 @@
 #include "containercalc.h"
 
+#include <QLocale>
+
 #include <algorithm>
 #include <cmath>
 
 namespace rules::calc {
-
-namespace {
-
-Real settled(Real value)
-{
-    const Real whole = std::round(value);
-    return std::fabs(value - whole) <= 1e-9L * std::max<Real>(1, std::fabs(whole)) ? whole : value;
-}
-
-} // namespace
-
-Real intPart(Real value) { return std::trunc(settled(value)); }
-
-Real fracPart(Real value)
-{
-    const Real v = settled(value);
-    return v - std::trunc(v);
-}
-
-Real roundDec(Real value, int decimals)
-{
-    const Real scale = std::pow(10.0L, Real(decimals));
-    return std::round(value * scale) / scale;
-}
-
-Real roundedTotal(Real diners, Real perPerson, std::optional<Real> step)
-{
-    Real total = diners * perPerson;
-    if (step && *step != 0) {
-        const Real q = total / *step;
-        if (total > 0 && fracPart(q) > 0)
-            total = (intPart(q) + 1) * *step;
-    }
-    return total;
-}
 
 std::optional<Real> minimumFill(std::optional<Real> dishPercent, std::optional<Real> branchDefault)
 {
@@ -54,54 +21,127 @@ Real dinersLimit(Real perContainer, Real perPerson)
     return perContainer * 9999 / perPerson;
 }
 
-ContainerSplit splitContainers(Real total, Real container, std::optional<Real> minimumPercent)
+namespace {
+
+// Quantities at the stored precision are counted in thousandths, where the arithmetic is exact:
+// 120 × 0.15 is 18 and 10 × 0.3 is 3, never a hair either side.
+using Milli = long long;
+constexpr Milli kScale = 1000;
+
+Milli toMilli(double value) { return std::llround(static_cast<long double>(value) * kScale); }
+double fromMilli(Milli value) { return double(value) / kScale; }
+// a / b, halves away from zero (b > 0)
+Milli dividedRounded(Milli a, Milli b) { return Milli(a >= 0 ? (a + b / 2) / b : -((-a + b / 2) / b)); }
+
+bool belowPercent(Milli part, double percent, Milli whole)
 {
-    ContainerSplit s;
-    if (total < container) {
-        // one container holding everything, whatever the minimum
-        s.partial = total;
-        s.containers = 1;
-        s.complete = 0;
-        return s;
-    }
-    const Real q = total / container;
-    s.partial = fracPart(q) * container;
-    s.containers = intPart(q);
-    s.complete = s.containers;
-    if (s.partial > 0) {
-        s.containers += 1;
-        if (minimumPercent && s.partial < *minimumPercent / 100 * container) {
-            s.partial = (s.partial + container) / 2;
-            s.complete -= 1;
-        }
-    }
-    return s;
+    return static_cast<long double>(part) * 100 < static_cast<long double>(percent) * whole;
 }
 
-LabelInputs labelInputs(Real total, Real container, Real registeredContainer, std::optional<Real> dishPercent)
+LabelInputs labelsOf(Milli total, Milli container, Milli registered, std::optional<double> dishPercent)
 {
-    LabelInputs in;
-    if (registeredContainer > total) {
-        // the dish's registered container holds it all: one partial container
-        in.partialQuantity = total;
-        in.full = 0;
-        in.partialCount = 1;
-        return in;
+    LabelInputs l;
+    if (total <= 0)
+        return l;
+    if (registered > total) {
+        l.partialQuantity = fromMilli(total);
+        l.partialCount = 1;
+        return l;
     }
-    const Real n = intPart(total / container);
-    // A quotient a hair below whole (80 × 0.15 in containers of 3) is taken as whole; what is
-    // left is then a hair below zero, and a quantity is never negative.
-    in.partialQuantity = std::max<Real>(0, total - container * n);
-    in.full = n;
-    if (roundDec(in.partialQuantity, 3) > 0) {
-        in.partialCount = 1;
-        if (dishPercent && *dishPercent > 0 && *dishPercent / 100 * container > in.partialQuantity) {
-            in.partialQuantity = (container + in.partialQuantity) / 2;
-            in.partialCount = 2;
-            in.full -= 1;
+    const Milli full = total / container;
+    const Milli rest = total % container;
+    l.full = Real(full);
+    l.partialQuantity = fromMilli(rest);
+    if (rest > 0) {
+        l.partialCount = 1;
+        // two partial containers share the rest with the last full one, when there is one
+        if (full > 0 && dishPercent && *dishPercent > 0 && belowPercent(rest, *dishPercent, container)) {
+            l.partialQuantity = fromMilli(dividedRounded(container + rest, 2));
+            l.partialCount = 2;
+            l.full = Real(full - 1);
         }
     }
-    return in;
+    return l;
+}
+
+} // namespace
+
+double storedQuantity(Real value)
+{
+    const Milli milli = std::llround(value * kScale);
+    return milli == 0 ? 0.0 : fromMilli(milli);   // never a negative zero
+}
+
+QString implausibleInput(const RowInputs &in)
+{
+    const auto beyond = [](double value, double limit) { return !std::isfinite(value) || std::fabs(value) > limit; };
+    const auto limitText = [](double limit) { return QLocale(QLocale::Portuguese, QLocale::Brazil).toString(limit, 'f', 0); };
+    const auto refusal = [&](const char *what, double limit) {
+        return QStringLiteral("%1 fora dos limites: informe um valor de até %2.").arg(QString::fromUtf8(what), limitText(limit));
+    };
+    if (beyond(in.diners, kMaxDiners))
+        return refusal("Comensais", kMaxDiners);
+    if (beyond(in.perPerson, kMaxQuantity))
+        return refusal("Quantidade por pessoa", kMaxQuantity);
+    if (beyond(in.container, kMaxQuantity))
+        return refusal("Quantidade por container", kMaxQuantity);
+    if (toMilli(in.container) <= 0)
+        return QStringLiteral("Quatidade por container deve ser maior que zero.");
+    if (beyond(in.sample, kMaxQuantity))
+        return refusal("Amostra", kMaxQuantity);
+    if (in.step && beyond(*in.step, kMaxQuantity))
+        return refusal("Arredondamento do prato", kMaxQuantity);
+    if (beyond(in.registeredContainer, kMaxQuantity))
+        return refusal("Quantidade por container do prato", kMaxQuantity);
+    for (const std::optional<double> &percent : {in.dishPercent, in.branchPercent})
+        if (percent && beyond(*percent, 100))
+            return refusal("Percentual mínimo do container", 100);
+    return {};
+}
+
+RowFigures rowFigures(const RowInputs &in)
+{
+    RowFigures f;
+    // Inputs beyond what a kitchen means are refused before they come here; the bounds also keep
+    // the product of thousandths within 64 bits.
+    if (in.diners <= 0 || !implausibleInput(in).isEmpty())
+        return f;
+    const Milli container = toMilli(in.container);
+    // diners × quantity per person, from their stored three decimals, back to three decimals
+    const Milli product = dividedRounded(toMilli(in.diners) * toMilli(in.perPerson), kScale);
+
+    Milli total = product;
+    const Milli step = in.step ? toMilli(*in.step) : 0;
+    if (step > 0 && total > 0 && total % step != 0)
+        total = (total / step + 1) * step;
+    f.total = fromMilli(total);
+
+    if (total > 0) {
+        if (total < container) {
+            f.containers = 1;   // one container holding everything, whatever the minimum
+            f.partial = fromMilli(total);
+        } else {
+            const Milli rest = total % container;
+            f.containers = double(total / container);
+            f.complete = f.containers;
+            f.partial = fromMilli(rest);
+            if (rest > 0) {
+                f.containers += 1;
+                const std::optional<Real> minimum =
+                    minimumFill(in.dishPercent ? std::optional<Real>(*in.dishPercent) : std::nullopt,
+                                in.branchPercent ? std::optional<Real>(*in.branchPercent) : std::nullopt);
+                if (minimum && belowPercent(rest, double(*minimum), container)) {
+                    f.partial = fromMilli(dividedRounded(container + rest, 2));
+                    f.complete -= 1;
+                }
+            }
+        }
+    }
+
+    const Milli registered = toMilli(in.registeredContainer);
+    f.withSample = labelsOf(product + toMilli(in.sample), container, registered, in.dishPercent);
+    f.withoutSample = labelsOf(product, container, registered, in.dishPercent);
+    return f;
 }
 
 } // namespace rules::calc

@@ -1,28 +1,15 @@
 #pragma once
 // The container arithmetic of transported dishes, shared by every place that needs it: the split
 // of a row's total into complete and partial containers, and the label inputs from which the
-// container labels are made. Pure functions in extended precision; callers round to double when
-// they store a result.
+// container labels are made. Pure functions; quantities are figured in exact thousandths, the
+// precision they are stored with.
 
+#include <QString>
 #include <optional>
 
 namespace rules::calc {
 
 using Real = long double;
-
-// Integer and fractional parts of a quotient. Decimal quantities (0.55, 0.1, 0.4) have no exact
-// binary form, so a quotient of them that should be whole comes out a hair off (2 × 0.55 / 0.1 is
-// 11.0000000000000003, 1.2 / 0.4 is 2.9999999999999997): a quotient within a relative 1e-9 of an
-// integer is taken as that integer. Any true remainder, however small in the units of the dish
-// (0.0004 of a kilogram), is far above that and stays one.
-Real intPart(Real value);
-Real fracPart(Real value);
-// A value rounded to a number of decimals, halves away from zero.
-Real roundDec(Real value, int decimals);
-
-// diners × quantity per person, rounded up to the dish's rounding step. A null or zero step, a
-// total already on the step, and a total of 0 or less are left as they are.
-Real roundedTotal(Real diners, Real perPerson, std::optional<Real> step);
 
 // The minimum fill percentage of a last container: the dish's own when it has one (0 or less
 // meaning none), the branch's default only when the dish has none at all.
@@ -31,26 +18,53 @@ std::optional<Real> minimumFill(std::optional<Real> dishPercent, std::optional<R
 // Largest number of diners whose containers still fit the 4-digit label numbers.
 Real dinersLimit(Real perContainer, Real perPerson);
 
-struct ContainerSplit {
-    Real containers = 0;   // complete and partial (QTTOTACONTST)
-    Real complete = 0;     // QTCONTCOMPST
-    Real partial = 0;      // quantity in each partial container (QTPARCPRATST)
-};
-
-// The containers of a row's total. A remainder under the minimum fill is shared with the last
-// complete container, so two partial containers hold (container + remainder) / 2 each.
-// container must be above 0.
-ContainerSplit splitContainers(Real total, Real container, std::optional<Real> minimumPercent);
-
 struct LabelInputs {
     Real full = 0;              // containers filled to the container quantity
     Real partialQuantity = 0;   // quantity in each partial container
     Real partialCount = 0;      // 0, 1 or 2 partial containers
 };
 
-// The label inputs of a saved row: total = diners × quantity per person (+ the sample for the
-// set with sample), container = the row's quantity per container, registeredContainer = the
-// dish's registered one (0 when none), dishPercent = the dish's own minimum fill.
-LabelInputs labelInputs(Real total, Real container, Real registeredContainer, std::optional<Real> dishPercent);
+// Quantities are stored with three decimals; a stored quantity never carries binary noise below
+// them (3 kg, not 2.9999999999999996 kg).
+constexpr int kQuantityDecimals = 3;
+double storedQuantity(Real value);
+
+// The largest quantity (per person, per container, sample, step) and number of diners a kitchen
+// can mean; anything beyond, or not finite, is refused where it enters.
+constexpr double kMaxQuantity = 1e6;
+constexpr double kMaxDiners = 1e6;
+
+// What a dish row's figures are made from, as stored (doubles) and as the dish is registered.
+struct RowInputs {
+    double diners = 0;                    // QTCOMESTIST
+    double perPerson = 0;                 // QTPADRAOST
+    double container = 0;                 // QTCONTAIST, above 0
+    double sample = 0;                    // QTAMOSTRAST
+    std::optional<double> step;           // the dish's rounding step (PRATO.VRARREDTRANS)
+    double registeredContainer = 0;       // the dish's registered quantity per container (0: none)
+    std::optional<double> dishPercent;    // the dish's own minimum fill (PRATOSERV.PERCENTUAL)
+    std::optional<double> branchPercent;  // the branch's default (PARAMFILI.VRPEMINCONT)
+};
+
+// The first input that is not finite or beyond what a kitchen can mean, in the words of the
+// screen ("Quantidade por pessoa"); empty when all are plausible.
+QString implausibleInput(const RowInputs &in);
+
+// Everything stored of a dish row and its labels, each quantity at the stored precision (the
+// share of two partial containers rounded half away from zero).
+struct RowFigures {
+    double total = 0;        // QTTOTAPRATST
+    double containers = 0;   // QTTOTACONTST
+    double complete = 0;     // QTCONTCOMPST
+    double partial = 0;      // QTPARCPRATST
+    LabelInputs withSample, withoutSample;   // partialQuantity rounded like a stored quantity
+};
+
+// The one calculation of a row, whatever path it takes (posting on the screen, the labels after
+// a save, the server's recalculation of a day): the inputs at the stored precision, the total
+// rounded up to the step, the container split, and the label inputs with and without the
+// sample, all in exact thousandths. No diners (0 or less) means no container and no label; two
+// partial containers share a rest only with a full container there to share.
+RowFigures rowFigures(const RowInputs &in);
 
 } // namespace rules::calc

@@ -50,13 +50,17 @@ LabelPlan checkedPlan(double fullWithSample, double containerQuantity, double pa
         throw Refusal(QStringLiteral("O número de containers completos deve ser um número inteiro maior ou igual a zero."));
     if (!isCount(partialWithSample) || partialWithSample > 2 || !isCount(partialWithoutSample) || partialWithoutSample > 2)
         throw Refusal(QStringLiteral("O número de containers parciais deve ser 0, 1 ou 2."));
+    if (!std::isfinite(containerQuantity) || !std::isfinite(partialQuantity) || containerQuantity > calc::kMaxQuantity
+        || partialQuantity > calc::kMaxQuantity)
+        throw Refusal(QStringLiteral("A quantidade de um container deve ser um número de até %L1.").arg(calc::kMaxQuantity, 0, 'f', 0));
     if (containerQuantity < 0 || partialQuantity < 0)
         throw Refusal(QStringLiteral("A quantidade de um container não pode ser negativa."));
     if (fullWithSample + partialWithSample > kMaxLabels)
         throw Refusal(QStringLiteral("O serviço transportado daria %1 etiquetas; o máximo é %2.")
                           .arg(fullWithSample + partialWithSample, 0, 'f', 0)
                           .arg(kMaxLabels));
-    return {fullWithSample, containerQuantity, partialWithSample, partialQuantity};
+    // stored like every quantity, at three decimals
+    return {fullWithSample, calc::storedQuantity(containerQuantity), partialWithSample, calc::storedQuantity(partialQuantity)};
 }
 
 QString brazilian(double value) { return QLocale(QLocale::Portuguese, QLocale::Brazil).toString(value, 'f', 2); }
@@ -250,44 +254,46 @@ void ServTranService::calculateDay(const QString &branch, const QString &service
         for (const StoredRow &r : rows) {
             const QString where = QStringLiteral("Cliente %1, ponto %2, prato %3, dia %4: ")
                                       .arg(r.key.client, r.key.point, r.key.dish, date.toString(QStringLiteral("dd/MM/yyyy")));
-            const Real registeredPerPerson = r.registeredPerPerson.value_or(0);
-            const Real registeredPerContainer = r.registeredPerContainer.value_or(0);
-            const Real perPerson = registeredPerPerson != 0 ? registeredPerPerson : Real(r.perPerson.value_or(0));
-            const Real container = registeredPerContainer != 0 ? registeredPerContainer : Real(r.perContainer.value_or(0));
+            const double registeredPerPerson = r.registeredPerPerson.value_or(0);
+            const double registeredPerContainer = r.registeredPerContainer.value_or(0);
+            calc::RowInputs in;
+            in.perPerson = registeredPerPerson != 0 ? registeredPerPerson : r.perPerson.value_or(0);
+            in.container = registeredPerContainer != 0 ? registeredPerContainer : r.perContainer.value_or(0);
+            in.sample = r.sample.value_or(0);
+            in.step = r.roundingStep;
+            in.registeredContainer = registeredPerContainer;
+            in.dishPercent = r.dishPercent;
+            in.branchPercent = branchPercent;
             if (!r.diners)
                 throw Refusal(where + QStringLiteral("Comensais deve ser informado."));
-            if (perPerson <= 0)
+            in.diners = *r.diners;
+            if (const QString implausible = calc::implausibleInput(in); !implausible.isEmpty())
+                throw Refusal(where + implausible);
+            if (in.perPerson <= 0)
                 throw Refusal(where + QStringLiteral("Quantidade por pessoa deve ser maior que zero."));
-            if (container <= 0)
+            if (in.container <= 0)
                 throw Refusal(where + QStringLiteral("Quatidade por container deve ser maior que zero."));
-            const Real diners = *r.diners;
-            const Real limit = calc::dinersLimit(container, perPerson);
-            if (diners > limit)
+            const Real limit = calc::dinersLimit(in.container, in.perPerson);
+            if (in.diners > limit)
                 throw Refusal(where + QStringLiteral("Quantidade de comensais deve ser menor ou igual à %1.")
                                           .arg(brazilian(double(limit))));
 
-            const std::optional<Real> step = r.roundingStep ? std::optional<Real>(*r.roundingStep) : std::nullopt;
-            const std::optional<Real> dishPercent = r.dishPercent ? std::optional<Real>(*r.dishPercent) : std::nullopt;
-            const std::optional<Real> defaultPercent = branchPercent ? std::optional<Real>(*branchPercent) : std::nullopt;
-            const Real total = calc::roundedTotal(diners, perPerson, step);
-            const calc::ContainerSplit split = calc::splitContainers(total, container, calc::minimumFill(dishPercent, defaultPercent));
-
-            update.bind(QStringLiteral("QTPADRAOST"), double(perPerson))
-                .bind(QStringLiteral("QTCONTAIST"), double(container))
-                .bind(QStringLiteral("QTTOTAPRATST"), double(total))
-                .bind(QStringLiteral("QTTOTACONTST"), double(split.containers))
-                .bind(QStringLiteral("QTCONTCOMPST"), double(split.complete))
-                .bind(QStringLiteral("QTPARCPRATST"), double(split.partial));
+            const calc::RowFigures figures = calc::rowFigures(in);
+            update.bind(QStringLiteral("QTPADRAOST"), calc::storedQuantity(in.perPerson))
+                .bind(QStringLiteral("QTCONTAIST"), calc::storedQuantity(in.container))
+                .bind(QStringLiteral("QTTOTAPRATST"), figures.total)
+                .bind(QStringLiteral("QTTOTACONTST"), figures.containers)
+                .bind(QStringLiteral("QTCONTCOMPST"), figures.complete)
+                .bind(QStringLiteral("QTPARCPRATST"), figures.partial);
             bindRowKey(update, r.key);
             update.exec();
 
-            const Real withoutSample = diners * perPerson;
-            const Real withSample = withoutSample + Real(r.sample.value_or(0));
-            const calc::LabelInputs in = calc::labelInputs(withSample, container, registeredPerContainer, dishPercent);
-            const calc::LabelInputs out = calc::labelInputs(withoutSample, container, registeredPerContainer, dishPercent);
+            const calc::LabelInputs &withSample = figures.withSample;
+            const calc::LabelInputs &withoutSample = figures.withoutSample;
             try {
-                const LabelPlan plan = checkedPlan(double(in.full), double(container), double(in.partialQuantity),
-                                                   double(in.partialCount), double(out.full), double(out.partialCount));
+                const LabelPlan plan = checkedPlan(double(withSample.full), in.container, double(withSample.partialQuantity),
+                                                   double(withSample.partialCount), double(withoutSample.full),
+                                                   double(withoutSample.partialCount));
                 writeLabels(r.key, plan.fullCount, plan.fullQuantity, plan.partialCount, plan.partialQuantity);
             } catch (const Refusal &e) {
                 throw Refusal(where + e.message());

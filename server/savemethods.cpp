@@ -1,6 +1,7 @@
 // Saving a change log of dish rows, and deleting a delivery point's or a dish's rows.
 
 #include "arguments.h"
+#include <rules/containercalc.h>
 #include "database.h"
 #include "history.h"
 #include "packets.h"
@@ -111,9 +112,30 @@ private:
                                 .arg(column.size));
             if (column.kind == FieldKind::Float && !std::isfinite(v.toDouble()))
                 throw Fault(QStringLiteral("SetServTran: o valor de %1 não é um número válido.").arg(column.name));
+            if (column.kind == FieldKind::Float)
+                refuseImplausible(column.name, v.toDouble());
             if (column.kind == FieldKind::DateTime && (v.toDateTime().date().year() < 1900 || v.toDateTime().date().year() > 9999))
                 throw Fault(QStringLiteral("SetServTran: a data de %1 está fora do intervalo aceito.").arg(column.name));
         }
+    }
+
+    // The inputs of a row's figures within what a kitchen can mean, as the screen refuses them.
+    static void refuseImplausible(const QString &column, double value)
+    {
+        rules::calc::RowInputs in;
+        in.container = 1;
+        if (column == QLatin1String("QTCOMESTIST"))
+            in.diners = value;
+        else if (column == QLatin1String("QTPADRAOST"))
+            in.perPerson = value;
+        else if (column == QLatin1String("QTCONTAIST"))
+            in.container = value;
+        else if (column == QLatin1String("QTAMOSTRAST"))
+            in.sample = value;
+        else
+            return;
+        if (const QString message = rules::calc::implausibleInput(in); !message.isEmpty())
+            throw Refusal(message);
     }
 
     const Database &m_db;

@@ -15,6 +15,7 @@
 #include <framework/netconnection.h>
 #include <framework/numberedit.h>
 
+#include <rules/containercalc.h>
 #include <toolkit/clientdataset.h>
 #include <toolkit/dbedit.h>
 #include <toolkit/dbgrid.h>
@@ -192,6 +193,8 @@ private:
     // datasets (all or none), remembered as that dish's.
     void loadDishData();
     bool dishDataIsOfCurrentRow() const;
+    QString dishDataKey() const;
+    rules::calc::RowInputs rowInputs() const;
     void quantityKeyFilter(const DBEdit *edit, QChar &Key);
     // The saved row's label inputs (with and without the sample) sent to CalcEtiqueta.
     void calculateLabels();

@@ -31,6 +31,22 @@ Real valueOrZero(ClientDataSet *ds, const char *field)
 
 } // namespace
 
+// The current dish row's inputs and its dish's data, as the calculation of its figures takes them.
+calc::RowInputs TfrmServTran::rowInputs() const
+{
+    calc::RowInputs in;
+    in.diners = cdsServTranQTCOMESTIST->asFloat();
+    in.perPerson = cdsServTran->fieldByName(QStringLiteral("QTPADRAOST"))->asFloat();
+    in.container = cdsServTran->fieldByName(QStringLiteral("QTCONTAIST"))->asFloat();
+    in.sample = cdsServTranQTAMOSTRAST->asFloat();
+    const auto asDouble = [](std::optional<Real> v) { return v ? std::optional<double>(double(*v)) : std::nullopt; };
+    in.step = asDouble(optionalValue(cdsPrato, "VRARREDTRANS"));
+    in.registeredContainer = double(valueOrZero(cdsDadosPrato, "QTCONTAI"));
+    in.dishPercent = asDouble(optionalValue(cdsDadosPrato, "PERCENTUAL"));
+    in.branchPercent = asDouble(optionalValue(cdsPercent, "VRPEMINCONT"));
+    return in;
+}
+
 void TfrmServTran::cdsServTranBeforePost(ClientDataSet *)
 {
     const bool inserting = cdsServTran->state() == DataSetState::Insert;
@@ -69,16 +85,29 @@ void TfrmServTran::cdsServTranBeforePost(ClientDataSet *)
     requireQuantity(dbeQtPadrao, padrao, "QTPADRAO_INF", "QTPADRAO_ZERO");
     requireQuantity(dbeQtContainer, container, "QTCONTAI_INF", "QTCONTAI_ZERO");
 
-    // 7 to 9. The total, rounded up to the dish's step.
+    // 7. The registered quantity per person replaces the typed one on a new row.
     if (P != 0 && inserting)
         padrao->setAsFloat(double(P));
-    total->setAsFloat(double(calc::roundedTotal(cdsServTranQTCOMESTIST->asFloat(), padrao->asFloat(),
-                                                optionalValue(cdsPrato, "VRARREDTRANS"))));
 
     // 10, 11. The container size.
     if (C != 0 && inserting)
         container->setAsFloat(double(C));
-    const Real c = (P != 0 && C != 0 && inserting) ? C : Real(container->asFloat());
+
+    // Nothing a kitchen cannot mean (1e308 kg per person, a non-finite total) ever reaches a row.
+    const calc::RowInputs inputs = rowInputs();
+    const QString implausible = calc::implausibleInput(inputs);
+    if (!implausible.isEmpty()) {
+        dbeQtPadrao->setFocus();
+        MensErro(implausible, true);
+    }
+
+    // The quantities as they are stored, in thousandths: what is shown is what is figured.
+    for (Field *quantity : {padrao, container, cdsServTranQTAMOSTRAST})
+        quantity->setAsFloat(calc::storedQuantity(quantity->asFloat()));
+
+    // 8, 9. The total rounded up to the dish's step (kept in the row even when step 12 refuses it).
+    const calc::RowFigures figures = calc::rowFigures(inputs);
+    total->setAsFloat(figures.total);
 
     // 12. No more containers than the 4-digit label numbers can count.
     const Real limit = calc::dinersLimit(container->asFloat(), padrao->asFloat());
@@ -89,14 +118,10 @@ void TfrmServTran::cdsServTranBeforePost(ClientDataSet *)
                  true);
     }
 
-    // 13. The containers.
-    const calc::ContainerSplit split =
-        calc::splitContainers(total->asFloat(), c,
-                              calc::minimumFill(optionalValue(cdsDadosPrato, "PERCENTUAL"),
-                                                optionalValue(cdsPercent, "VRPEMINCONT")));
-    cdsServTran->fieldByName(QStringLiteral("QTPARCPRATST"))->setAsFloat(double(split.partial));
-    cdsServTran->fieldByName(QStringLiteral("QTTOTACONTST"))->setAsFloat(double(split.containers));
-    cdsServTran->fieldByName(QStringLiteral("QTCONTCOMPST"))->setAsFloat(double(split.complete));
+    // 13. The containers: the same calculation as the server's, from the same stored inputs.
+    cdsServTran->fieldByName(QStringLiteral("QTPARCPRATST"))->setAsFloat(figures.partial);
+    cdsServTran->fieldByName(QStringLiteral("QTTOTACONTST"))->setAsFloat(figures.containers);
+    cdsServTran->fieldByName(QStringLiteral("QTCONTCOMPST"))->setAsFloat(figures.complete);
 
     // 14. The row number: the server's highest plus one for a new row (a short call: no busy
     // indicator).

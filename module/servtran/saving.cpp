@@ -10,7 +10,6 @@
 
 using toolkit::DataSetState;
 namespace calc = rules::calc;
-using calc::Real;
 
 namespace {
 
@@ -61,29 +60,15 @@ void TfrmServTran::cdsServTranAfterPost(ClientDataSet *)
 
 void TfrmServTran::calculateLabels()
 {
-    const Real diners = cdsServTranQTCOMESTIST->asFloat();
-    const Real perPerson = cdsServTran->fieldByName(QStringLiteral("QTPADRAOST"))->asFloat();
-    const Real sample = cdsServTranQTAMOSTRAST->asFloat();
+    // The saved row's own figures, by the calculation that gave its containers.
+    const calc::RowFigures figures = calc::rowFigures(rowInputs());
     const double container = cdsServTran->fieldByName(QStringLiteral("QTCONTAIST"))->asFloat();
-    // The dish's registered container and its own minimum fill (never the branch's default).
-    const Field *registered = cdsDadosPrato->active() && !cdsDadosPrato->isEmpty()
-                                  ? cdsDadosPrato->fieldByName(QStringLiteral("QTCONTAI"))
-                                  : nullptr;
-    const Field *percent = cdsDadosPrato->active() && !cdsDadosPrato->isEmpty()
-                               ? cdsDadosPrato->fieldByName(QStringLiteral("PERCENTUAL"))
-                               : nullptr;
-    const Real K = registered ? Real(registered->asFloat()) : 0;
-    const std::optional<Real> dishPercent =
-        percent && !percent->isNull() ? std::optional<Real>(percent->asFloat()) : std::nullopt;
-
-    const calc::LabelInputs withSample = calc::labelInputs(diners * perPerson + sample, container, K, dishPercent);
-    const calc::LabelInputs withoutSample = calc::labelInputs(diners * perPerson, container, K, dishPercent);
     LabelArguments a;
-    a.fullWithSample = double(withSample.full);
-    a.partialQuantityWithSample = double(withSample.partialQuantity);
-    a.partialCountWithSample = double(withSample.partialCount);
-    a.fullWithoutSample = double(withoutSample.full);
-    a.partialCountWithoutSample = double(withoutSample.partialCount);
+    a.fullWithSample = double(figures.withSample.full);
+    a.partialQuantityWithSample = double(figures.withSample.partialQuantity);
+    a.partialCountWithSample = double(figures.withSample.partialCount);
+    a.fullWithoutSample = double(figures.withoutSample.full);
+    a.partialCountWithoutSample = double(figures.withoutSample.partialCount);
 
     const QString rowNumber = cdsServTranNRSERVTRAN->asString();
     QString number = EmptyString(rowNumber) ? QStringLiteral("0000000001") : rowNumber;

@@ -111,6 +111,8 @@ private slots:
     void twoClientsSameDay();
     void twoServersOneDatabase_data() { addBackendRows(); }
     void twoServersOneDatabase();
+    void implausibleQuantitiesRefused_data();
+    void implausibleQuantitiesRefused();
     void sqlLookingText_data() { addBackendRows(); }
     void sqlLookingText();
 };
@@ -467,6 +469,19 @@ void TestServTranSave::calcServTrans_data()
                                                           << QVariantList{20.0, 0.25, 4.0, 0.0}
                                                           << QVariantList{0.25, 10.0, 5.0, 1.0, 0.0, 5.0}
                                                           << QList<double>{5};
+        // What the screen stores for these rows: 120 × 0.15 is 18 and 10 × 0.3 is 3, not a hair less.
+        newRow(b, "120 x 0.15 in 4 at 50 %: 4 full and 2") << "1010010001" << QVariantList{0.15, 4.0, 50.0}
+                                                      << QVariantList{120.0, 0.15, 4.0, 0.0}
+                                                      << QVariantList{0.15, 4.0, 18.0, 5.0, 4.0, 2.0}
+                                                      << QList<double>{4, 4, 4, 4, 2};
+        newRow(b, "10 x 0.3 in 3: one full container") << "1010010001" << QVariantList{0.3, 3.0, null}
+                                                  << QVariantList{10.0, 0.3, 3.0, 0.0}
+                                                  << QVariantList{0.3, 3.0, 3.0, 1.0, 1.0, 0.0}
+                                                  << QList<double>{3};
+        newRow(b, "zero diners: no container, no label") << "1010010001" << QVariantList{0.25, 4.0, 50.0}
+                                                    << QVariantList{0.0, 0.25, 4.0, 0.5}
+                                                    << QVariantList{0.25, 4.0, 0.0, 0.0, 0.0, 0.0}
+                                                    << QList<double>{};
     }
 }
 
@@ -514,6 +529,15 @@ void TestServTranSave::calcServTrans()
     const QList<double> stored2 = labelsOf(f.db(), QStringLiteral("0000000001"), QStringLiteral("00002"));
     QVERIFY2(sameQuantities(stored2, labels), qPrintable(describe(stored2)));
     QCOMPARE(after[0][6].toDouble(), double(labels.size()));
+
+    // A second run on the unchanged day changes nothing and records nothing.
+    const qint64 entries = scalar(f.db(), QStringLiteral("SELECT COUNT(*) FROM HISTSERVTRAN")).toLongLong();
+    QCOMPARE(f.client().error(QStringLiteral("CalcServTrans"),
+                              {QStringLiteral("_0001_"), QStringLiteral("_000100002_"), day(), day(), QStringLiteral("ADMIN"),
+                               protocol::wallClock(QDateTime::currentDateTime())}),
+             QString());
+    QCOMPARE(scalar(f.db(), QStringLiteral("SELECT COUNT(*) FROM HISTSERVTRAN")).toLongLong(), entries);
+    QCOMPARE(labelsOf(f.db(), QStringLiteral("0000000001"), QStringLiteral("00002")), stored2);
 }
 
 // Only the listed services of the listed branches, on the given day, are recalculated.
@@ -699,6 +723,40 @@ void TestServTranSave::twoServersOneDatabase()
 }
 
 // Codes and names that look like SQL are stored and found as the plain text they are.
+// A quantity no kitchen means (1e308 kg per person) is refused as it comes: nothing is stored
+// that could make a total that is not a number.
+void TestServTranSave::implausibleQuantitiesRefused_data()
+{
+    QTest::addColumn<QString>("backend");
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("message");
+    for (const QString &b : backends()) {
+        newRow(b, "1e308 per person") << "QTPADRAOST" << 1e308
+                                      << "Quantidade por pessoa fora dos limites: informe um valor de até 1.000.000.";
+        newRow(b, "1e308 per container") << "QTCONTAIST" << 1e308
+                                         << "Quantidade por container fora dos limites: informe um valor de até 1.000.000.";
+        newRow(b, "ten million diners") << "QTCOMESTIST" << 1e7
+                                        << "Comensais fora dos limites: informe um valor de até 1.000.000.";
+    }
+}
+
+void TestServTranSave::implausibleQuantitiesRefused()
+{
+    QFETCH(QString, backend);
+    QFETCH(QString, column);
+    QFETCH(double, value);
+    QFETCH(QString, message);
+    SKIP_UNLESS_BACKEND(backend);
+    Fixture f(backend);
+    const qint64 before = dishRowCount(f.db());
+    QVariantMap dish = newDish(QStringLiteral("0000000010"), QStringLiteral("0000105"), QStringLiteral("003"),
+                               QStringLiteral("1010010002"));
+    dish[column] = value;
+    QCOMPARE(f.client().text(QStringLiteral("SetServTran"), {dishDelta({{RowChange::Inserted, dish, {}}})}), message);
+    QCOMPARE(dishRowCount(f.db()), before);
+}
+
 void TestServTranSave::sqlLookingText()
 {
     QFETCH(QString, backend);

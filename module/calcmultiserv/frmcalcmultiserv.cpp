@@ -151,6 +151,13 @@ void TfrmCalcMultiServ::btnPesqServicoClick(QObject *)
 {
     qryServico->Close();
     qryServico->ParamByName(QStringLiteral("P_CDFILIAL"))->setAsString(medCdFilial->text());
+    qryServico->Open();
+    // No service to choose from: the button's own words, as any look-up button says it.
+    if (qryServico->IsEmpty()) {
+        qryServico->Close();
+        framework::presenter().error(btnPesqServico->emptyError());
+        return;
+    }
     PesquisaLista(dtsServico, QStringLiteral("CHAVE"), msgPadrao->Msg(QStringLiteral("servico")), false, listaServicos);
 }
 

@@ -246,6 +246,8 @@ void TfrmServTran::cdsPadraoAfterPost(ClientDataSet *)
 
 void TfrmServTran::cdsPadraoAfterCancel(ClientDataSet *)
 {
+    // The insertion ended without a dish saved: the next dish saved anywhere is no point's first.
+    boPointInserted = false;
     cdsPadrao->cancelUpdates();
     dtsPadraoStateChange(dtsPadrao);
 }

@@ -98,13 +98,19 @@ void TfrmServTran::loadDishData()
     cdsPrato->setData(std::move(rounding));
     cdsUnidMediFili->setData(std::move(unitSample));
     cdsPercent->setData(std::move(fill));
-    m_dishDataOf = code + QLatin1Char('\n') + owner;
+    m_dishDataOf = dishDataKey();
 }
 
-bool TfrmServTran::dishDataIsOfCurrentRow() const
+// The dish data belong to a branch and service as much as to a dish: the same dish has its own
+// quantities and minimum fill in each service.
+QString TfrmServTran::dishDataKey() const
 {
-    return m_dishDataOf == cdsServTranCDPRATO->asString() + QLatin1Char('\n') + cdsServTranCDFILAUXPRAT->asString();
+    return QStringList{medCdFilial->text(), medCdServico->text(), cdsServTranCDPRATO->asString(),
+                       cdsServTranCDFILAUXPRAT->asString()}
+        .join(QLatin1Char('\n'));
 }
+
+bool TfrmServTran::dishDataIsOfCurrentRow() const { return m_dishDataOf == dishDataKey(); }
 
 void TfrmServTran::dbgServTranEditButtonClick(QObject *)
 {

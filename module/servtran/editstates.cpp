@@ -271,6 +271,16 @@ void TfrmServTran::FormKeyDown(QObject *Sender, int &Key, Qt::KeyboardModifiers 
 void TfrmServTran::dbgPadraoKeyDown(QObject *Sender, int &Key, Qt::KeyboardModifiers Shift)
 {
     TfrmPadraoGrid::dbgPadraoKeyDown(Sender, Key, Shift);
+    // Ctrl+Delete in the delivery-point grid would drop the point from its dataset alone, never
+    // telling the server: it runs the screen's Delete command instead, with its confirmation and
+    // its server call. The label grid's rows are the server's to make: the key does nothing there.
+    // (In the dish grid the deletion is saved like any other change of a dish row.)
+    if (Key == Qt::Key_Delete && (Shift & Qt::ControlModifier) && (Sender == dbgPadrao || Sender == dbgEtiqueta)) {
+        Key = 0;
+        if (Sender == dbgPadrao && sbtExcluir->isEnabled())
+            sbtExcluirClick(sbtExcluir);
+        return;
+    }
     // Whichever grid got the key, the rules look at the delivery-point list.
     if (cdsPadrao->state() != DataSetState::Insert)
         return;

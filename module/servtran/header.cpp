@@ -162,6 +162,7 @@ void TfrmServTran::panFiltroExit(QObject *)
     Vd_Servico(true);
     Vd_Data();
     dropPendingPoint();
+    boPointInserted = false;   // whatever point was being inserted is gone or saved now
     {
         framework::BusyIndicator busy(framework::mainWindow(), 6);
         const QVariant day =

@@ -140,6 +140,18 @@ private slots:
         });
     }
 
+    // A branch without transported services: the look-up says so in its own words.
+    void anEmptyServiceListSaysSo()
+    {
+        fx->exec(QStringLiteral("UPDATE SERVICO SET IDSERVTRAN = 'N' WHERE CDFILIAL = '0001'"));
+        withDialog(QStringLiteral("00001"), protocol::wallClock(seededDay()), [this](QDialog *d) {
+            QTest::mouseClick(part(d, "rbtListaServico"), Qt::LeftButton);
+            QTest::mouseClick(part(d, "btnPesqServico"), Qt::LeftButton);
+            QCOMPARE(fx->presenter().errors(), QStringList{"Não há serviço cadastrado"});
+            QVERIFY(fx->presenter().informations().isEmpty());
+        });
+    }
+
     void checksComeInOrderWithTheirFocus()
     {
         withDialog(QString(), QDateTime(), [this](QDialog *d) {

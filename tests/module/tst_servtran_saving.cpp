@@ -436,6 +436,100 @@ private slots:
         QVERIFY(kinds.contains(QStringLiteral("Alteração")));
         QVERIFY(kinds.contains(QStringLiteral("Exclusão")));
     }
+
+    // --- What a row is stored with, whatever happened before ---
+
+    // A point insertion given up (Cancel on the point grid, or its first dish cancelled) leaves
+    // nothing behind: the next dish saved elsewhere gets its own labels, and no other row's
+    // labels are made again.
+    void aPointInsertionGivenUpLeavesNothingBehind_data()
+    {
+        QTest::addColumn<bool>("withFirstDish");
+        QTest::newRow("point cancelled") << false;
+        QTest::newRow("its first dish cancelled") << true;
+    }
+
+    void aPointInsertionGivenUpLeavesNothingBehind()
+    {
+        QFETCH(bool, withFirstDish);
+        focus(grid("dbgPadrao"));
+        click("sbtIncluir");
+        QCOMPARE(points()->state(), DataSetState::Insert);
+        if (withFirstDish) {
+            grid("dbgServTran")->setEnabled(true);
+            dishes()->fieldByName(QStringLiteral("CDPRATO"))->focusControl();
+            dishes()->insert();
+        }
+        fx->presenter().queueConfirm(framework::mrYes);
+        click("sbtCancelar");
+        QCOMPARE(points()->state(), DataSetState::Browse);
+
+        points()->setRecNo(0);   // Alfa at the gate: rows 1 and 2, the new one goes in before row 2
+        QVERIFY(dishes()->locate(QStringLiteral("NRSERVTRAN"), {QStringLiteral("0000000002")}));
+        const QStringList firstRowLabels = storedLabels(QStringLiteral("0000000001"));
+        postNewDish(QStringLiteral("1010010003"), QStringLiteral("10"), QStringLiteral("1"), QStringLiteral("4"));
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        QCOMPARE(storedLabels(QStringLiteral("0000000005")), (QStringList{"0001=4", "0002=4", "0003=2"}));
+        QCOMPARE(storedLabels(QStringLiteral("0000000001")), firstRowLabels);
+    }
+
+    // The dish data of an edited row are its own service's: after the header moves to another
+    // service, the same dish's minimum fill there decides the split.
+    void anEditedRowUsesItsOwnServicesDishData()
+    {
+        fx->registerDish(QStringLiteral("1010010002"), QStringLiteral("P"), 0.25, 4.0, 0.0, 0.0);   // no minimum
+        fx->registerDish(QStringLiteral("1010010002"), QStringLiteral("P"), 0.25, 4.0, 0.0, 50.0, QStringLiteral("00002"));
+        fx->addDish(QStringLiteral("0000456"), QStringLiteral("003"), QStringLiteral("0000000011"), QStringLiteral("1010010002"),
+                    20, 1, seededDay(), QStringLiteral("00002"));
+        const auto editDiners = [this](const QString &number, const QString &diners) {
+            focus(grid("dbgServTran"));
+            QVERIFY(dishes()->locate(QStringLiteral("NRSERVTRAN"), {number}));
+            click("sbtAlterar");
+            typeInCell(grid("dbgServTran"), ColDiners, diners);
+            click("sbtConfirmar");
+            QCOMPARE(fx->presenter().errors(), QStringList());
+        };
+        points()->setRecNo(0);   // Alfa at the gate
+        editDiners(QStringLiteral("0000000002"), QStringLiteral("70"));   // 17.5 in 4: no minimum, 4 full and 1.5
+        QCOMPARE(fx->stored(QStringLiteral("0000000002"), QStringLiteral("QTCONTCOMPST")).toDouble(), 4.0);
+
+        focus(part(screen, "medCdServico"));
+        part<toolkit::MaskEdit>(screen, "medCdServico")->setText(QStringLiteral("00002"));
+        focus(grid("dbgPadrao"));
+        QCOMPARE(column(dishes(), "NRSERVTRAN"), QStringList{"0000000011"});
+        editDiners(QStringLiteral("0000000011"), QStringLiteral("70"));   // at 50 %: 3 full and 2 × 2.75
+        QCOMPARE(fx->stored(QStringLiteral("0000000011"), QStringLiteral("QTCONTCOMPST")).toDouble(), 3.0);
+        QCOMPARE(fx->stored(QStringLiteral("0000000011"), QStringLiteral("QTPARCPRATST")).toDouble(), 2.75);
+    }
+
+    // Ctrl+Delete in the point grid is the screen's Delete: asked, done on the server, gone for
+    // good; in the label grid it does nothing.
+    void ctrlDeleteInThePointGridDeletesOnTheServer_data()
+    {
+        QTest::addColumn<QString>("gridName");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("rowsLeft");
+        QTest::newRow("point grid, billing column") << "dbgPadrao" << 3 << 3;
+        QTest::newRow("point grid, client column") << "dbgPadrao" << 0 << 3;
+        QTest::newRow("label grid") << "dbgEtiqueta" << 0 << 4;
+    }
+
+    void ctrlDeleteInThePointGridDeletesOnTheServer()
+    {
+        QFETCH(QString, gridName);
+        QFETCH(int, column);
+        QFETCH(int, rowsLeft);
+        points()->setRecNo(2);   // Beto, one dish
+        DBGrid *target = grid(gridName.toLatin1().constData());
+        focus(target);
+        target->setSelectedIndex(column);
+        fx->presenter().queueConfirm(framework::mrYes);
+        QTest::keyClick(target, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        QCOMPARE(fx->count(QStringLiteral("SELECT COUNT(*) FROM SERVTRAN")), rowsLeft);
+        click("sbtVerificar");   // what the server holds, read again
+        QCOMPARE(points()->recordCount(), rowsLeft == 4 ? 3 : 2);
+    }
 };
 
 QTEST_MAIN(TestServTranSaving)

@@ -103,6 +103,7 @@ const QList<PacketField> &historico()
         text("NMMETODO", 20),      text("IDALTERACAO", 1),   text("CDDIETPADST", 4), text("NRSERVTRAN", 10),
         text("CDCLIENTE", 21),     text("NMRAZSOCCLIE", 50), text("CDDESTFILI", 3),  text("NMDESTFILI", 30),
         text("CDPRATO", 10),       text("NMPRATO", 40),      text("DSANTES", 8000),  text("DSDEPOIS", 8000),
+        number("NRHISTSERVTRAN"),   // the entry's number: the next page starts after the last one read
     };
     return f;
 }

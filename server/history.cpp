@@ -11,6 +11,8 @@
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
+#include <algorithm>
 #include <optional>
 
 namespace server {
@@ -58,38 +60,71 @@ const QList<protocol::PacketField> &rowColumns()
 
 } // namespace
 
+const QString kLabelsColumn = QStringLiteral("ETIQUETAS");
+
 const QStringList &ChangeHistory::columns()
 {
     static const QStringList list = [] {
         QStringList names;
         for (const protocol::PacketField &f : rowColumns())
             names << f.name;
-        return names;
+        return names << kLabelsColumn;
     }();
     return list;
 }
+
+namespace {
+
+FieldKind kindOf(qsizetype column) { return column < rowColumns().size() ? rowColumns()[column].kind : FieldKind::String; }
+
+// A row's labels as a user reads them: runs of equal quantities, in label order
+// ("4 × 4,000 + 1 × 2,300"); null when the row has none.
+QVariant labelSummary(const QList<double> &quantities)
+{
+    if (quantities.isEmpty())
+        return QVariant();
+    const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
+    QStringList runs;
+    for (qsizetype i = 0; i < quantities.size();) {
+        qsizetype j = i;
+        while (j < quantities.size() && quantities[j] == quantities[i])
+            ++j;
+        runs << QStringLiteral("%1 × %2").arg(j - i).arg(brazil.toString(quantities[i], 'f', 3));
+        i = j;
+    }
+    return runs.join(QStringLiteral(" + "));
+}
+
+} // namespace
 
 ChangeHistory::ChangeHistory(Database &db, const CallContext &caller, QString method)
     : m_db(db), m_caller(caller), m_method(std::move(method))
 {
 }
 
-void ChangeHistory::readBefore(const QString &condition, const Binder &bind) { read(condition, bind, m_before, m_order); }
+void ChangeHistory::readBefore(const QString &condition, const Binder &bind) { read(condition, bind, true, m_before); }
 
-void ChangeHistory::readAfter(const QString &condition, const Binder &bind) { read(condition, bind, m_after, m_order); }
+void ChangeHistory::readAfter(const QString &condition, const Binder &bind) { read(condition, bind, false, m_after); }
 
 // Values are kept as the history writes them: numbers as doubles, texts as texts, the day as ISO
 // text, so that a row read twice compares equal whatever the driver returned.
-void ChangeHistory::read(const QString &condition, const Binder &bind, QHash<QString, Values> &into,
-                         QList<QString> &order)
+void ChangeHistory::read(const QString &condition, const Binder &bind, bool lock, QHash<QString, Values> &into)
 {
-    Query query(m_db, QStringLiteral("SELECT %1 FROM SERVTRAN WHERE %2").arg(columns().join(QStringLiteral(", ")), condition));
+    QStringList selected;
+    for (const protocol::PacketField &f : rowColumns())
+        selected << f.name;
+    // Under READ COMMITTED a plain read sees the row as it was before a concurrent write that is
+    // about to commit, and that write's change would be recorded again by this one.
+    const bool forUpdate = lock && m_db.dialect() == Dialect::PostgreSQL;
+    Query query(m_db, QStringLiteral("SELECT %1 FROM SERVTRAN WHERE %2%3")
+                          .arg(selected.join(QStringLiteral(", ")), condition,
+                               forUpdate ? QStringLiteral(" FOR UPDATE") : QString()));
     bind(query);
     query.exec();
     while (query.next()) {
         Values values;
         values.reserve(columns().size());
-        for (int i = 0; i < columns().size(); ++i) {
+        for (int i = 0; i < rowColumns().size(); ++i) {
             const QVariant v = query.value(i);
             if (v.isNull())
                 values << QVariant();
@@ -100,14 +135,46 @@ void ChangeHistory::read(const QString &condition, const Binder &bind, QHash<QSt
             else
                 values << v.toString();
         }
+        values << QVariant();   // the labels, read next
         QStringList keyParts;
         for (int i = 0; i < kKeyColumns.size(); ++i)
             keyParts << values[i].toString();
         const QString key = keyParts.join(QChar(0x1f));
         if (!m_before.contains(key) && !m_after.contains(key))
-            order << key;
+            m_order << key;
         into.insert(key, values);
     }
+    readLabels(condition, bind, into);
+}
+
+// The labels of the rows just read (the conditions name only columns a label row has too).
+void ChangeHistory::readLabels(const QString &condition, const Binder &bind, QHash<QString, Values> &into)
+{
+    Query query(m_db, QStringLiteral("SELECT %1, QTPRATETIQTR FROM ETIQSERVTRAN WHERE %2 ORDER BY %1, NRSEQUETIQTR")
+                          .arg(kKeyColumns.join(QStringLiteral(", ")), condition));
+    bind(query);
+    query.exec();
+    QString current;
+    QList<double> quantities;
+    const auto flush = [&] {
+        if (auto row = into.find(current); row != into.end())
+            row->last() = labelSummary(quantities);
+        quantities.clear();
+    };
+    while (query.next()) {
+        QStringList keyParts;
+        for (int i = 0; i < kKeyColumns.size(); ++i)
+            keyParts << (kKeyColumns[i] == QLatin1String("DTSERVTRAN")
+                             ? m_db.dateFromSql(query.value(i)).toString(Qt::ISODate)
+                             : query.value(i).toString());
+        const QString key = keyParts.join(QChar(0x1f));
+        if (key != current) {
+            flush();
+            current = key;
+        }
+        quantities << query.value(kKeyColumns.size()).toDouble();
+    }
+    flush();
 }
 
 void ChangeHistory::write()
@@ -120,7 +187,7 @@ void ChangeHistory::write()
         const bool isThere = after != m_after.cend();
         QJsonObject was, is;
         for (int i = 0; i < columns().size(); ++i) {
-            const FieldKind kind = rowColumns()[i].kind;
+            const FieldKind kind = kindOf(i);
             const QVariant old = wasThere ? before->at(i) : QVariant();
             const QVariant now = isThere ? after->at(i) : QVariant();
             if (wasThere && isThere && old == now)
@@ -174,38 +241,54 @@ Query ChangeHistory::prepareInsert()
 // ---- Reading the history ----------------------------------------------------------------------
 
 // The history of a day, oldest first, with the names of the operator, client, point and dish as
-// they are now. The moments go out as the server's wall-clock time, like every date of a packet.
+// they are now, one page at a time: the entries after the number given (0: from the first), at
+// most kHistoryPageRows of them and about kHistoryPageBytes of text, so that no day, however
+// long its history, answers more than one reply can carry. The moments go out as the server's
+// wall-clock time, like every date of a packet.
 QVariant ServTranService::getHistorico(const QVariantList &list)
 {
-    const Day day = dayArguments(Arguments(QStringLiteral("GetHistorico"), list, 3));
+    // the fourth argument, the last entry read, may be left out: the first page
+    const QVariantList withPage = list.size() == 3 ? list + QVariantList{0.0} : list;
+    const Arguments args(QStringLiteral("GetHistorico"), withPage, 4);
+    const Day day = dayArguments(Arguments(QStringLiteral("GetHistorico"), withPage.mid(0, 3), 3));
+    const double after = args.number(3, "NRHISTSERVTRAN");
     Query query(m_db, QStringLiteral(
         "SELECT H.DTHRALTERACAO, H.CDOPERADOR, O.NMOPERADOR, H.DSENDERECO, H.NMMETODO, H.IDALTERACAO, "
         "       H.CDDIETPADST, H.NRSERVTRAN, H.CDCLIENTE, C.NMRAZSOCCLIE, H.CDDESTFILI, D.NMDESTFILI, "
-        "       H.CDPRATO, P.NMPRATO, H.DSANTES, H.DSDEPOIS "
+        "       H.CDPRATO, P.NMPRATO, H.DSANTES, H.DSDEPOIS, H.NRHISTSERVTRAN "
         "FROM HISTSERVTRAN H "
         "LEFT JOIN OPERADOR O ON O.CDOPERADOR = H.CDOPERADOR "
         "LEFT JOIN CLIENTE C ON C.CDCLIENTE = H.CDCLIENTE "
         "LEFT JOIN DESTFILI D ON D.CDFILIAL = H.CDFILIAL AND D.CDDESTFILI = H.CDDESTFILI "
         "LEFT JOIN PRATO P ON P.CDPRATO = H.CDPRATO AND P.CDFILAUXPRAT = H.CDFILAUXPRAT "
         "WHERE H.CDFILIAL = :CDFILIAL AND H.CDSERVFILI = :CDSERVFILI AND H.DTSERVTRAN = :DTSERVTRAN "
-        "ORDER BY H.NRHISTSERVTRAN"));
+        "  AND H.NRHISTSERVTRAN > :AFTER "
+        "ORDER BY H.NRHISTSERVTRAN LIMIT %1").arg(kHistoryPageRows));
     query.bind(QStringLiteral("CDFILIAL"), day.branch)
         .bind(QStringLiteral("CDSERVFILI"), day.service)
-        .bindDate(QStringLiteral("DTSERVTRAN"), day.date);
+        .bindDate(QStringLiteral("DTSERVTRAN"), day.date)
+        .bind(QStringLiteral("AFTER"), qint64(std::max(0.0, after)));
     query.exec();
     const QList<protocol::PacketField> &f = fields::historico();
+    const int numberColumn = int(f.size()) - 1;
     protocol::PacketWriter packet(f);
-    while (query.next()) {
+    qsizetype bytes = 0;
+    while (bytes < kHistoryPageBytes && query.next()) {
         packet.startRow();
         packet.appendDateTime(protocol::wallClock(m_db.dateTimeFromSql(query.value(0)).toLocalTime()));
-        for (int i = 1; i < f.size(); ++i) {
+        for (int i = 1; i < numberColumn; ++i) {
             const QVariant v = query.value(i);
-            if (v.isNull())
+            if (v.isNull()) {
                 packet.appendNull();
-            else
-                packet.appendText(v.toString().left(f[i].size));
+            } else {
+                const QString text = v.toString().left(f[i].size);
+                bytes += text.size();
+                packet.appendText(text);
+            }
         }
+        packet.appendNumber(query.value(numberColumn).toDouble());
         packet.endRow();
+        bytes += 64;
     }
     return protocol::resultOk(packetValue(packet.finish()));
 }

@@ -25,7 +25,9 @@ public:
     // Binds the named parameters of a condition on SERVTRAN.
     using Binder = std::function<void(Query &)>;
 
-    // The rows `condition` matches, as they are before the write.
+    // The rows `condition` matches, as they are before the write, with their labels. On
+    // PostgreSQL the rows are locked as they are read, so that a change another operator commits
+    // meanwhile is either wholly before this image or waits for this write.
     void readBefore(const QString &condition, const Binder &bind);
     // The rows `condition` matches, as they are after the write.
     void readAfter(const QString &condition, const Binder &bind);
@@ -33,12 +35,14 @@ public:
     // was deleted, a row only after was included). Call before the transaction commits.
     void write();
 
-    // The stored columns of a dish row, as the history shows them.
+    // The stored columns of a dish row, as the history shows them; then ETIQUETAS, the row's
+    // labels ("4 × 4,000 + 1 × 2,300").
     static const QStringList &columns();
 
 private:
     using Values = QList<QVariant>;   // in the order of columns()
-    void read(const QString &condition, const Binder &bind, QHash<QString, Values> &into, QList<QString> &order);
+    void read(const QString &condition, const Binder &bind, bool lock, QHash<QString, Values> &into);
+    void readLabels(const QString &condition, const Binder &bind, QHash<QString, Values> &into);
     Query prepareInsert();
 
     Database &m_db;

@@ -27,6 +27,9 @@ public:
     static constexpr qsizetype kMaxChangeLogRequest = 8 * 1024 * 1024;
     // Rows one change log may hold: twice the largest day the screen loads.
     static constexpr qsizetype kMaxChangeLogRows = 20000;
+    // One page of a day's history (GetHistorico): at most so many entries and about so much text.
+    static constexpr int kHistoryPageRows = 2000;
+    static constexpr qsizetype kHistoryPageBytes = 4 * 1024 * 1024;
 
     explicit ServTranService(Database &db);
     ~ServTranService();

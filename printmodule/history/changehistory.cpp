@@ -15,9 +15,19 @@ namespace printlabels {
 QList<HistoryEntry> readHistory(framework::TNetConnection &server, const QString &branch, const QString &service,
                                 QDate day)
 {
-    const QVariant answer = server.call(QStringLiteral("GetHistorico"),
-                                        QVariantList{branch, service, protocol::wallClock(day)});
-    return historyEntries(framework::CheckResultServ(answer, false, 0));
+    // The server answers a day's history a page at a time; the next page starts after the last
+    // entry read, and an empty page is the end.
+    QList<HistoryEntry> entries;
+    double after = 0;
+    for (;;) {
+        const QVariant answer = server.call(QStringLiteral("GetHistorico"),
+                                            QVariantList{branch, service, protocol::wallClock(day), after});
+        const QList<HistoryEntry> page = historyEntries(framework::CheckResultServ(answer, false, 0));
+        if (page.isEmpty() || page.last().entryNumber <= after)
+            return entries;
+        after = page.last().entryNumber;
+        entries += page;
+    }
 }
 
 QList<HistoryEntry> historyEntries(const QVariant &packet)
@@ -33,7 +43,8 @@ QList<HistoryEntry> historyEntries(const QVariant &packet)
               address = column("DSENDERECO"), method = column("NMMETODO"), kind = column("IDALTERACAO"),
               number = column("NRSERVTRAN"), client = column("CDCLIENTE"), clientName = column("NMRAZSOCCLIE"),
               point = column("CDDESTFILI"), pointName = column("NMDESTFILI"), dish = column("CDPRATO"),
-              dishName = column("NMPRATO"), before = column("DSANTES"), after = column("DSDEPOIS");
+              dishName = column("NMPRATO"), before = column("DSANTES"), after = column("DSDEPOIS"),
+              entryNumber = column("NRHISTSERVTRAN");
     QList<HistoryEntry> entries;
     entries.reserve(content.rows.size());
     for (const protocol::PacketRow &row : content.rows) {
@@ -54,6 +65,7 @@ QList<HistoryEntry> historyEntries(const QVariant &packet)
         e.dishName = text(dishName);
         e.before = text(before);
         e.after = text(after);
+        e.entryNumber = row.values[entryNumber].toDouble();
         entries << e;
     }
     return entries;
@@ -92,6 +104,7 @@ QString describeValues(const QString &json)
         {QStringLiteral("NMPRATO"), QStringLiteral("Prato")},
         {QStringLiteral("SGUNIDADE"), QStringLiteral("Unidade")},
         {QStringLiteral("NRSERVTRAN"), QStringLiteral("Número")},
+        {QStringLiteral("ETIQUETAS"), QStringLiteral("Etiquetas")},
     };
     if (json.isEmpty())
         return QString();

@@ -26,10 +26,11 @@ struct HistoryEntry {
     QString point, pointName;
     QString dish, dishName;
     QString before, after;              // the columns as JSON (see describeValues)
+    double entryNumber = 0;             // NRHISTSERVTRAN, in the order the entries were written
 };
 
 // Asks the server (GetHistorico) for the history of a service of a branch on a day, oldest
-// first. Throws toolkit::Error with the server's text when it refuses or cannot be reached.
+// first, page by page. Throws toolkit::Error with the server's text when it refuses or cannot be reached.
 QList<HistoryEntry> readHistory(framework::TNetConnection &server, const QString &branch,
                                 const QString &service, QDate day);
 // The entries of a GetHistorico answer (the checked result already opened).

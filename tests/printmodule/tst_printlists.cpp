@@ -5,6 +5,7 @@
 #include "demodatabase.h"
 
 #include <framework/netconnection.h>
+#include <history/changehistory.h>
 #include <framework/zandrix.h>
 #include <lists/dayrowsource.h>
 #include <lists/listcsv.h>
@@ -340,6 +341,7 @@ private slots:
     void csvNumbers_data();
     void csvNumbers();
     void longGroupRepeatsItsHeadsOnTheNextPage();
+    void theHistoryWindowReadsEveryPage();
 };
 
 void TestPrintLists::readsEveryStoredRowOfTheDay()
@@ -574,6 +576,33 @@ void TestPrintLists::longGroupRepeatsItsHeadsOnTheNextPage()
             lines += item.kind == PageItem::Line;
     }
     QCOMPARE(lines, 80 + 1 + 1); // the rows, the point's total and the list's
+}
+
+
+// A day whose history spans several of the server's pages: the history window gathers them all,
+// each entry once, in the order written.
+void TestPrintLists::theHistoryWindowReadsEveryPage()
+{
+    DemoServer demo;
+    demo.db.exec(QStringLiteral(
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 4500) "
+        "INSERT INTO HISTSERVTRAN (DTHRALTERACAO, CDOPERADOR, DSENDERECO, NMMETODO, IDALTERACAO, CDFILIAL, CDSERVFILI, "
+        "DTSERVTRAN, CDDIETPADST, NRSERVTRAN, DSANTES, DSDEPOIS) "
+        "SELECT '2026-12-08T12:00:00.000Z', 'ADMIN', '127.0.0.1', 'SetServTran', 'A', ?, ?, ?, 'XXXX', '0000000001', "
+        "'{\"QTCOMESTIST\":' || i || '}', '{\"QTCOMESTIST\":' || (i + 1) || '}' FROM n"),
+        {kBranch, kService, server::demoDay().toString(Qt::ISODate)});
+    const qint64 stored = demo.db
+                              .scalar(QStringLiteral("SELECT COUNT(*) FROM HISTSERVTRAN WHERE CDFILIAL = ? AND CDSERVFILI = ? "
+                                                     "AND DTSERVTRAN = ?"),
+                                      {kBranch, kService, server::demoDay().toString(Qt::ISODate)})
+                              .toLongLong();
+    QVERIFY(stored > 4500);
+    const QList<printlabels::HistoryEntry> entries =
+        printlabels::readHistory(demo.connection, kBranch, kService, server::demoDay());
+    QCOMPARE(qint64(entries.size()), stored);
+    for (qsizetype i = 1; i < entries.size(); ++i)
+        QVERIFY(entries[i].entryNumber > entries[i - 1].entryNumber);
+    QCOMPARE(entries.last().after, QStringLiteral("{\"QTCOMESTIST\":4501}"));
 }
 
 QTEST_MAIN(TestPrintLists)

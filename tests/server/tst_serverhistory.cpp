@@ -5,7 +5,10 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <protocol/frame.h>
+
 #include <QTest>
+#include <algorithm>
 
 using namespace servertest;
 using protocol::RowChange;
@@ -41,6 +44,11 @@ private slots:
     void unchangedRowsAreNotRecorded();
     void theHistoryCannotBeChanged_data() { addBackendRows(); }
     void theHistoryCannotBeChanged();
+    void labelWritesAreRecorded_data() { addBackendRows(); }
+    void labelWritesAreRecorded();
+    void concurrentChangesAreEachRecordedOnce();
+    void aLongDayIsReadInPages_data() { addBackendRows(); }
+    void aLongDayIsReadInPages();
 };
 
 // A user includes a dish, changes its diners, recalculates its labels and deletes it; then deletes
@@ -142,11 +150,15 @@ void TestServerHistory::unchangedRowsAreNotRecorded()
     SKIP_UNLESS_BACKEND(backend);
     Fixture f(backend);
     const QVariantMap row = storedDish(f.client(), QStringLiteral("0000000001"));
-    const auto labels = [&row](double full, double partial) {
+    // the quantity its partial labels hold now (the last label's)
+    const double partialQuantity = scalar(f.db(), QStringLiteral(
+        "SELECT QTPRATETIQTR FROM ETIQSERVTRAN WHERE NRSERVTRAN = '0000000001' AND CDSERVFILI = '00001' "
+        "ORDER BY NRSEQUETIQTR DESC LIMIT 1")).toDouble();
+    const auto labels = [&](double full, double partial) {
         return QVariantList{row[QStringLiteral("CDFILIAL")], row[QStringLiteral("CDSERVFILI")], row[QStringLiteral("CDDESTFILI")],
                             row[QStringLiteral("NRSERVTRAN")], row[QStringLiteral("CDCLIENTE")], row[QStringLiteral("CDDIETPADST")],
                             row[QStringLiteral("DTSERVTRAN")], row[QStringLiteral("CDFILAUXPRAT")], row[QStringLiteral("CDPRATO")],
-                            full, row[QStringLiteral("QTCONTAIST")], 1.0, partial, full, partial};
+                            full, row[QStringLiteral("QTCONTAIST")], partialQuantity, partial, full, partial};
     };
     const double full = row[QStringLiteral("QTCONTCOMPSTCAMOS")].toDouble();
     const double partial = row[QStringLiteral("QTTOTACONTSTCAMOS")].toDouble() - full;
@@ -178,6 +190,117 @@ void TestServerHistory::theHistoryCannotBeChanged()
         QVERIFY2(refused, qPrintable(sql));
     }
     QCOMPARE(scalar(f.db(), QStringLiteral("SELECT COUNT(*) FROM HISTSERVTRAN WHERE CDOPERADOR = 'X'")).toLongLong(), 0);
+}
+
+// New label quantities with the same number of labels are a change of the row like any other.
+void TestServerHistory::labelWritesAreRecorded()
+{
+    QFETCH(QString, backend);
+    SKIP_UNLESS_BACKEND(backend);
+    Fixture f(backend);
+    const QVariantMap dish = newDish(QStringLiteral("0000000090"), QStringLiteral("0000102"), QStringLiteral("004"),
+                                     QStringLiteral("1010010002"));
+    QCOMPARE(f.client().text(QStringLiteral("SetServTran"), {dishDelta({{RowChange::Inserted, dish, {}}})}), QString());
+    const auto labels = [&dish](double container, double partialQuantity) {
+        return QVariantList{dish[QStringLiteral("CDFILIAL")], dish[QStringLiteral("CDSERVFILI")], dish[QStringLiteral("CDDESTFILI")],
+                            dish[QStringLiteral("NRSERVTRAN")], dish[QStringLiteral("CDCLIENTE")], dish[QStringLiteral("CDDIETPADST")],
+                            dish[QStringLiteral("DTSERVTRAN")], dish[QStringLiteral("CDFILAUXPRAT")], dish[QStringLiteral("CDPRATO")],
+                            4.0, container, partialQuantity, 1.0, 4.0, 1.0};
+    };
+    QCOMPARE(f.client().text(QStringLiteral("CalcEtiqueta"), labels(4, 2.3)), QString());
+    const qint64 before = historyCount(f.db());
+    QCOMPARE(f.client().text(QStringLiteral("CalcEtiqueta"), labels(40, 33)), QString());
+    const QList<QVariantMap> entries = historySince(f.client(), before);
+    QCOMPARE(entries.size(), 1);
+    QCOMPARE(entries[0][QStringLiteral("NMMETODO")].toString(), QStringLiteral("CalcEtiqueta"));
+    QCOMPARE(json(entries[0][QStringLiteral("DSANTES")])[QStringLiteral("ETIQUETAS")].toString(),
+             QStringLiteral("4 × 4,000 + 1 × 2,300"));
+    QCOMPARE(json(entries[0][QStringLiteral("DSDEPOIS")])[QStringLiteral("ETIQUETAS")].toString(),
+             QStringLiteral("4 × 40,000 + 1 × 33,000"));
+}
+
+// Two operators change the same row while a third write holds it: each entry's "before" is what
+// the row held when that write changed it, so the entries chain without a change told twice.
+void TestServerHistory::concurrentChangesAreEachRecordedOnce()
+{
+    // SQLite writes one at a time from their start: the race is PostgreSQL's
+    SKIP_UNLESS_BACKEND(QStringLiteral("postgres"));
+    Fixture f(QStringLiteral("postgres"));
+    const QString number = QStringLiteral("0000000090");
+    const QVariantMap dish = newDish(number, QStringLiteral("0000102"), QStringLiteral("004"), QStringLiteral("1010010002"));
+    QCOMPARE(f.client().text(QStringLiteral("SetServTran"), {dishDelta({{RowChange::Inserted, dish, {}}})}), QString());
+    const QVariantMap stored = storedDish(f.client(), number);
+    const qint64 before = historyCount(f.db());
+
+    TestClient first(f.port(), protocol::Hello{QStringLiteral("OPER1"), QString()});
+    TestClient second(f.port(), protocol::Hello{QStringLiteral("ADMIN"), QString()});
+    {
+        server::Transaction holding(f.db());
+        server::Query lock(f.db(), QStringLiteral("SELECT NRSERVTRAN FROM SERVTRAN WHERE NRSERVTRAN = :N FOR UPDATE"));
+        lock.bind(QStringLiteral("N"), number);
+        lock.exec();
+        int diners = 71;
+        for (TestClient *client : {&first, &second}) {
+            QVariantMap changed = stored;
+            changed[QStringLiteral("QTCOMESTIST")] = double(diners++);
+            client->send(protocol::frame(protocol::encodeRequest(
+                {serverName(), QStringLiteral("SetServTran"), {dishDelta({{RowChange::Modified, changed, stored}})}})));
+        }
+        QTest::qWait(500);   // both writes are in, waiting for the row
+    }   // rolled back: the row is free
+    for (TestClient *client : {&first, &second}) {
+        const protocol::Reply reply = client->receive();
+        QVERIFY(!reply.failed());
+        QCOMPARE(reply.value.toString(), QString());
+    }
+    const QList<QVariantMap> entries = historySince(f.client(), before);
+    QCOMPARE(entries.size(), 2);
+    const QJsonObject firstBefore = json(entries[0][QStringLiteral("DSANTES")]);
+    const QJsonObject firstAfter = json(entries[0][QStringLiteral("DSDEPOIS")]);
+    const QJsonObject secondBefore = json(entries[1][QStringLiteral("DSANTES")]);
+    QCOMPARE(firstBefore[QStringLiteral("QTCOMESTIST")].toDouble(), stored[QStringLiteral("QTCOMESTIST")].toDouble());
+    QCOMPARE(secondBefore[QStringLiteral("QTCOMESTIST")].toDouble(), firstAfter[QStringLiteral("QTCOMESTIST")].toDouble());
+}
+
+// A day's history is read a page at a time, however long: no page holds more than a page's
+// entries, and the pages together hold every entry once, in the order written.
+void TestServerHistory::aLongDayIsReadInPages()
+{
+    QFETCH(QString, backend);
+    SKIP_UNLESS_BACKEND(backend);
+    Fixture f(backend);
+    {
+        server::Transaction transaction(f.db());
+        server::Query insert(f.db(), QStringLiteral(
+            "INSERT INTO HISTSERVTRAN (DTHRALTERACAO, CDOPERADOR, DSENDERECO, NMMETODO, IDALTERACAO, CDFILIAL, CDSERVFILI, "
+            "DTSERVTRAN, CDDIETPADST, NRSERVTRAN, DSANTES, DSDEPOIS) VALUES (:T, 'ADMIN', '127.0.0.1', 'SetServTran', 'A', "
+            "'0001', '00001', :D, 'XXXX', '0000000001', :B, :A)"));
+        const QString values = QStringLiteral("{\"QTCOMESTIST\":%1}");
+        for (int i = 0; i < 4500; ++i) {
+            insert.bind(QStringLiteral("T"), f.db().toSql(QDateTime::currentDateTimeUtc()))
+                .bindDate(QStringLiteral("D"), demoDay())
+                .bind(QStringLiteral("B"), values.arg(i))
+                .bind(QStringLiteral("A"), values.arg(i + 1));
+            insert.exec();
+        }
+        transaction.commit();
+    }
+    const qint64 total = historyCount(f.db());
+    QList<double> numbers;
+    double after = 0;
+    for (int page = 0; page < 100; ++page) {
+        // the first page as a caller that knows nothing of pages asks for it
+        const Table t = table(f.client().payload(QStringLiteral("GetHistorico"), page == 0 ? dayArgs() : dayArgs() << after));
+        QVERIFY(t.rows.size() <= 2000);
+        if (t.rows.isEmpty())
+            break;
+        for (const QVariantMap &row : t.rows)
+            numbers << row[QStringLiteral("NRHISTSERVTRAN")].toDouble();
+        after = numbers.last();
+    }
+    QCOMPARE(qint64(numbers.size()), total);
+    QVERIFY(std::is_sorted(numbers.begin(), numbers.end()));
+    QVERIFY(std::adjacent_find(numbers.begin(), numbers.end()) == numbers.end());
 }
 
 QTEST_GUILESS_MAIN(TestServerHistory)

@@ -9,20 +9,55 @@ namespace {
 const QString kTag = QStringLiteral("ST1");
 const QString kDateFormat = QStringLiteral("yyyyMMdd");
 const QChar kSeparator = QLatin1Char('|');
+
+// A part holding the separator would split in two when read: '|' goes as "%7C", and '%' itself
+// as "%25". Codes as the system makes them hold neither, and read as they always did.
+QString escaped(QString part)
+{
+    return part.replace(QLatin1Char('%'), QStringLiteral("%25")).replace(kSeparator, QStringLiteral("%7C"));
+}
+
+bool unescaped(const QString &part, QString &out)
+{
+    out.clear();
+    for (qsizetype i = 0; i < part.size(); ++i) {
+        if (part[i] != QLatin1Char('%')) {
+            out += part[i];
+            continue;
+        }
+        const QString code = part.mid(i + 1, 2).toUpper();
+        if (code == QLatin1String("25"))
+            out += QLatin1Char('%');
+        else if (code == QLatin1String("7C"))
+            out += kSeparator;
+        else
+            return false;
+        i += 2;
+    }
+    return true;
+}
+
 } // namespace
 
 QString keyText(const ContainerLabel &label)
 {
-    return QStringList{kTag, label.branch, label.service, label.date.toString(kDateFormat), label.diet,
-                       label.rowNumber, label.sequence}
-        .join(kSeparator);
+    QStringList parts{kTag};
+    for (const QString &part : {label.branch, label.service, label.date.toString(kDateFormat), label.diet, label.rowNumber,
+                                label.sequence})
+        parts << escaped(part);
+    return parts.join(kSeparator);
 }
 
 bool parseKeyText(const QString &text, ContainerLabel &key)
 {
-    const QStringList parts = text.trimmed().split(kSeparator);
+    QStringList parts = text.trimmed().split(kSeparator);
     if (parts.size() != 7 || parts[0] != kTag)
         return false;
+    for (QString &part : parts)
+        if (QString plain; unescaped(part, plain))
+            part = plain;
+        else
+            return false;
     const QDate date = QDate::fromString(parts[3], kDateFormat);
     if (!date.isValid())
         return false;

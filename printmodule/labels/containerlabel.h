@@ -31,6 +31,7 @@ struct ContainerLabel {
 
 // The text the label's code carries: its key in one line, fields separated by '|', the date as
 // yyyyMMdd, behind a version tag:  ST1|0001|00001|20261208|XXXX|0000000001|0001
+// A '|' inside a part is written "%7C" and a '%' "%25", so any part reads back whole.
 QString keyText(const ContainerLabel &label);
 // The label's key back from that text; false when the text is not one.
 bool parseKeyText(const QString &text, ContainerLabel &key);

@@ -25,13 +25,16 @@ QString csvLine(const QStringList &fields)
     return quoted.join(kSeparator) + kLineEnd;
 }
 
+// A name is the user's text: one that a spreadsheet would run as a formula ("=", "+", "-", "@",
+// or a tab or carriage return first) is kept as text by a leading apostrophe, as spreadsheets
+// expect. Numbers are the file's own and stay numbers.
 QString cellText(const QVariant &value)
 {
     if (value.isNull())
         return QString();
     if (value.metaType().id() == QMetaType::Double)
         return csvNumber(value.toDouble());
-    return value.toString();
+    return csvText(value.toString());
 }
 
 } // namespace
@@ -44,6 +47,12 @@ QString csvField(const QString &text)
     QString doubled = text;
     doubled.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + doubled + QLatin1Char('"');
+}
+
+QString csvText(const QString &text)
+{
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    return !text.isEmpty() && formulaStarts.contains(text.front()) ? QLatin1Char('\'') + text : text;
 }
 
 QString csvNumber(double value)

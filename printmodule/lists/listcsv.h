@@ -2,7 +2,7 @@
 // A kitchen list as a spreadsheet file, in the form Brazilian spreadsheets open without asking:
 // UTF-8 with a byte-order mark, ";" between fields, lines ended by CR LF, numbers with a decimal
 // comma and no thousands separator, dates dd/MM/yyyy; a field holding ";", a quote or a line
-// break is quoted, its quotes doubled.
+// break is quoted, its quotes doubled; a name that would start a formula is kept as text.
 
 #include "kitchenlist.h"
 
@@ -19,6 +19,9 @@ void writeListCsv(const KitchenList &list, const QString &path);
 
 // One field as it stands in the file.
 QString csvField(const QString &text);
+// A text cell as the spreadsheet must read it: never a formula (a leading apostrophe when it
+// begins with "=", "+", "-", "@", a tab or a carriage return).
+QString csvText(const QString &text);
 // A number as the file writes it: as many decimals as the stored value needs to read back equal.
 QString csvNumber(double value);
 

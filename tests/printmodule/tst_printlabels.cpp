@@ -312,6 +312,16 @@ void TestPrintLabels::keyTextRoundTrip()
     QVERIFY(!parseKeyText(QStringLiteral("ST1|0001|00001|2026-12-08|XXXX|12|3"), back));
     QVERIFY(!parseKeyText(QStringLiteral("XX1|0001|00001|20261208|XXXX|12|3"), back));
     QVERIFY(!parseKeyText(QStringLiteral("ST1|0001|00001|20261208|XXXX|12"), back));
+
+    // parts holding the separator or the escape read back whole
+    label.diet = QStringLiteral("A|B%");
+    label.rowNumber = QStringLiteral("|%7C|");
+    QCOMPARE(keyText(label), QStringLiteral("ST1|0001|00001|20261208|A%7CB%25|%7C%257C%7C|0003"));
+    QVERIFY(parseKeyText(keyText(label), back));
+    QCOMPARE(back.diet, label.diet);
+    QCOMPARE(back.rowNumber, label.rowNumber);
+    QCOMPARE(back.sequence, label.sequence);
+    QVERIFY(!parseKeyText(QStringLiteral("ST1|0001|00001|20261208|XX%2|12|3"), back));
 }
 
 void TestPrintLabels::sheetLabelsStayOnThePageApart_data()

@@ -342,6 +342,8 @@ private slots:
     void csvNumbers();
     void longGroupRepeatsItsHeadsOnTheNextPage();
     void theHistoryWindowReadsEveryPage();
+    void namesNeverRunAsFormulas_data();
+    void namesNeverRunAsFormulas();
 };
 
 void TestPrintLists::readsEveryStoredRowOfTheDay()
@@ -603,6 +605,33 @@ void TestPrintLists::theHistoryWindowReadsEveryPage()
     for (qsizetype i = 1; i < entries.size(); ++i)
         QVERIFY(entries[i].entryNumber > entries[i - 1].entryNumber);
     QCOMPARE(entries.last().after, QStringLiteral("{\"QTCOMESTIST\":4501}"));
+}
+
+// A dish named like a formula is written as text a spreadsheet shows, never runs.
+void TestPrintLists::namesNeverRunAsFormulas_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("field");
+    QTest::newRow("=") << QStringLiteral("=HYPERLINK(\"http://x\")") << QStringLiteral("\"'=HYPERLINK(\"\"http://x\"\")\"");
+    QTest::newRow("+") << QStringLiteral("+55 arroz") << QStringLiteral("'+55 arroz");
+    QTest::newRow("-") << QStringLiteral("-2+3") << QStringLiteral("'-2+3");
+    QTest::newRow("@") << QStringLiteral("@SOMA(A1)") << QStringLiteral("'@SOMA(A1)");
+    QTest::newRow("tab") << QStringLiteral("\t=1") << QStringLiteral("'\t=1");
+    QTest::newRow("carriage return") << QStringLiteral("\r=1") << QStringLiteral("\"'\r=1\"");
+    QTest::newRow("a plain name") << QStringLiteral("Arroz-doce") << QStringLiteral("Arroz-doce");
+}
+
+void TestPrintLists::namesNeverRunAsFormulas()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, field);
+    DemoServer demo;
+    demo.db.exec(QStringLiteral("UPDATE PRATO SET NMPRATO = ? WHERE CDPRATO = '2010010001'"), {name});
+    QCOMPARE(csvField(csvText(name)), field);
+    // the list reads names without their surrounding blanks
+    const QString text = QString::fromUtf8(writeCsv(demo.db, buildList(ListKind::Delivery, demo.day(), demo.rows())));
+    const QString written = csvField(csvText(name.trimmed()));
+    QVERIFY2(text.contains(QLatin1Char(';') + written + QLatin1Char(';')), qPrintable(written));
 }
 
 QTEST_MAIN(TestPrintLists)

@@ -530,6 +530,30 @@ private slots:
         click("sbtVerificar");   // what the server holds, read again
         QCOMPARE(points()->recordCount(), rowsLeft == 4 ? 3 : 2);
     }
+
+    // A quantity no kitchen means is refused on posting with its reason, and nothing is saved.
+    void anImplausibleQuantityIsRefusedWithItsReason_data()
+    {
+        QTest::addColumn<QString>("perPerson");
+        QTest::addColumn<QString>("perContainer");
+        QTest::addColumn<QString>("message");
+        // the edits take seven digits at most
+        QTest::newRow("the edits' largest each") << "9999999" << "9999999"
+                                                 << "Quantidade por pessoa fora dos limites: informe um valor de até 1.000.000.";
+        QTest::newRow("two million per container") << "1" << "2000000"
+                                                   << "Quantidade por container fora dos limites: informe um valor de até 1.000.000.";
+    }
+
+    void anImplausibleQuantityIsRefusedWithItsReason()
+    {
+        QFETCH(QString, perPerson);
+        QFETCH(QString, perContainer);
+        QFETCH(QString, message);
+        postNewDish(QStringLiteral("1010010003"), QStringLiteral("10"), perPerson, perContainer);
+        QCOMPARE(fx->presenter().errors(), QStringList{message});
+        QCOMPARE(fx->count(QStringLiteral("SELECT COUNT(*) FROM SERVTRAN")), 4);
+        QCOMPARE(dishes()->state(), DataSetState::Insert);
+    }
 };
 
 QTEST_MAIN(TestServTranSaving)

@@ -3,6 +3,8 @@
 
 #include "testsupport.h"
 
+#include <rules/containercalc.h>
+
 #include <QTest>
 #include <QThread>
 
@@ -111,6 +113,8 @@ private slots:
     void twoClientsSameDay();
     void twoServersOneDatabase_data() { addBackendRows(); }
     void twoServersOneDatabase();
+    void theScreensFiguresAreTheServers_data() { addBackendRows(); }
+    void theScreensFiguresAreTheServers();
     void implausibleQuantitiesRefused_data();
     void implausibleQuantitiesRefused();
     void sqlLookingText_data() { addBackendRows(); }
@@ -723,6 +727,85 @@ void TestServTranSave::twoServersOneDatabase()
 }
 
 // Codes and names that look like SQL are stored and found as the plain text they are.
+// Over a grid of plausible rows: the figures and labels the screen stores for a row it posts
+// (its posting calculation, then CalcEtiqueta with its label inputs) are exactly those the
+// server's CalcServTrans works out for the stored row, which therefore changes and records nothing.
+void TestServTranSave::theScreensFiguresAreTheServers()
+{
+    QFETCH(QString, backend);
+    SKIP_UNLESS_BACKEND(backend);
+    Fixture f(backend);
+    const double branchPercent = scalar(f.db(), QStringLiteral("SELECT VRPEMINCONT FROM PARAMFILI WHERE CDFILIAL = '0001'")).toDouble();
+    const QStringList dishes = {QStringLiteral("2010010001"), QStringLiteral("2010010002"), QStringLiteral("2010010003")};
+    QHash<QString, std::optional<double>> steps;
+    for (const QString &dish : dishes) {
+        const QVariant step = scalar(f.db(), QStringLiteral("SELECT VRARREDTRANS FROM PRATO WHERE CDPRATO = :P"),
+                                     {{QStringLiteral("P"), dish}});
+        steps[dish] = step.isNull() ? std::nullopt : std::optional<double>(step.toDouble());
+    }
+
+    QList<Change> inserted;
+    QList<QVariantList> labelCalls;
+    int number = 0;
+    for (double diners : {1.0, 7.0, 13.0, 70.0, 120.0, 333.0})
+        for (double perPerson : {0.05, 0.1, 0.15, 0.25, 0.3, 0.333, 0.55, 1.2})
+            for (double container : {0.5, 1.0, 3.0, 4.0, 7.5})
+                for (double sample : {0.0, 0.5})
+                    for (const QString &dish : dishes) {
+                        rules::calc::RowInputs in;
+                        in.diners = diners;
+                        in.perPerson = perPerson;
+                        in.container = container;
+                        in.sample = sample;
+                        in.step = steps[dish];
+                        in.branchPercent = branchPercent;
+                        const rules::calc::RowFigures figures = rules::calc::rowFigures(in);
+                        if (figures.withSample.full + figures.withSample.partialCount > 40)
+                            continue;   // a few labels a row keep the test short
+                        QVariantMap row = newDish(QStringLiteral("%1").arg(++number, 10, 10, QLatin1Char('0')),
+                                                  QStringLiteral("0000102"), QStringLiteral("004"), dish);
+                        row[QStringLiteral("CDSERVFILI")] = QStringLiteral("00002");
+                        row[QStringLiteral("QTCOMESTIST")] = diners;
+                        row[QStringLiteral("QTPADRAOST")] = rules::calc::storedQuantity(perPerson);
+                        row[QStringLiteral("QTCONTAIST")] = rules::calc::storedQuantity(container);
+                        row[QStringLiteral("QTAMOSTRAST")] = sample;
+                        row[QStringLiteral("QTTOTAPRATST")] = figures.total;
+                        row[QStringLiteral("QTTOTACONTST")] = figures.containers;
+                        row[QStringLiteral("QTCONTCOMPST")] = figures.complete;
+                        row[QStringLiteral("QTPARCPRATST")] = figures.partial;
+                        inserted << Change{RowChange::Inserted, row, {}};
+                        labelCalls << labelArgs(row, double(figures.withSample.full), double(figures.withSample.partialQuantity),
+                                                double(figures.withSample.partialCount), double(figures.withoutSample.full),
+                                                double(figures.withoutSample.partialCount));
+                    }
+    QVERIFY(inserted.size() > 500);
+    QCOMPARE(f.client().text(QStringLiteral("SetServTran"), {dishDelta(inserted)}), QString());
+    for (const QVariantList &call : std::as_const(labelCalls))
+        QCOMPARE(f.client().text(QStringLiteral("CalcEtiqueta"), call), QString());
+
+    const auto snapshot = [&f] {
+        return rows(f.db(), QStringLiteral("SELECT NRSERVTRAN, QTPADRAOST, QTCONTAIST, QTTOTAPRATST, QTTOTACONTST, QTCONTCOMPST, "
+                                           "QTPARCPRATST, QTTOTACONTSTCAMOS, QTCONTCOMPSTCAMOS FROM SERVTRAN "
+                                           "WHERE CDSERVFILI = '00002' ORDER BY NRSERVTRAN"))
+               + rows(f.db(), QStringLiteral("SELECT NRSERVTRAN, NRSEQUETIQTR, QTPRATETIQTR FROM ETIQSERVTRAN "
+                                             "WHERE CDSERVFILI = '00002' ORDER BY NRSERVTRAN, NRSEQUETIQTR"));
+    };
+    const QList<QVariantList> byTheScreen = snapshot();
+    const qint64 entries = scalar(f.db(), QStringLiteral("SELECT COUNT(*) FROM HISTSERVTRAN")).toLongLong();
+    QCOMPARE(f.client().error(QStringLiteral("CalcServTrans"),
+                              {QStringLiteral("_0001_"), QStringLiteral("_000100002_"), day(), day(), QStringLiteral("ADMIN"),
+                               protocol::wallClock(QDateTime::currentDateTime())}),
+             QString());
+    const QList<QVariantList> byTheServer = snapshot();
+    QCOMPARE(byTheServer.size(), byTheScreen.size());
+    for (qsizetype i = 0; i < byTheScreen.size(); ++i)
+        for (qsizetype c = 0; c < byTheScreen[i].size(); ++c)
+            QVERIFY2(byTheScreen[i][c].toString() == byTheServer[i][c].toString(),
+                     qPrintable(QStringLiteral("%1: %2 by the screen, %3 by the server")
+                                    .arg(byTheScreen[i][0].toString(), byTheScreen[i][c].toString(), byTheServer[i][c].toString())));
+    QCOMPARE(scalar(f.db(), QStringLiteral("SELECT COUNT(*) FROM HISTSERVTRAN")).toLongLong(), entries);
+}
+
 // A quantity no kitchen means (1e308 kg per person) is refused as it comes: nothing is stored
 // that could make a total that is not a number.
 void TestServTranSave::implausibleQuantitiesRefused_data()

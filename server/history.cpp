@@ -116,8 +116,9 @@ void ChangeHistory::read(const QString &condition, const Binder &bind, bool lock
     // Under READ COMMITTED a plain read sees the row as it was before a concurrent write that is
     // about to commit, and that write's change would be recorded again by this one.
     const bool forUpdate = lock && m_db.dialect() == Dialect::PostgreSQL;
-    Query query(m_db, QStringLiteral("SELECT %1 FROM SERVTRAN WHERE %2%3")
-                          .arg(selected.join(QStringLiteral(", ")), condition,
+    // (in key order, so that two writes over the same rows take their locks in the same order)
+    Query query(m_db, QStringLiteral("SELECT %1 FROM SERVTRAN WHERE %2 ORDER BY %3%4")
+                          .arg(selected.join(QStringLiteral(", ")), condition, kKeyColumns.join(QStringLiteral(", ")),
                                forUpdate ? QStringLiteral(" FOR UPDATE") : QString()));
     bind(query);
     query.exec();

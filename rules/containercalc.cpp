@@ -94,7 +94,7 @@ QString implausibleInput(const RowInputs &in)
     if (beyond(in.registeredContainer, kMaxQuantity))
         return refusal("Quantidade por container do prato", kMaxQuantity);
     for (const std::optional<double> &percent : {in.dishPercent, in.branchPercent})
-        if (percent && beyond(*percent, 100))
+        if (percent && !std::isfinite(*percent))
             return refusal("Percentual mínimo do container", 100);
     return {};
 }

@@ -52,7 +52,8 @@ LabelPlan checkedPlan(double fullWithSample, double containerQuantity, double pa
         throw Refusal(QStringLiteral("O número de containers parciais deve ser 0, 1 ou 2."));
     if (!std::isfinite(containerQuantity) || !std::isfinite(partialQuantity) || containerQuantity > calc::kMaxQuantity
         || partialQuantity > calc::kMaxQuantity)
-        throw Refusal(QStringLiteral("A quantidade de um container deve ser um número de até %L1.").arg(calc::kMaxQuantity, 0, 'f', 0));
+        throw Refusal(QStringLiteral("A quantidade de um container deve ser um número de até %1.")
+                          .arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(calc::kMaxQuantity, 'f', 0)));
     if (containerQuantity < 0 || partialQuantity < 0)
         throw Refusal(QStringLiteral("A quantidade de um container não pode ser negativa."));
     if (fullWithSample + partialWithSample > kMaxLabels)

@@ -371,6 +371,7 @@ void TestServTranSave::calcEtiquetaRefused_data()
         newRow(b, "fraction without sample") << QVariantMap() << QVariantList{2.0, 1.0, 1.0, 0.5, 1.0};
         newRow(b, "10000 labels") << QVariantMap() << QVariantList{9999.0, 1.0, 1.0, 2.0, 1.0};
         newRow(b, "negative quantity") << QVariantMap() << QVariantList{2.0, -1.0, 1.0, 2.0, 1.0};
+        newRow(b, "1e308 in a container") << QVariantMap() << QVariantList{2.0, 1e308, 1.0, 2.0, 1.0};
         newRow(b, "row of another client") << QVariantMap{{QStringLiteral("CDCLIENTE"), QStringLiteral("0000101")}}
                                      << QVariantList{2.0, 1.0, 1.0, 2.0, 1.0};
         newRow(b, "no such row") << QVariantMap{{QStringLiteral("NRSERVTRAN"), QStringLiteral("0000000099")}}

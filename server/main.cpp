@@ -75,6 +75,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption maxConnections(QStringLiteral("max-connections"),
                                             QStringLiteral("Clientes conectados ao mesmo tempo (padrão 200)."),
                                             QStringLiteral("N"), QStringLiteral("200"));
+    const QCommandLineOption maxPerAddress(QStringLiteral("max-connections-per-address"),
+                                           QStringLiteral("Clientes conectados ao mesmo tempo de um mesmo endereço (padrão 64)."),
+                                           QStringLiteral("N"), QStringLiteral("64"));
+    const QCommandLineOption helloTimeout(QStringLiteral("hello-timeout"),
+                                          QStringLiteral("Segundos para um cliente concluir o TLS e se identificar (padrão 5)."),
+                                          QStringLiteral("SECONDS"), QStringLiteral("5"));
     const QCommandLineOption idleTimeout(QStringLiteral("idle-timeout"),
                                          QStringLiteral("Segundos sem chamadas após os quais uma conexão é fechada "
                                                         "(padrão 900; 0 = nunca)."),
@@ -89,8 +95,8 @@ int main(int argc, char *argv[])
                                        QStringLiteral("FILE"));
     const QCommandLineOption insecure(QStringLiteral("insecure"),
                                       QStringLiteral("Aceita escutar fora da própria máquina sem TLS ou sem chave de acesso."));
-    parser.addOptions({help, db, host, port, createSchema, demo, workers, maxConnections, idleTimeout, tlsCert, tlsKey,
-                       tokenFile, insecure});
+    parser.addOptions({help, db, host, port, createSchema, demo, workers, maxConnections, maxPerAddress, helloTimeout,
+                       idleTimeout, tlsCert, tlsKey, tokenFile, insecure});
 
     if (!parser.parse(QCoreApplication::arguments())) {
         say(parser.errorText());
@@ -125,10 +131,13 @@ int main(int argc, char *argv[])
         return false;
     };
     int idleSeconds = 0;
+    int helloSeconds = 0;
     if (!whole(workers, 1, 256, settings.workers) || !whole(maxConnections, 1, 100000, settings.maxConnections)
-        || !whole(idleTimeout, 0, 7 * 24 * 3600, idleSeconds))
+        || !whole(maxPerAddress, 1, 100000, settings.maxConnectionsPerAddress)
+        || !whole(helloTimeout, 1, 60, helloSeconds) || !whole(idleTimeout, 0, 7 * 24 * 3600, idleSeconds))
         return 2;
     settings.idleTimeoutMs = idleSeconds * 1000;
+    settings.helloTimeoutMs = helloSeconds * 1000;
     const QHostAddress address(parser.value(host));
     if (address.isNull()) {
         say(QStringLiteral("endereço inválido: %1").arg(parser.value(host)));
@@ -141,8 +150,12 @@ int main(int argc, char *argv[])
     try {
         if (parser.isSet(tlsCert))
             settings.tls = server::serverTls(parser.value(tlsCert), parser.value(tlsKey));
-        if (parser.isSet(tokenFile))
+        if (parser.isSet(tokenFile)) {
             settings.accessToken = server::readTokenFile(parser.value(tokenFile));
+            if (server::readableByOthers(parser.value(tokenFile)))
+                say(QStringLiteral("aviso: o arquivo da chave de acesso %1 pode ser lido por outros usuários "
+                                   "(use chmod 600).").arg(parser.value(tokenFile)));
+        }
     } catch (const server::Error &e) {
         say(e.message());
         return 2;

@@ -9,11 +9,15 @@ namespace server {
 
 // The server's side of TLS: the certificate chain of `certificateFile` (PEM; the server's own
 // first) and the private key of `keyFile` (PEM, RSA or EC, without a pass phrase), TLS 1.2 or
-// later, clients not asked for a certificate. Throws Error with the file and the problem.
+// later with forward-secret, authenticated-encryption suites only, clients not asked for a
+// certificate. Throws Error with the file and the problem, also when the key is not the
+// certificate's or the certificate is not valid now (every handshake would fail).
 QSslConfiguration serverTls(const QString &certificateFile, const QString &keyFile);
 
 // The token in the file: its first line without surrounding blanks. Throws Error when the file
 // cannot be read or holds no token.
 QString readTokenFile(const QString &path);
+// Whether users other than the file's owner may read it (a token file should be private).
+bool readableByOthers(const QString &path);
 
 } // namespace server

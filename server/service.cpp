@@ -98,6 +98,11 @@ protocol::Reply ServTranService::call(const protocol::Request &request, const Ca
     return reply;
 }
 
+bool ServTranService::isLongCall(const QString &method)
+{
+    return method == QLatin1String("CalcServTrans") || method == QLatin1String("SetServTran");
+}
+
 QByteArray ServTranService::handle(const QByteArray &requestPayload, const CallContext &context)
 {
     protocol::Reply reply;

@@ -37,6 +37,9 @@ public:
     protocol::Reply call(const protocol::Request &request, const CallContext &context, qsizetype requestBytes = 0);
     // The same, from and to the payloads of frames.
     QByteArray handle(const QByteArray &requestPayload, const CallContext &context);
+    // Whether a call of the method may run long (a recalculation over many days, a large save):
+    // such calls never take the last free worker.
+    static bool isLongCall(const QString &method);
 
     // A day of a service of a branch: the key every day-level method starts with.
     struct Day {

@@ -40,7 +40,9 @@ private:
     ServerSettings m_settings;
     std::unique_ptr<WorkerPool> m_pool;
     QTcpServer *m_server;
-    QHash<quint64, Connection *> m_connections;
+    QHash<quint64, Connection *> m_connections;   // those served
+    QHash<QString, int> m_connectionsOfPeer;      // of them, by address
+    int m_refusing = 0;                           // over the limits, being told so
     quint64 m_lastTicket = 0;
 };
 

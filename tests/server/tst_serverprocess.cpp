@@ -73,6 +73,16 @@ void TestServerProcess::options_data()
         << (beyond + token << QStringLiteral("--tls-cert") << QStringLiteral("%DIR%/none.pem") << QStringLiteral("--tls-key")
             << QStringLiteral("%TLS%/server.key"))
         << 2 << "não foi possível ler o certificado";
+    QTest::newRow("key of another certificate")
+        << (beyond + token << QStringLiteral("--tls-cert") << QStringLiteral("%TLS%/server.pem") << QStringLiteral("--tls-key")
+            << QStringLiteral("%TLS%/untrusted.key"))
+        << 2 << "não corresponde ao certificado";
+    QTest::newRow("expired certificate")
+        << (beyond + token << QStringLiteral("--tls-cert") << QStringLiteral("%TLS%/expired.pem") << QStringLiteral("--tls-key")
+            << QStringLiteral("%TLS%/expired.key"))
+        << 2 << "não está válido agora";
+    QTest::newRow("token file others may read")
+        << (beyond + tls << QStringLiteral("--token-file") << QStringLiteral("%DIR%/open-token")) << 1 << "pode ser lido por outros";
     QTest::newRow("token file missing")
         << (beyond + tls << QStringLiteral("--token-file") << QStringLiteral("%DIR%/none")) << 2 << "chave de acesso";
     QTest::newRow("empty token file")
@@ -94,6 +104,10 @@ void TestServerProcess::options()
     QTemporaryDir dir;
     writeFile(dir.filePath(QStringLiteral("token")), "s3gredo\n");
     writeFile(dir.filePath(QStringLiteral("empty-token")), " \n");
+    writeFile(dir.filePath(QStringLiteral("open-token")), "s3gredo\n");
+    QFile::setPermissions(dir.filePath(QStringLiteral("token")), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QFile::setPermissions(dir.filePath(QStringLiteral("open-token")), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                                         | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     for (QString &arg : args)
         arg.replace(QLatin1String("%DIR%"), dir.path()).replace(QLatin1String("%TLS%"), QStringLiteral(SERVTRAN_TLS_DIR));
     QProcess process;

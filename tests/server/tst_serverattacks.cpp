@@ -201,12 +201,14 @@ void TestServerAttacks::strangersBeforeTheirHello_data()
 {
     QTest::addColumn<QByteArray>("first");   // sent right after connecting
     QTest::addColumn<bool>("trickle");       // then a byte every 100 ms
+    QTest::addColumn<int>("idleMs");
     const QByteArray hello = protocol::frame(protocol::encodeHello({QStringLiteral("ADMIN"), QString()}));
-    QTest::newRow("a 16 MiB frame before the hello") << header(16u << 20) + QByteArray(64 * 1024, 'x') << false;
-    QTest::newRow("a frame just over a hello") << header(quint32(protocol::kMaxHelloSize) + 1) + QByteArray(100, 'x') << false;
-    QTest::newRow("silent") << QByteArray() << false;
-    QTest::newRow("a byte now and then before the hello") << QByteArray() << true;
-    QTest::newRow("a byte now and then after the hello") << hello + header(1000) << true;   // a request never whole
+    QTest::newRow("a 16 MiB frame before the hello") << header(16u << 20) + QByteArray(64 * 1024, 'x') << false << 60000;
+    QTest::newRow("a frame just over a hello") << header(quint32(protocol::kMaxHelloSize) + 1) + QByteArray(100, 'x') << false
+                                               << 60000;
+    QTest::newRow("silent") << QByteArray() << false << 60000;
+    QTest::newRow("a byte now and then before the hello") << header(100) << true << 60000;
+    QTest::newRow("a byte now and then after the hello") << hello + header(1000) << true << 800;   // a request never whole
 }
 
 // Before its hello a connection may send only a hello, and must finish it within the hello's
@@ -215,10 +217,11 @@ void TestServerAttacks::strangersBeforeTheirHello()
 {
     QFETCH(QByteArray, first);
     QFETCH(bool, trickle);
+    QFETCH(int, idleMs);
     QTemporaryDir dir;
     server::ServerSettings settings;
     settings.helloTimeoutMs = 500;
-    settings.idleTimeoutMs = 800;
+    settings.idleTimeoutMs = idleMs;
     server::ServerThread server(freshDemoDatabase(QStringLiteral("sqlite"), dir), QHostAddress::LocalHost, 0, settings);
     TestClient stranger(server.port(), std::nullopt);
     stranger.send(first);

@@ -2,6 +2,7 @@
 
 #include "database.h"
 #include "demo.h"
+#include "passwords.h"
 #include "schema.h"
 #include "security.h"
 #include "service.h"
@@ -13,7 +14,10 @@
 
 #include <csignal>
 #include <cstdio>
+#include <iostream>
+#include <string>
 #include <sys/socket.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -45,6 +49,57 @@ void stopOnSignals(QCoreApplication &app)
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+}
+
+// A line of standard input; on a terminal after a prompt and without echo. Never from the
+// arguments, which every user sees in `ps`.
+std::optional<QString> readPassword(const QString &prompt)
+{
+    const bool terminal = ::isatty(STDIN_FILENO);
+    termios saved{};
+    if (terminal) {
+        std::fprintf(stderr, "%s", qUtf8Printable(prompt));
+        std::fflush(stderr);
+        ::tcgetattr(STDIN_FILENO, &saved);
+        termios silent = saved;
+        silent.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+    }
+    std::string line;
+    const bool read = bool(std::getline(std::cin, line));
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::fprintf(stderr, "\n");
+    }
+    if (!read)
+        return std::nullopt;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return QString::fromStdString(line);
+}
+
+// --set-password: the operator's new password, from the terminal (typed twice) or the first line
+// of standard input. The exit code.
+int setPassword(const QString &connection, const QString &operatorCode)
+{
+    const std::optional<QString> password = readPassword(QStringLiteral("Nova senha de %1: ").arg(operatorCode));
+    if (!password || password->isEmpty()) {
+        say(QStringLiteral("nenhuma senha informada."));
+        return 2;
+    }
+    if (::isatty(STDIN_FILENO) && readPassword(QStringLiteral("Repita a senha: ")) != password) {
+        say(QStringLiteral("as senhas não conferem."));
+        return 2;
+    }
+    try {
+        server::Database database(connection);
+        server::setOperatorPassword(database, operatorCode, *password);
+    } catch (const server::Error &e) {
+        say(e.message());
+        return 1;
+    }
+    say(QStringLiteral("senha do operador %1 gravada.").arg(operatorCode));
+    return 0;
 }
 
 } // namespace
@@ -93,10 +148,14 @@ int main(int argc, char *argv[])
     const QCommandLineOption tokenFile(QStringLiteral("token-file"),
                                        QStringLiteral("Arquivo com a chave de acesso que todo cliente deve apresentar."),
                                        QStringLiteral("FILE"));
+    const QCommandLineOption setPasswordOption(
+        QStringLiteral("set-password"),
+        QStringLiteral("Grava a senha do operador (lida do terminal ou da entrada padrão, nunca dos argumentos) e termina."),
+        QStringLiteral("OPERADOR"));
     const QCommandLineOption insecure(QStringLiteral("insecure"),
                                       QStringLiteral("Aceita escutar fora da própria máquina sem TLS ou sem chave de acesso."));
     parser.addOptions({help, db, host, port, createSchema, demo, workers, maxConnections, maxPerAddress, helloTimeout,
-                       idleTimeout, tlsCert, tlsKey, tokenFile, insecure});
+                       idleTimeout, tlsCert, tlsKey, tokenFile, insecure, setPasswordOption});
 
     if (!parser.parse(QCoreApplication::arguments())) {
         say(parser.errorText());
@@ -115,6 +174,8 @@ int main(int argc, char *argv[])
         say(QStringLiteral("informe o banco de dados com --db (por exemplo --db sqlite:servtran.db)."));
         return 2;
     }
+    if (parser.isSet(setPasswordOption))
+        return setPassword(parser.value(db), parser.value(setPasswordOption).trimmed());
     bool portOk = false;
     const uint portNumber = parser.value(port).toUInt(&portOk);
     if (!portOk || portNumber > 65535) {

@@ -3,6 +3,7 @@
 #include "arguments.h"
 #include "database.h"
 #include "operatoraccess.h"
+#include "passwords.h"
 
 #include <protocol/remoteresult.h>
 
@@ -96,6 +97,20 @@ protocol::Reply ServTranService::call(const protocol::Request &request, const Ca
         reply.refs = request.args;
     }
     return reply;
+}
+
+QByteArray ServTranService::signIn(const QString &password, const CallContext &context)
+{
+    protocol::Reply reply;
+    try {
+        if (operatorPasswordMatches(m_db, context.operatorCode, password))
+            reply.value = true;
+        else
+            reply.fault = QStringLiteral("Operador ou senha inválidos.");
+    } catch (const Error &e) {
+        reply.fault = QStringLiteral("Não foi possível verificar a senha do operador: %1").arg(e.message());
+    }
+    return protocol::encodeReply(reply);
 }
 
 bool ServTranService::isLongCall(const QString &method)

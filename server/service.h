@@ -40,6 +40,9 @@ public:
     // Whether a call of the method may run long (a recalculation over many days, a large save):
     // such calls never take the last free worker.
     static bool isLongCall(const QString &method);
+    // Checks the password of the operator the context names (the hello's), answering as a call:
+    // true, or a fault. Never throws.
+    QByteArray signIn(const QString &password, const CallContext &context);
 
     // A day of a service of a branch: the key every day-level method starts with.
     struct Day {

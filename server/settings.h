@@ -27,6 +27,13 @@ struct ServerSettings {
     // A client that has not finished its TLS handshake and its hello after this long is dropped:
     // before its hello a connection is a stranger, and holds a place only for a moment.
     int helloTimeoutMs = 5000;
+    // Failed sign-ins: each is answered only after this delay; after this many failures of one
+    // operator, or from one address, within the window (counted from the last failure), their
+    // sign-ins are refused unchecked until the window has passed.
+    int failedSignInDelayMs = 1000;
+    int maxFailedSignInsPerOperator = 5;
+    int maxFailedSignInsPerAddress = 20;
+    int failedSignInWindowMs = 5 * 60 * 1000;
 };
 
 } // namespace server

@@ -149,14 +149,13 @@ public:
     // the order of its requests.
     void serve()
     {
-        if (m_busy || m_refused || m_waitingForReader || !m_started)
+        if (m_busy || m_signingIn || m_refused || m_waitingForReader || !m_started)
             return;
         m_buffer.append(m_socket->readAll());
         while (std::optional<QByteArray> request = m_buffer.take()) {
             if (!m_context) {
-                if (!greet(*request))
-                    return;
-                continue;   // a call sent right behind the hello
+                greet(*request);   // frames behind it wait for the sign-in
+                return;
             }
             m_busy = true;
             restartIdleTimer();
@@ -172,6 +171,10 @@ public:
 
     void answer(const QByteArray &reply)
     {
+        if (m_signingIn) {
+            signedIn(reply);
+            return;
+        }
         m_busy = false;
         restartIdleTimer();
         if (quint64(reply.size()) > protocol::kMaxFrameSize) {
@@ -203,9 +206,10 @@ private:
         serve();
     }
 
-    // The first frame names the operator and shows the token; anything else, or a wrong token,
-    // is answered with a fault and the connection closes. True when the client was taken.
-    bool greet(const QByteArray &payload)
+    // The first frame names the operator, with its password, and shows the token; anything else,
+    // or a wrong token, is answered with a fault and the connection closes. The password is
+    // checked on a worker (a slow hash by design); the connection takes no frame until then.
+    void greet(const QByteArray &payload)
     {
         QString refusal;
         protocol::Hello hello;
@@ -221,14 +225,44 @@ private:
         if (!refusal.isEmpty()) {
             qCWarning(lcServer).noquote() << QStringLiteral("refusing the connection from %1: %2").arg(m_peer, refusal);
             refuse(refusal);
-            return false;
+            return;
         }
         m_deadline.stop();
-        m_context = CallContext{hello.operatorCode.trimmed(), m_peer};
+        m_claimedOperator = hello.operatorCode.trimmed();
+        if (m_server.signInBlocked(m_claimedOperator, m_peer)) {
+            qCWarning(lcServer).noquote() << QStringLiteral("sign-in of operator %1 from %2 blocked after failed ones")
+                                                 .arg(m_claimedOperator, m_peer);
+            refuseLater(QStringLiteral("Entrada bloqueada por excesso de tentativas com senha errada; "
+                                       "aguarde alguns minutos."));
+            return;
+        }
+        m_signingIn = true;
+        m_server.m_pool->submit(m_ticket, hello.password.toUtf8(), CallContext{m_claimedOperator, m_peer},
+                                WorkerPool::Kind::SignIn);
+    }
+
+    // The worker's answer to the password: the operator is now the connection's, or the client
+    // is told, after a delay that makes guessing slow.
+    void signedIn(const QByteArray &reply)
+    {
+        m_signingIn = false;
+        QString fault;
+        try {
+            fault = protocol::decodeReply(reply).fault;
+        } catch (const protocol::PacketError &e) {
+            fault = e.message();
+        }
+        if (!fault.isEmpty()) {
+            m_server.signInFailed(m_claimedOperator, m_peer);
+            qCWarning(lcServer).noquote() << QStringLiteral("sign-in of operator %1 from %2 refused: %3")
+                                                 .arg(m_claimedOperator, m_peer, fault);
+            refuseLater(fault);
+            return;
+        }
+        m_server.signInSucceeded(m_claimedOperator);
+        m_context = CallContext{m_claimedOperator, m_peer};
         m_buffer.setMaxSize(ServTranService::kMaxRequestFrame);
-        protocol::Reply reply;
-        reply.value = true;
-        m_socket->write(protocol::frame(protocol::encodeReply(reply)));
+        m_socket->write(protocol::frame(reply));
         if (m_server.m_settings.idleTimeoutMs > 0) {
             m_idle.setSingleShot(true);
             m_idle.setInterval(m_server.m_settings.idleTimeoutMs);
@@ -240,7 +274,13 @@ private:
             });
             m_idle.start();
         }
-        return true;
+        serve();   // a call sent right behind the hello
+    }
+
+    void refuseLater(const QString &fault)
+    {
+        m_refused = true;
+        QTimer::singleShot(m_server.m_settings.failedSignInDelayMs, this, [this, fault] { refuse(fault); });
     }
 
     // A fault for the client, then the connection closes once it is written.
@@ -278,7 +318,9 @@ private:
     QString m_peer;
     // Before its hello a connection may send a hello and nothing larger.
     protocol::FrameBuffer m_buffer{quint32(protocol::kMaxHelloSize)};
-    std::optional<CallContext> m_context;   // set by the hello
+    std::optional<CallContext> m_context;   // set once the hello's operator has signed in
+    QString m_claimedOperator;
+    bool m_signingIn = false;
     bool m_busyRefusal;
     bool m_started = false;
     bool m_busy = false;
@@ -337,8 +379,46 @@ void TcpServer::accept()
 
 void TcpServer::submit(quint64 ticket, const QByteArray &request, const CallContext &context)
 {
-    m_pool->submit(ticket, request, context, ServTranService::isLongCall(protocol::requestMethod(request)));
+    m_pool->submit(ticket, request, context,
+                   ServTranService::isLongCall(protocol::requestMethod(request)) ? WorkerPool::Kind::LongCall
+                                                                                  : WorkerPool::Kind::ShortCall);
 }
+
+namespace {
+QString operatorKey(const QString &code) { return QStringLiteral("operator:") + code; }
+QString addressKey(const QString &peer) { return QStringLiteral("address:") + peer; }
+} // namespace
+
+bool TcpServer::signInBlocked(const QString &operatorCode, const QString &peer)
+{
+    const auto over = [this](const QString &key, int limit) {
+        const auto it = m_failedSignIns.find(key);
+        if (it == m_failedSignIns.end())
+            return false;
+        if (it->since.hasExpired(m_settings.failedSignInWindowMs)) {
+            m_failedSignIns.erase(it);
+            return false;
+        }
+        return it->count >= limit;
+    };
+    return over(operatorKey(operatorCode), m_settings.maxFailedSignInsPerOperator)
+        || over(addressKey(peer), m_settings.maxFailedSignInsPerAddress);
+}
+
+void TcpServer::signInFailed(const QString &operatorCode, const QString &peer)
+{
+    if (m_failedSignIns.size() > 100000)   // names made up by the thousand: forget the old ones
+        m_failedSignIns.removeIf([this](const auto &entry) { return entry.value().since.hasExpired(m_settings.failedSignInWindowMs); });
+    for (const QString &key : {operatorKey(operatorCode), addressKey(peer)}) {
+        Failures &failures = m_failedSignIns[key];
+        if (failures.since.isValid() && failures.since.hasExpired(m_settings.failedSignInWindowMs))
+            failures.count = 0;
+        ++failures.count;
+        failures.since.start();
+    }
+}
+
+void TcpServer::signInSucceeded(const QString &operatorCode) { m_failedSignIns.remove(operatorKey(operatorCode)); }
 
 void TcpServer::deliver(quint64 ticket, const QByteArray &reply)
 {

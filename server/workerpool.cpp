@@ -28,7 +28,8 @@ WorkerPool::WorkerPool(const QString &connection, int workers, Delivery deliver)
             ServTranService service(*db);
             Job job;
             while (next(job)) {
-                QByteArray reply = service.handle(job.request, job.context);
+                QByteArray reply = job.kind == Kind::SignIn ? service.signIn(QString::fromUtf8(job.request), job.context)
+                                                            : service.handle(job.request, job.context);
                 finished(job);
                 m_deliver(job.ticket, std::move(reply));
             }
@@ -60,11 +61,11 @@ void WorkerPool::stop()
         thread->wait();
 }
 
-void WorkerPool::submit(quint64 ticket, QByteArray request, CallContext context, bool longCall)
+void WorkerPool::submit(quint64 ticket, QByteArray request, CallContext context, Kind kind)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_queue.push_back({ticket, std::move(request), std::move(context), longCall});
+        m_queue.push_back({ticket, std::move(request), std::move(context), kind});
     }
     m_wake.notify_one();
 }
@@ -74,7 +75,7 @@ void WorkerPool::submit(quint64 ticket, QByteArray request, CallContext context,
 std::deque<WorkerPool::Job>::iterator WorkerPool::runnable()
 {
     const bool longAllowed = m_longRunning < std::max(1, size() - 1);
-    return std::find_if(m_queue.begin(), m_queue.end(), [&](const Job &job) { return !job.longCall || longAllowed; });
+    return std::find_if(m_queue.begin(), m_queue.end(), [&](const Job &job) { return !job.holdsLongPlace() || longAllowed; });
 }
 
 bool WorkerPool::next(Job &job)
@@ -86,14 +87,14 @@ bool WorkerPool::next(Job &job)
     const auto it = runnable();
     job = std::move(*it);
     m_queue.erase(it);
-    if (job.longCall)
+    if (job.holdsLongPlace())
         ++m_longRunning;
     return true;
 }
 
 void WorkerPool::finished(const Job &job)
 {
-    if (!job.longCall)
+    if (!job.holdsLongPlace())
         return;
     {
         std::lock_guard lock(m_mutex);

@@ -34,9 +34,12 @@ public:
     WorkerPool(const WorkerPool &) = delete;
     WorkerPool &operator=(const WorkerPool &) = delete;
 
-    // Queues one request payload of the caller the context names; any free worker takes it, a
-    // long one only while another worker stays for the short ones.
-    void submit(quint64 ticket, QByteArray request, CallContext context, bool longCall = false);
+    // A call that may run long, and a sign-in (a slow password hash by design), take a worker only
+    // while another stays for the short calls.
+    enum class Kind { ShortCall, LongCall, SignIn };
+    // Queues one request payload of the caller the context names (for a sign-in, the password in
+    // UTF-8); any free worker takes it.
+    void submit(quint64 ticket, QByteArray request, CallContext context, Kind kind = Kind::ShortCall);
     int size() const { return m_size; }
 
 private:
@@ -44,7 +47,8 @@ private:
         quint64 ticket;
         QByteArray request;
         CallContext context;
-        bool longCall = false;
+        Kind kind = Kind::ShortCall;
+        bool holdsLongPlace() const { return kind != Kind::ShortCall; }
     };
     bool next(Job &job);   // false when the pool stops
     void finished(const Job &job);

@@ -48,7 +48,7 @@ void resetPeak(qint64 pid)
         clear.write("5");
 }
 
-QByteArray helloFrame() { return protocol::frame(protocol::encodeHello({QStringLiteral("ADMIN"), kToken})); }
+QByteArray helloFrame() { return protocol::frame(protocol::encodeHello(helloOf(QStringLiteral("ADMIN"), kToken))); }
 
 QByteArray callFrame(const QString &method, const QVariantList &args)
 {
@@ -196,7 +196,7 @@ std::unique_ptr<QTcpSocket> greeted(quint16 port)
     auto socket = std::make_unique<QTcpSocket>();
     socket->connectToHost(QHostAddress::LocalHost, port);
     socket->waitForConnected(5000);
-    socket->write(protocol::frame(protocol::encodeHello({QStringLiteral("ADMIN"), QString()})));
+    socket->write(protocol::frame(protocol::encodeHello(adminHello())));
     readFrames(*socket, 1);
     return socket;
 }

@@ -42,6 +42,7 @@ public:
         session.branch = QStringLiteral("0001");
         session.branchName = QStringLiteral("Cozinha Central Norte");
         session.operatorCode = QStringLiteral("ADMIN");
+        session.operatorPassword = QString::fromLatin1(server::kDemoPassword);
         session.processingDate = server::demoDay();
         framework::setSession(session);
         toolkit::setExceptionHandler([](const QString &message) { framework::presenter().error(message); });

@@ -69,7 +69,7 @@ QString tlsCall(quint16 port, const QList<QSslCipher> &ciphers = {}, QSsl::SslPr
     socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
     if (!socket.waitForEncrypted(5000))
         return QStringLiteral("no TLS: ") + socket.errorString();
-    socket.write(protocol::frame(protocol::encodeHello({QStringLiteral("ADMIN"), kToken})));
+    socket.write(protocol::frame(protocol::encodeHello(helloOf(QStringLiteral("ADMIN"), kToken))));
     socket.write(protocol::frame(protocol::encodeRequest({serverName(), QStringLiteral("GetSeqServTran"), seqArgs()})));
     QByteArray pending;
     for (int i = 0; i < 2; ++i) {
@@ -149,7 +149,7 @@ void TestServerAttacks::tlsListenerNeverStops()
     server::ServerSettings settings = tlsSettings();
     settings.helloTimeoutMs = 1000;
     server::ServerThread server(freshDemoDatabase(QStringLiteral("sqlite"), dir), QHostAddress::LocalHost, 0, settings);
-    const QByteArray clearHello = protocol::frame(protocol::encodeHello({QStringLiteral("ADMIN"), kToken}));
+    const QByteArray clearHello = protocol::frame(protocol::encodeHello(helloOf(QStringLiteral("ADMIN"), kToken)));
     const QByteArray halfClientHello = QByteArray::fromHex("160301020001");
     for (int burst = 0; burst < 10; ++burst) {
         std::vector<std::unique_ptr<QTcpSocket>> hostile;
@@ -202,7 +202,7 @@ void TestServerAttacks::strangersBeforeTheirHello_data()
     QTest::addColumn<QByteArray>("first");   // sent right after connecting
     QTest::addColumn<bool>("trickle");       // then a byte every 100 ms
     QTest::addColumn<int>("idleMs");
-    const QByteArray hello = protocol::frame(protocol::encodeHello({QStringLiteral("ADMIN"), QString()}));
+    const QByteArray hello = protocol::frame(protocol::encodeHello(adminHello()));
     QTest::newRow("a 16 MiB frame before the hello") << header(16u << 20) + QByteArray(64 * 1024, 'x') << false << 60000;
     QTest::newRow("a frame just over a hello") << header(quint32(protocol::kMaxHelloSize) + 1) + QByteArray(100, 'x') << false
                                                << 60000;

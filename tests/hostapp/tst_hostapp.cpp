@@ -3,6 +3,7 @@
 
 #include "hostconfig.h"
 #include "hostwindow.h"
+#include "signindialog.h"
 
 #include <framework/dtmdbgeral.h>
 #include <framework/netconnection.h>
@@ -10,9 +11,14 @@
 #include <framework/testing/scriptedpresenter.h>
 #include <framework/zandrix.h>
 #include <toolkit/error.h>
+#include <server/database.h>
+#include <server/demo.h>
+#include <server/schema.h>
+#include <server/serverthread.h>
 
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -21,6 +27,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using framework::testing::ScriptedPresenter;
 
@@ -62,6 +69,7 @@ private slots:
     void windowReportsModuleErrors();
 
     void executableReportsBadSettings();
+    void signInAsksTheServer();
 
 private:
     QString writeIni(const QString &text);
@@ -448,6 +456,47 @@ void TstHostApp::executableReportsBadSettings()
     QVERIFY(host.waitForFinished(30000));
     QCOMPARE(host.exitCode(), 0);
     QVERIFY(QString::fromUtf8(host.readAllStandardOutput()).contains(QStringLiteral("--server-port")));
+}
+
+// The sign-in dialog as the user meets it, against a server core on loopback: a wrong password
+// is refused with the server's words and the dialog stays; the right one signs the operator in.
+void TstHostApp::signInAsksTheServer()
+{
+    QTemporaryDir dir;
+    const QString connection = QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("servtran.db"));
+    {
+        server::Database db(connection);
+        server::createSchema(db);
+        server::loadDemoData(db);
+    }
+    server::ServerThread server(connection);
+    framework::SessionValues session;
+    session.webUrl = QStringLiteral("127.0.0.1");
+    session.webPort = server.port();
+    session.operatorCode = QStringLiteral("OPER1");
+    QStringList shown;
+    const auto type = [&](const QString &password) {
+        auto *dialog = qobject_cast<hostapp::SignInDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("edtSenha"));
+        QCOMPARE(QApplication::focusWidget(), edit);
+        QTest::keyClicks(edit, password);
+        QTest::keyClick(edit, Qt::Key_Return);
+        shown << dialog->findChild<QLabel *>(QStringLiteral("lblMensagem"))->text();
+    };
+    QTimer::singleShot(0, [&] {
+        QTRY_VERIFY(QApplication::activeModalWidget());
+        QApplication::activeModalWidget()->activateWindow();
+        QTRY_VERIFY(QApplication::activeModalWidget()->isActiveWindow());
+        type(QStringLiteral("errada"));
+        type(QString::fromLatin1(server::kDemoPassword));
+        if (QWidget *still = QApplication::activeModalWidget())
+            still->close();   // a failure above must not leave the dialog waiting
+    });
+    QVERIFY(hostapp::signIn(session));
+    QCOMPARE(shown.value(0).contains(QStringLiteral("Operador ou senha inválidos.")), true);
+    QCOMPARE(session.operatorCode, QStringLiteral("OPER1"));
+    QCOMPARE(session.operatorPassword, QString::fromLatin1(server::kDemoPassword));
 }
 
 QTEST_MAIN(TstHostApp)

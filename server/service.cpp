@@ -34,6 +34,7 @@ const ServTranService::Method *ServTranService::findMethod(const QString &name)
         {QLatin1String("getDadosPrato"), Convention::Checked, &ServTranService::getDadosPrato, kMaxSmallRequest},
         {QLatin1String("GetSeqServTran"), Convention::Checked, &ServTranService::getSeqServTran, kMaxSmallRequest},
         {QLatin1String("GetHistorico"), Convention::Checked, &ServTranService::getHistorico, kMaxSmallRequest},
+        {QLatin1String("GetEtiquetasImpressao"), Convention::Checked, &ServTranService::getEtiquetasImpressao, kMaxSmallRequest},
         {QLatin1String("SetServTran"), Convention::Text, &ServTranService::setServTran, kMaxChangeLogRequest},
         {QLatin1String("CalcEtiqueta"), Convention::Text, &ServTranService::calcEtiqueta, kMaxSmallRequest},
         {QLatin1String("DelServTran"), Convention::Checked, &ServTranService::delServTran, kMaxSmallRequest},

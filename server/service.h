@@ -68,6 +68,7 @@ private:
     QVariant getDadosPrato(const QVariantList &args);
     QVariant getSeqServTran(const QVariantList &args);
     QVariant getHistorico(const QVariantList &args);   // history.cpp
+    QVariant getEtiquetasImpressao(const QVariantList &args);
     // saving and deleting (savemethods.cpp)
     QVariant setServTran(const QVariantList &args);
     QVariant delServTran(const QVariantList &args);

@@ -192,6 +192,9 @@ QVariant ServTranService::getDadosPrato(const QVariantList &list)
     const QString service = args.text(1, "CDSERVFILI", 5);
     const QString dish = args.text(2, "CDPRATO", 10);
     const QString owner = args.text(3, "CDFILAUXPRAT", 4);
+    // a branch's own dish is that branch's: its data only to an operator who may use it
+    if (owner != QLatin1String("P") && owner != branch)
+        allowBranch(owner);
     const auto bindDish = [&](Query &q) {
         q.bind(QStringLiteral("CDPRATO"), dish).bind(QStringLiteral("CDFILAUXPRAT"), owner);
     };

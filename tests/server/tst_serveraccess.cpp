@@ -88,6 +88,8 @@ private slots:
     void refusedLogWritesNothing();
     void hello_data();
     void hello();
+    void dishOfAnotherBranch_data();
+    void dishOfAnotherBranch();
     void failedSignInsAreSlowedAndLimited_data();
     void failedSignInsAreSlowedAndLimited();
 };
@@ -206,6 +208,28 @@ void TestServerAccess::hello()
     QVERIFY(client.closedByPeer());
     // the server goes on serving the others
     QVERIFY(serving(f.client(), QStringLiteral("ADMIN")));
+}
+
+void TestServerAccess::dishOfAnotherBranch_data()
+{
+    QTest::addColumn<QString>("operatorCode");
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("operator of branch 0001 only") << "OPER1" << kOtherBranchFault;
+    QTest::newRow("operator of every branch") << "ADMIN" << QString();
+}
+
+// Branch 0002's own dish asked for under branch 0001: its data go only to an operator of 0002.
+void TestServerAccess::dishOfAnotherBranch()
+{
+    QFETCH(QString, operatorCode);
+    QFETCH(QString, fault);
+    Fixture f(QStringLiteral("sqlite"));
+    TestClient client(f.port(), helloOf(operatorCode));
+    const protocol::Reply reply = client.call(QStringLiteral("getDadosPrato"), {QStringLiteral("0001"), QStringLiteral("00001"),
+                                                                                  QStringLiteral("5010010001"), QStringLiteral("0002")});
+    QCOMPARE(reply.fault, fault);
+    if (fault.isEmpty())
+        QCOMPARE(table(protocol::resultPayload(reply.value).toList().value(1)).rows.size(), 1);
 }
 
 void TestServerAccess::failedSignInsAreSlowedAndLimited_data()

@@ -8,6 +8,10 @@
 #include <protocol/remoteresult.h>
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QMutex>
 #include <QTest>
 
@@ -88,6 +92,8 @@ private slots:
     void refusedLogWritesNothing();
     void hello_data();
     void hello();
+    void hostRoleReadsOnlyReferenceTables_data();
+    void hostRoleReadsOnlyReferenceTables();
     void dishOfAnotherBranch_data();
     void dishOfAnotherBranch();
     void failedSignInsAreSlowedAndLimited_data();
@@ -208,6 +214,52 @@ void TestServerAccess::hello()
     QVERIFY(client.closedByPeer());
     // the server goes on serving the others
     QVERIFY(serving(f.client(), QStringLiteral("ADMIN")));
+}
+
+void TestServerAccess::hostRoleReadsOnlyReferenceTables_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<bool>("allowed");
+    for (const char *table : {"FILIAL", "SERVICO", "PRATO", "CLIENTE", "OPERADOR", "OPERFILI"})
+        QTest::newRow(qPrintable(QStringLiteral("read %1").arg(QLatin1String(table))))
+            << QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(table)) << true;
+    for (const char *table : {"SERVTRAN", "ETIQSERVTRAN", "HISTSERVTRAN", "COMESERV", "DESTFILI", "PRATOSERV", "SENHAOPER"})
+        QTest::newRow(qPrintable(QStringLiteral("read %1").arg(QLatin1String(table))))
+            << QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(table)) << false;
+    QTest::newRow("insert a branch") << "INSERT INTO FILIAL (CDFILIAL, NMFILIAL, IDSITUFILI) VALUES ('0009', 'X', 'A')" << false;
+    QTest::newRow("rename a client") << "UPDATE CLIENTE SET NMRAZSOCCLIE = 'X'" << false;
+    QTest::newRow("delete an operator's branches") << "DELETE FROM OPERFILI" << false;
+    QTest::newRow("write a dish row") << "DELETE FROM SERVTRAN" << false;
+    QTest::newRow("make a table") << "CREATE TABLE INTRUSO (X INTEGER)" << false;
+    QTest::newRow("leave read-only") << "SET default_transaction_read_only = off; INSERT INTO FILIAL (CDFILIAL, NMFILIAL, IDSITUFILI) VALUES ('0009', 'X', 'A')" << false;
+}
+
+// The PostgreSQL role of db/host-role-postgres.sql, the hosts' own connection: it reads the
+// reference tables and nothing else, and writes nothing.
+void TestServerAccess::hostRoleReadsOnlyReferenceTables()
+{
+    QFETCH(QString, sql);
+    QFETCH(bool, allowed);
+    SKIP_UNLESS_BACKEND(QStringLiteral("postgres"));
+    QTemporaryDir dir;
+    const QString owner = freshDemoDatabase(QStringLiteral("postgres"), dir);
+    {
+        server::Database db(owner);
+        QFile script(QStringLiteral(SERVTRAN_DB_DIR "/host-role-postgres.sql"));
+        QVERIFY(script.open(QIODevice::ReadOnly));
+        for (const QString &statement : QString::fromUtf8(script.readAll()).split(QLatin1Char('\n'))) {
+            if (!statement.trimmed().isEmpty() && !statement.startsWith(QLatin1String("--")))
+                db.execute(statement.trimmed().chopped(1));
+        }
+    }
+    QString host = owner;
+    host.replace(QRegularExpression(QStringLiteral("user=\\S+")), QStringLiteral("user=servtran_host"));
+    server::Database db(host);
+    QSqlQuery query(db.handle());
+    bool done = true;
+    for (const QString &statement : sql.split(QStringLiteral("; ")))
+        done = done && query.exec(statement);
+    QVERIFY2(done == allowed, qPrintable(query.lastError().text()));
 }
 
 void TestServerAccess::dishOfAnotherBranch_data()

@@ -3,7 +3,9 @@
 #include "errors.h"
 
 #include <protocol/hello.h>
+#include <protocol/packet.h>
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
 #include <QSslCertificate>
@@ -97,6 +99,38 @@ QString readTokenFile(const QString &path)
     if (token.isEmpty())
         throw Error(QStringLiteral("o arquivo %1 não contém a chave de acesso.").arg(path));
     return token;
+}
+
+namespace {
+// A server without a token takes any; otherwise the hello's token must be the same, compared
+// through digests in a time that tells nothing of how much of it was right.
+bool tokenAccepted(const QString &given, const QString &expected)
+{
+    if (expected.isEmpty())
+        return true;
+    const QByteArray a = QCryptographicHash::hash(given.toUtf8(), QCryptographicHash::Sha256);
+    const QByteArray b = QCryptographicHash::hash(expected.toUtf8(), QCryptographicHash::Sha256);
+    unsigned char diff = 0;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        diff |= static_cast<unsigned char>(a[i] ^ b[i]);
+    return diff == 0;
+}
+} // namespace
+
+HelloCheck checkHello(const QByteArray &payload, const QString &expectedToken)
+{
+    HelloCheck check;
+    try {
+        check.hello = protocol::decodeHello(payload);
+        check.hello.operatorCode = check.hello.operatorCode.trimmed();
+        if (!tokenAccepted(check.hello.token, expectedToken))
+            check.refusal = QStringLiteral("Chave de acesso recusada pelo servidor de aplicação.");
+        else if (check.hello.operatorCode.isEmpty())
+            check.refusal = QStringLiteral("A conexão não informou o operador.");
+    } catch (const protocol::PacketError &) {
+        check.refusal = QStringLiteral("Conexão sem identificação: a primeira mensagem deve identificar o operador.");
+    }
+    return check;
 }
 
 bool readableByOthers(const QString &path)

@@ -2,6 +2,8 @@
 // What protects a server that other machines reach: its TLS certificate and key and the shared
 // access token, read from files (a token on the command line would show in `ps`).
 
+#include <protocol/hello.h>
+
 #include <QSslConfiguration>
 #include <QString>
 
@@ -19,5 +21,15 @@ QSslConfiguration serverTls(const QString &certificateFile, const QString &keyFi
 QString readTokenFile(const QString &path);
 // Whether users other than the file's owner may read it (a token file should be private).
 bool readableByOthers(const QString &path);
+
+// A connection's first frame as the server takes it: a hello of this version with the token the
+// server asks for (compared in a time that tells nothing of how much of it was right) and an
+// operator. `refusal` is the fault the client gets, empty when the hello is taken (its password
+// is checked apart, on a worker).
+struct HelloCheck {
+    QString refusal;
+    protocol::Hello hello;   // the operator trimmed
+};
+HelloCheck checkHello(const QByteArray &payload, const QString &expectedToken);
 
 } // namespace server

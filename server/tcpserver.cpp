@@ -1,13 +1,13 @@
 #include "tcpserver.h"
 
 #include "errors.h"
+#include "security.h"
 #include "service.h"
 #include "workerpool.h"
 
 #include <protocol/frame.h>
 #include <protocol/hello.h>
 
-#include <QCryptographicHash>
 #include <QLoggingCategory>
 #include <QSslSocket>
 #include <QTcpServer>
@@ -36,20 +36,6 @@ QString peerText(const QTcpSocket &socket)
     bool v4 = false;
     const quint32 ip = socket.peerAddress().toIPv4Address(&v4);
     return v4 ? QHostAddress(ip).toString() : socket.peerAddress().toString();
-}
-
-// A server without a token takes any; otherwise the hello's token must be the same, compared
-// through digests in a time that tells nothing of how much of it was right.
-bool tokenAccepted(const QString &given, const QString &expected)
-{
-    if (expected.isEmpty())
-        return true;
-    const QByteArray a = QCryptographicHash::hash(given.toUtf8(), QCryptographicHash::Sha256);
-    const QByteArray b = QCryptographicHash::hash(expected.toUtf8(), QCryptographicHash::Sha256);
-    unsigned char diff = 0;
-    for (qsizetype i = 0; i < a.size(); ++i)
-        diff |= static_cast<unsigned char>(a[i] ^ b[i]);
-    return diff == 0;
 }
 
 // Every socket a listener accepts comes out at once, a TLS one before its handshake: the
@@ -211,24 +197,16 @@ private:
     // checked on a worker (a slow hash by design); the connection takes no frame until then.
     void greet(const QByteArray &payload)
     {
-        QString refusal;
-        protocol::Hello hello;
-        try {
-            hello = protocol::decodeHello(payload);
-            if (!tokenAccepted(hello.token, m_server.m_settings.accessToken))
-                refusal = QStringLiteral("Chave de acesso recusada pelo servidor de aplicação.");
-            else if (hello.operatorCode.trimmed().isEmpty())
-                refusal = QStringLiteral("A conexão não informou o operador.");
-        } catch (const protocol::PacketError &) {
-            refusal = QStringLiteral("Conexão sem identificação: a primeira mensagem deve identificar o operador.");
-        }
+        const HelloCheck check = checkHello(payload, m_server.m_settings.accessToken);
+        const QString &refusal = check.refusal;
+        const protocol::Hello &hello = check.hello;
         if (!refusal.isEmpty()) {
             qCWarning(lcServer).noquote() << QStringLiteral("refusing the connection from %1: %2").arg(m_peer, refusal);
             refuse(refusal);
             return;
         }
         m_deadline.stop();
-        m_claimedOperator = hello.operatorCode.trimmed();
+        m_claimedOperator = hello.operatorCode;
         if (m_server.signInBlocked(m_claimedOperator, m_peer)) {
             qCWarning(lcServer).noquote() << QStringLiteral("sign-in of operator %1 from %2 blocked after failed ones")
                                                  .arg(m_claimedOperator, m_peer);

@@ -311,9 +311,18 @@ void TestServerAttacks::unreadRepliesDoNotGrowTheServer()
 void TestServerAttacks::longCallsLeaveAWorker()
 {
     QTemporaryDir dir;
+    const QString connection = freshDemoDatabase(QStringLiteral("sqlite"), dir);
+    {
+        // a day of 1,000 dish rows within the year: each recalculation takes a while
+        server::Database db(connection);
+        LargeDay shape;
+        shape.clients = 10;
+        shape.pointsPerClient = 5;
+        seedLargeDay(db, shape);
+    }
     server::ServerSettings settings;
     settings.workers = 2;
-    server::ServerThread server(freshDemoDatabase(QStringLiteral("sqlite"), dir), QHostAddress::LocalHost, 0, settings);
+    server::ServerThread server(connection, QHostAddress::LocalHost, 0, settings);
     const QVariantList year = {QStringLiteral("_0001_0002_"),
                                QStringLiteral("_000100001_000100002_000100003_000200001_000200002_"), day(),
                                day(demoDay().addDays(365)), QStringLiteral("ADMIN"),
@@ -322,7 +331,7 @@ void TestServerAttacks::longCallsLeaveAWorker()
     TestClient first(server.port()), second(server.port()), reader(server.port());
     first.send(recalculation);
     second.send(recalculation);
-    QThread::msleep(200);   // both are queued before the read
+    QThread::msleep(50);   // both are taken before the read
     reader.call(QStringLiteral("GetSeqServTran"), seqArgs());
     first.socket().waitForReadyRead(0);
     second.socket().waitForReadyRead(0);

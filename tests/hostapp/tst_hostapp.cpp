@@ -135,6 +135,8 @@ void TstHostApp::settingsErrors_data()
                                     << "Arquivo de configuração não encontrado";
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--colour=red")} << "colour";
     QTest::newRow("stray argument") << QStringList{QStringLiteral("extra")} << "Argumento inesperado: extra";
+    QTest::newRow("password file missing") << QStringList{QStringLiteral("--password-file=/nonexistent/senha")}
+                                           << "Arquivo da senha ilegível: /nonexistent/senha";
     QTest::newRow("missing plugin dir") << QStringList{QStringLiteral("--branch=0001"), QStringLiteral("--operator=X"), db,
                                                        QStringLiteral("--plugin-dir=/nonexistent/plugins")}
                                         << "Pasta de módulos não encontrada";
@@ -245,7 +247,11 @@ void TstHostApp::serverSecurityFromIni()
     QFile ca(m_dir.filePath(QStringLiteral("ca.pem")));
     QVERIFY(ca.open(QIODevice::WriteOnly));
     ca.close();
-    const QString ini = writeIni(QStringLiteral("[session]\nbranch=0001\noperator=OPER1\n"
+    QFile password(m_dir.filePath(QStringLiteral("senha")));
+    QVERIFY(password.open(QIODevice::WriteOnly));
+    password.write(" com espaços \nsecond line ignored\n");
+    password.close();
+    const QString ini = writeIni(QStringLiteral("[session]\nbranch=0001\noperator=OPER1\npassword-file=senha\n"
                                                 "[server]\nhost=app.local\nport=8443\nca=ca.pem\ntoken-file=token.txt\n"
                                                 "call-timeout=20\n[database]\npath=host.db\n"));
     hostapp::HostSettings s = hostapp::parseSettings(args({QStringLiteral("--config"), ini}));
@@ -253,6 +259,7 @@ void TstHostApp::serverSecurityFromIni()
     QCOMPARE(s.session.serverCaFile, m_dir.filePath(QStringLiteral("ca.pem")));
     QCOMPARE(s.session.serverToken, QStringLiteral("s3gredo"));
     QCOMPARE(s.session.serverCallTimeoutMs, 20000);
+    QCOMPARE(s.session.operatorPassword, QStringLiteral(" com espaços "));   // the line as it stands
     hostapp::applySettings(s);
     TNetConnection net;
     QVERIFY(net.usesTls());

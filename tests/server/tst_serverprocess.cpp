@@ -220,6 +220,9 @@ void TestServerProcess::tls()
     clear.send(protocol::frame(protocol::encodeHello({QStringLiteral("ADMIN"), QStringLiteral("s3gredo")})));
     QVERIFY(clear.closedByPeer());
     QCOMPARE(server.stop(), 0);
+    // the client in clear is in the log with its address
+    QVERIFY2(server.log().contains(QStringLiteral("TLS handshake from 127.0.0.1 failed (a client in clear?)")),
+             qPrintable(server.log()));
 }
 
 QTEST_GUILESS_MAIN(TestServerProcess)

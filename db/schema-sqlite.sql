@@ -49,6 +49,13 @@ CREATE TABLE IF NOT EXISTS OPERFILI (
     PRIMARY KEY (CDOPERADOR, CDFILIAL)
 );
 
+-- The operators' passwords, as Argon2id hashes in libsodium's string form (salt and costs inside);
+-- set by servtran-server --set-password. An operator without a row cannot sign in.
+CREATE TABLE IF NOT EXISTS SENHAOPER (
+    CDOPERADOR    VARCHAR(8)   NOT NULL PRIMARY KEY REFERENCES OPERADOR (CDOPERADOR),
+    DSHASHSENHA   VARCHAR(255) NOT NULL
+);
+
 -- Tables of the transported-services server.
 
 -- Delivery points of a branch.

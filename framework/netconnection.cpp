@@ -8,6 +8,7 @@
 #include <toolkit/error.h>
 
 #include <QDeadlineTimer>
+#include <QHostAddress>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslSocket>
@@ -40,6 +41,8 @@ QString TNetConnection::operatorCode() const
 }
 
 QString TNetConnection::accessToken() const { return m_accessToken.value_or(session().serverToken); }
+
+QString TNetConnection::password() const { return m_password.value_or(session().operatorPassword); }
 
 bool TNetConnection::usesTls() const { return m_tls.value_or(session().serverTls || !session().serverCaFile.isEmpty()); }
 
@@ -79,8 +82,17 @@ QString TNetConnection::connectAndGreet()
     BeforeConnect(this);
     m_socket->abort();
     QString failure;
+    const QHostAddress address(m_host);
+    const bool thisMachine = m_host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
+                             || (!address.isNull() && address.isLoopback());
     if (m_port <= 0 || m_port > 65535) {
         failure = QStringLiteral("porta inválida (%1)").arg(m_port);
+    } else if (!usesTls() && !thisMachine && !(password().isEmpty() && accessToken().isEmpty())) {
+        // refused before connecting: the password and the token never cross a network in clear
+        failure = QStringLiteral("o servidor de aplicação %1:%2 está em outra máquina e a conexão não é segura (TLS); "
+                                 "a senha e a chave de acesso não são enviadas sem TLS")
+                      .arg(m_host)
+                      .arg(m_port);
     } else {
         bool connected = false;
         if (usesTls()) {
@@ -118,7 +130,7 @@ QString TNetConnection::connectAndGreet()
         if (connected) {
             // the hello: the server takes no call before it knows who calls
             const QDeadlineTimer deadline(m_connectTimeout);
-            writeAll(protocol::frame(protocol::encodeHello({operatorCode(), accessToken()})), deadline, failure);
+            writeAll(protocol::frame(protocol::encodeHello({operatorCode(), accessToken(), password()})), deadline, failure);
             QByteArray payload;
             if (failure.isEmpty())
                 payload = readFrame(deadline, failure);

@@ -46,6 +46,9 @@ public:
     void setOperatorCode(const QString &code) { m_operatorCode = code; }
     QString accessToken() const;
     void setAccessToken(const QString &token) { m_accessToken = token; }
+    // The operator's password, by default the session's: the server signs the operator in with it.
+    QString password() const;
+    void setPassword(const QString &password) { m_password = password; }
     // TLS, verifying the server's certificate against the CA certificates of caFile() (PEM; the
     // system's when empty) and its name against host(). By default as the session says.
     bool usesTls() const;
@@ -84,6 +87,7 @@ private:
     QString m_serverName;
     QString m_operatorCode;
     std::optional<QString> m_accessToken;
+    std::optional<QString> m_password;
     QString m_host = QStringLiteral("localhost");
     int m_port = 0;
     bool m_throwException = true;

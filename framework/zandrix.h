@@ -36,6 +36,7 @@ struct FRAMEWORK_EXPORT SessionValues {
     QString branchName;                    // NomeFiliProc
     bool boundBranch = false;              // ModuFili
     QString operatorCode;                  // Operador
+    QString operatorPassword;              // shown in every connection's hello, never stored
     QString webUrl;                        // WebURL
     int webPort = 0;                       // WebPort
     // How the connections reach the application server beyond this machine: TLS (verifying the

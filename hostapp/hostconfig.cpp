@@ -34,9 +34,13 @@ struct Options {
     QCommandLineOption tokenFile{QStringLiteral("server-token-file"),
                                  QStringLiteral("Arquivo com a chave de acesso ao servidor de aplicação."), QStringLiteral("ARQUIVO")};
 
+    QCommandLineOption passwordFile{QStringLiteral("password-file"),
+                                    QStringLiteral("Arquivo com a senha do operador (para scripts e testes; sem ele a senha é pedida ao iniciar)."),
+                                    QStringLiteral("ARQUIVO")};
+
     void addTo(QCommandLineParser &parser) const
     {
-        parser.addOptions({config, branch, op, date, host, port, database, bound, pluginDir, open, ca, tokenFile});
+        parser.addOptions({config, branch, op, date, host, port, database, bound, pluginDir, open, ca, tokenFile, passwordFile});
     }
 };
 
@@ -91,6 +95,20 @@ QString readToken(const QString &path)
     if (token.isEmpty())
         throw toolkit::Error(QStringLiteral("Arquivo da chave de acesso vazio: %1").arg(path));
     return token;
+}
+
+// The operator's password in a file: its first line as it stands (blanks included).
+QString readPassword(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw toolkit::Error(QStringLiteral("Arquivo da senha ilegível: %1 (%2)").arg(path, file.errorString()));
+    QString password = QString::fromUtf8(file.readAll()).section(QLatin1Char('\n'), 0, 0);
+    if (password.endsWith(QLatin1Char('\r')))
+        password.chop(1);
+    if (password.isEmpty())
+        throw toolkit::Error(QStringLiteral("Arquivo da senha vazio: %1").arg(path));
+    return password;
 }
 
 int parseSeconds(const QString &text, const QString &what)
@@ -177,6 +195,8 @@ HostSettings parseSettings(const QStringList &arguments)
         s.serverToken = ini.value(QStringLiteral("server/token")).toString().trimmed();
         if (const QString file = ini.value(QStringLiteral("server/token-file")).toString().trimmed(); !file.isEmpty())
             s.serverToken = readToken(resolvePath(file, base));
+        if (const QString file = ini.value(QStringLiteral("session/password-file")).toString().trimmed(); !file.isEmpty())
+            s.operatorPassword = readPassword(resolvePath(file, base));
         if (ini.contains(QStringLiteral("server/call-timeout")))
             s.serverCallTimeoutMs =
                 parseSeconds(ini.value(QStringLiteral("server/call-timeout")).toString(), QStringLiteral("[server] call-timeout")) * 1000;
@@ -220,6 +240,8 @@ HostSettings parseSettings(const QStringList &arguments)
         s.serverCaFile = resolvePath(parser.value(options.ca).trimmed(), QDir::currentPath());
     if (parser.isSet(options.tokenFile))
         s.serverToken = readToken(resolvePath(parser.value(options.tokenFile).trimmed(), QDir::currentPath()));
+    if (parser.isSet(options.passwordFile))
+        s.operatorPassword = readPassword(resolvePath(parser.value(options.passwordFile).trimmed(), QDir::currentPath()));
     if (parser.isSet(options.database))
         settings.database = resolvePath(parser.value(options.database).trimmed(), QDir::currentPath());
     if (parser.isSet(options.pluginDir))

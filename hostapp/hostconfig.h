@@ -4,6 +4,8 @@
 //
 // INI (every key optional; the command line may give them instead):
 //   [session]   branch=0001  operator=ADMIN  date=08/12/2026  bound-branch=false
+//               password-file=senha  (the operator's password, its first line; without it the
+//                                     host asks for it in the sign-in dialog)
 //   [server]    host=127.0.0.1  port=8410
 //               tls=true  ca=ca.pem  (TLS verifying the server; ca relative to the INI file and
 //                                     implying tls; without ca the system's authorities)

@@ -3,6 +3,7 @@
 
 #include "hostconfig.h"
 #include "hostwindow.h"
+#include "signindialog.h"
 
 #include <framework/application.h>
 #include <framework/presenter.h>
@@ -48,6 +49,9 @@ int main(int argc, char *argv[])
     hostapp::HostSettings settings;
     try {
         settings = hostapp::parseSettings(QApplication::arguments());
+        // without a password file the operator signs in here, before anything opens
+        if (settings.session.operatorPassword.isEmpty() && !headless() && !hostapp::signIn(settings.session))
+            return 1;
         hostapp::applySettings(settings);
     } catch (const toolkit::Error &e) {
         say(e.message());

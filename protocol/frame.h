@@ -16,6 +16,7 @@ public:
     // A side may take less than the wire's limit (the server takes requests of a few MiB).
     explicit FrameBuffer(quint32 maxSize = kMaxFrameSize) : m_maxSize(qMin(maxSize, kMaxFrameSize)) {}
     void append(const QByteArray &bytes) { m_pending.append(bytes); }
+    void setMaxSize(quint32 maxSize) { m_maxSize = qMin(maxSize, kMaxFrameSize); }
     // The next whole frame's payload, if one has arrived.
     std::optional<QByteArray> take();
     // A length header over the limit was seen: the stream cannot be trusted any more.

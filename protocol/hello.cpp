@@ -11,6 +11,7 @@ namespace {
 const QString kHello = QStringLiteral("hello");
 const QString kOperator = QStringLiteral("operator");
 const QString kToken = QStringLiteral("token");
+const QString kPassword = QStringLiteral("password");
 
 QString textOf(const QCborMap &m, const QString &key, qsizetype maxLength)
 {
@@ -30,6 +31,7 @@ QByteArray encodeHello(const Hello &hello)
     m.insert(kHello, kHelloVersion);
     m.insert(kOperator, hello.operatorCode);
     m.insert(kToken, hello.token);
+    m.insert(kPassword, hello.password);
     return m.toCborValue().toCbor();
 }
 
@@ -48,7 +50,8 @@ Hello decodeHello(const QByteArray &payload)
         throw PacketError(QStringLiteral("hello of version %1; this side speaks %2")
                               .arg(m.value(kHello).toInteger())
                               .arg(kHelloVersion));
-    return {textOf(m, kOperator, kMaxOperatorLength), textOf(m, kToken, kMaxTokenLength)};
+    return {textOf(m, kOperator, kMaxOperatorLength), textOf(m, kToken, kMaxTokenLength),
+            m.contains(kPassword) ? textOf(m, kPassword, kMaxPasswordLength) : QString()};
 }
 
 QString tokenOfFile(const QByteArray &contents)

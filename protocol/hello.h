@@ -1,6 +1,7 @@
 #pragma once
 // The first frame of every connection: who is calling. The client names the operator of its
-// session and the access token it was given (empty when the server asks for none); the server
+// session, the operator's password and the access token it was given (empty when the server asks
+// for none); the server
 // answers it as a call (a reply with the value true, or a fault and the connection closes) and
 // takes no call before it.
 
@@ -14,10 +15,12 @@ inline constexpr int kHelloVersion = 1;
 inline constexpr qsizetype kMaxHelloSize = 4096;
 inline constexpr qsizetype kMaxOperatorLength = 8;    // OPERADOR.CDOPERADOR
 inline constexpr qsizetype kMaxTokenLength = 1024;
+inline constexpr qsizetype kMaxPasswordLength = 256;
 
 struct Hello {
     QString operatorCode;
     QString token;
+    QString password;
 };
 
 QByteArray encodeHello(const Hello &hello);

@@ -150,6 +150,8 @@ private:
         QByteArrayView bytes;
         if (!c.readText(h, bytes, m_scratch))
             fail(QStringLiteral("malformed packet: ") + QString::fromLatin1(c.error()));
+        if (!bytes.isValidUtf8())   // as the other arguments of a call: refused, never replaced
+            fail(QStringLiteral("malformed packet: %1 is not valid UTF-8").arg(QLatin1String(what)));
         return bytes;
     }
 

@@ -6,6 +6,7 @@
 #include <QCborArray>
 #include <QCborMap>
 #include <QTimeZone>
+#include <limits>
 
 namespace protocol {
 
@@ -183,7 +184,9 @@ QVariant fromCborAt(const QCborValue &c, int depth)
 // Walks one CBOR item without building it and takes each value it holds (nested ones included,
 // a data packet as one) from `left`: Qt's tree of a message costs tens of bytes per value, so the
 // count is known before the tree is built.
-void countValues(detail::CborCursor &c, int depth, qint64 &left)
+// `minus2To64` collects the offsets of the integer -2^64 (major type 1, argument 2^64 - 1), which
+// Qt's tree reads as 0.
+void countValues(detail::CborCursor &c, const char *base, int depth, qint64 &left, QList<qsizetype> &minus2To64)
 {
     using Type = detail::CborCursor::Type;
     if (depth > kMaxDepth + 2)
@@ -206,13 +209,17 @@ void countValues(detail::CborCursor &c, int depth, qint64 &left)
                 c.skipBreak();
                 return;
             }
-            countValues(c, depth + 1, left);
+            countValues(c, base, depth + 1, left, minus2To64);
             if (h.type == Type::Map)
-                countValues(c, depth + 1, left);
+                countValues(c, base, depth + 1, left, minus2To64);
         }
         return;
     case Type::Tag:
-        countValues(c, depth + 1, left);
+        countValues(c, base, depth + 1, left, minus2To64);
+        return;
+    case Type::NegativeInt:
+        if (h.value == std::numeric_limits<quint64>::max())
+            minus2To64.append(c.offset(base) - 9);   // always written in nine bytes
         return;
     case Type::Break:
         throw PacketError(QStringLiteral("malformed message: an unexpected break"));
@@ -224,9 +231,15 @@ void countValues(detail::CborCursor &c, int depth, qint64 &left)
 QCborMap decodeMap(const QByteArray &payload, qint64 maxValues)
 {
     detail::CborCursor cursor(payload.constData(), payload.size());
-    countValues(cursor, 0, maxValues);
+    QList<qsizetype> minus2To64;
+    countValues(cursor, payload.constData(), 0, maxValues, minus2To64);
+    // -2^64 is exactly a double: the same value as a float64 item, also nine bytes, which the
+    // tree reads right (as the packet decoder reads the integer).
+    QByteArray bytes = payload;
+    for (qsizetype at : std::as_const(minus2To64))
+        bytes.replace(at, 9, QByteArray::fromHex("fbc3f0000000000000"));
     QCborParserError err;
-    const QCborValue v = QCborValue::fromCbor(payload, &err);
+    const QCborValue v = QCborValue::fromCbor(bytes, &err);
     if (err.error != QCborError::NoError)
         throw PacketError(QStringLiteral("malformed message: ") + err.errorString());
     if (!v.isMap())
@@ -271,6 +284,34 @@ Request decodeRequest(const QByteArray &payload)
     r.method = m.value(kMethod).toString();
     r.args = listOf(m.value(kArgs), kArgs);
     return r;
+}
+
+QString requestMethod(const QByteArray &payload)
+{
+    try {
+        detail::CborCursor c(payload.constData(), payload.size());
+        detail::CborCursor::Head h;
+        if (!c.readHead(h) || h.type != detail::CborCursor::Type::Map || h.length < 0)
+            return {};
+        QByteArray scratch;
+        QList<qsizetype> ignored;
+        qint64 budget = kMaxRequestValues;
+        for (qint64 i = 0; i < h.length; ++i) {
+            detail::CborCursor::Head key;
+            QByteArrayView text;
+            if (!c.readHead(key) || key.type != detail::CborCursor::Type::Text || !c.readText(key, text, scratch))
+                return {};
+            if (text == QByteArrayView("method")) {
+                detail::CborCursor::Head value;
+                if (!c.readHead(value) || value.type != detail::CborCursor::Type::Text || !c.readText(value, text, scratch))
+                    return {};
+                return QString::fromUtf8(text);
+            }
+            countValues(c, payload.constData(), 1, budget, ignored);   // skips the value
+        }
+    } catch (const PacketError &) {
+    }
+    return {};
 }
 
 QByteArray encodeReply(const Reply &reply)

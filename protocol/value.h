@@ -37,6 +37,9 @@ inline constexpr qint64 kMaxReplyValues = 1000000;
 
 QByteArray encodeRequest(const Request &request);
 Request decodeRequest(const QByteArray &payload);   // throws PacketError
+// The method a request names, read without decoding its arguments (empty when it names none or
+// the bytes are not a request); never throws.
+QString requestMethod(const QByteArray &payload);
 QByteArray encodeReply(const Reply &reply);
 Reply decodeReply(const QByteArray &payload);       // throws PacketError
 

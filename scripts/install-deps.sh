@@ -10,6 +10,7 @@ packages=(
   postgresql
   xvfb xauth fonts-dejavu-core
   libzint-dev poppler-utils zbar-tools
+  libssl-dev libsodium-dev
   qt6-translations-l10n
 )
 

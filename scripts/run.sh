@@ -28,10 +28,21 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 
+# The demo's operators sign in with the demo password "demo" (docs/server.md), here from a file
+# so that nobody types it; a demo database made before operators had passwords gets it once.
+password_file="$data/senha"
+if [ ! -f "$password_file" ]; then
+  for operator in ADMIN OPER1; do
+    printf 'demo\n' | "$root/build/server/servtran-server" --db "sqlite:$db" --set-password "$operator" 2>/dev/null || true
+  done
+  (umask 077 && printf 'demo\n' > "$password_file")
+fi
+
 cat > "$data/servtran-host.ini" <<INI
 [session]
 branch=0001
 operator=ADMIN
+password-file=senha
 date=08/12/2026
 [server]
 host=127.0.0.1

@@ -1,6 +1,7 @@
 #include "demo.h"
 
 #include "database.h"
+#include "passwords.h"
 #include "service.h"
 
 #include <protocol/remoteresult.h>
@@ -77,6 +78,9 @@ void loadDemoData(Database &db)
         insertRows(db, QStringLiteral("OPERFILI"), cols("CDOPERADOR CDFILIAL"),
                    {{s("ADMIN"), s("0001")}, {s("ADMIN"), s("0002")}, {s("ADMIN"), s("0003")},
                     {s("OPER1"), s("0001")}});
+        const QVariant demoHash = hashPassword(QString::fromLatin1(kDemoPassword));
+        insertRows(db, QStringLiteral("SENHAOPER"), cols("CDOPERADOR DSHASHSENHA"),
+                   {{s("ADMIN"), demoHash}, {s("OPER1"), hashPassword(QString::fromLatin1(kDemoPassword))}});
         insertRows(db, QStringLiteral("SERVICO"), cols("CDFILIAL CDSERVFILI NMSERVICO IDSERVTRAN IDTIPOSERV"),
                    {{s("0001"), s("00001"), s("Almoço"), s("S"), s("N")},
                     {s("0001"), s("00002"), s("Jantar"), s("S"), s("N")},

@@ -340,6 +340,17 @@ QVariant ServTranService::calcServTrans(const QVariantList &list)
         throw Refusal(QStringLiteral("O cálculo abrange no máximo %1 dias de serviço; informe menos serviços ou dias.")
                           .arg(kMaxServiceDays));
 
+    // A service that does not exist is refused before any day is calculated: its days would hold
+    // a worker for nothing and answer as if something had been done.
+    Query exists(m_db, QStringLiteral("SELECT 1 FROM SERVICO WHERE CDFILIAL = :CDFILIAL AND CDSERVFILI = :CDSERVFILI"));
+    for (const QString &branch : branches)
+        for (const QString &service : servicesOfBranch.value(branch)) {
+            exists.bind(QStringLiteral("CDFILIAL"), branch).bind(QStringLiteral("CDSERVFILI"), service);
+            exists.exec();
+            if (!exists.next())
+                throw Refusal(QStringLiteral("Serviço %1 da filial %2 não cadastrado.").arg(service, branch));
+        }
+
     for (const QString &branch : branches)
         for (const QString &service : servicesOfBranch.value(branch))
             for (QDate date = first; date <= last; date = date.addDays(1))

@@ -2,6 +2,7 @@
 
 #include "database.h"
 #include "demo.h"
+#include "passwords.h"
 #include "schema.h"
 #include "security.h"
 #include "service.h"
@@ -13,7 +14,10 @@
 
 #include <csignal>
 #include <cstdio>
+#include <iostream>
+#include <string>
 #include <sys/socket.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -47,6 +51,57 @@ void stopOnSignals(QCoreApplication &app)
     sigaction(SIGTERM, &action, nullptr);
 }
 
+// A line of standard input; on a terminal after a prompt and without echo. Never from the
+// arguments, which every user sees in `ps`.
+std::optional<QString> readPassword(const QString &prompt)
+{
+    const bool terminal = ::isatty(STDIN_FILENO);
+    termios saved{};
+    if (terminal) {
+        std::fprintf(stderr, "%s", qUtf8Printable(prompt));
+        std::fflush(stderr);
+        ::tcgetattr(STDIN_FILENO, &saved);
+        termios silent = saved;
+        silent.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+    }
+    std::string line;
+    const bool read = bool(std::getline(std::cin, line));
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::fprintf(stderr, "\n");
+    }
+    if (!read)
+        return std::nullopt;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return QString::fromStdString(line);
+}
+
+// --set-password: the operator's new password, from the terminal (typed twice) or the first line
+// of standard input. The exit code.
+int setPassword(const QString &connection, const QString &operatorCode)
+{
+    const std::optional<QString> password = readPassword(QStringLiteral("Nova senha de %1: ").arg(operatorCode));
+    if (!password || password->isEmpty()) {
+        say(QStringLiteral("nenhuma senha informada."));
+        return 2;
+    }
+    if (::isatty(STDIN_FILENO) && readPassword(QStringLiteral("Repita a senha: ")) != password) {
+        say(QStringLiteral("as senhas não conferem."));
+        return 2;
+    }
+    try {
+        server::Database database(connection);
+        server::setOperatorPassword(database, operatorCode, *password);
+    } catch (const server::Error &e) {
+        say(e.message());
+        return 1;
+    }
+    say(QStringLiteral("senha do operador %1 gravada.").arg(operatorCode));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -75,6 +130,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption maxConnections(QStringLiteral("max-connections"),
                                             QStringLiteral("Clientes conectados ao mesmo tempo (padrão 200)."),
                                             QStringLiteral("N"), QStringLiteral("200"));
+    const QCommandLineOption maxPerAddress(QStringLiteral("max-connections-per-address"),
+                                           QStringLiteral("Clientes conectados ao mesmo tempo de um mesmo endereço (padrão 64)."),
+                                           QStringLiteral("N"), QStringLiteral("64"));
+    const QCommandLineOption helloTimeout(QStringLiteral("hello-timeout"),
+                                          QStringLiteral("Segundos para um cliente concluir o TLS e se identificar (padrão 5)."),
+                                          QStringLiteral("SECONDS"), QStringLiteral("5"));
     const QCommandLineOption idleTimeout(QStringLiteral("idle-timeout"),
                                          QStringLiteral("Segundos sem chamadas após os quais uma conexão é fechada "
                                                         "(padrão 900; 0 = nunca)."),
@@ -87,10 +148,14 @@ int main(int argc, char *argv[])
     const QCommandLineOption tokenFile(QStringLiteral("token-file"),
                                        QStringLiteral("Arquivo com a chave de acesso que todo cliente deve apresentar."),
                                        QStringLiteral("FILE"));
+    const QCommandLineOption setPasswordOption(
+        QStringLiteral("set-password"),
+        QStringLiteral("Grava a senha do operador (lida do terminal ou da entrada padrão, nunca dos argumentos) e termina."),
+        QStringLiteral("OPERADOR"));
     const QCommandLineOption insecure(QStringLiteral("insecure"),
                                       QStringLiteral("Aceita escutar fora da própria máquina sem TLS ou sem chave de acesso."));
-    parser.addOptions({help, db, host, port, createSchema, demo, workers, maxConnections, idleTimeout, tlsCert, tlsKey,
-                       tokenFile, insecure});
+    parser.addOptions({help, db, host, port, createSchema, demo, workers, maxConnections, maxPerAddress, helloTimeout,
+                       idleTimeout, tlsCert, tlsKey, tokenFile, insecure, setPasswordOption});
 
     if (!parser.parse(QCoreApplication::arguments())) {
         say(parser.errorText());
@@ -109,6 +174,8 @@ int main(int argc, char *argv[])
         say(QStringLiteral("informe o banco de dados com --db (por exemplo --db sqlite:servtran.db)."));
         return 2;
     }
+    if (parser.isSet(setPasswordOption))
+        return setPassword(parser.value(db), parser.value(setPasswordOption).trimmed());
     bool portOk = false;
     const uint portNumber = parser.value(port).toUInt(&portOk);
     if (!portOk || portNumber > 65535) {
@@ -125,10 +192,13 @@ int main(int argc, char *argv[])
         return false;
     };
     int idleSeconds = 0;
+    int helloSeconds = 0;
     if (!whole(workers, 1, 256, settings.workers) || !whole(maxConnections, 1, 100000, settings.maxConnections)
-        || !whole(idleTimeout, 0, 7 * 24 * 3600, idleSeconds))
+        || !whole(maxPerAddress, 1, 100000, settings.maxConnectionsPerAddress)
+        || !whole(helloTimeout, 1, 60, helloSeconds) || !whole(idleTimeout, 0, 7 * 24 * 3600, idleSeconds))
         return 2;
     settings.idleTimeoutMs = idleSeconds * 1000;
+    settings.helloTimeoutMs = helloSeconds * 1000;
     const QHostAddress address(parser.value(host));
     if (address.isNull()) {
         say(QStringLiteral("endereço inválido: %1").arg(parser.value(host)));
@@ -141,8 +211,12 @@ int main(int argc, char *argv[])
     try {
         if (parser.isSet(tlsCert))
             settings.tls = server::serverTls(parser.value(tlsCert), parser.value(tlsKey));
-        if (parser.isSet(tokenFile))
+        if (parser.isSet(tokenFile)) {
             settings.accessToken = server::readTokenFile(parser.value(tokenFile));
+            if (server::readableByOthers(parser.value(tokenFile)))
+                say(QStringLiteral("aviso: o arquivo da chave de acesso %1 pode ser lido por outros usuários "
+                                   "(use chmod 600).").arg(parser.value(tokenFile)));
+        }
     } catch (const server::Error &e) {
         say(e.message());
         return 2;

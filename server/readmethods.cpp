@@ -104,6 +104,38 @@ QVariant ServTranService::getServTran(const QVariantList &list)
     return protocol::resultOk(dishesPacket(dayArguments(Arguments(QStringLiteral("GetServTran"), list, 3))));
 }
 
+// The print module's labels of a day: every stored label with the names of what it refers to.
+// A label whose branch, service, client, point or dish row is missing still comes, with its
+// codes and the names it has (none of the joins may drop it).
+QVariant ServTranService::getEtiquetasImpressao(const QVariantList &list)
+{
+    const Day day = dayArguments(Arguments(QStringLiteral("GetEtiquetasImpressao"), list, 3));
+    using protocol::FieldKind;
+    const auto text = [](const char *name, int size) { return protocol::PacketField{QLatin1String(name), FieldKind::String, size, false, false}; };
+    static const QList<protocol::PacketField> fields = {
+        text("CDDIETPADST", 4), text("NRSERVTRAN", 10), text("NRSEQUETIQTR", 4),
+        {QStringLiteral("QTPRATETIQTR"), FieldKind::Float, 0, false, false},
+        text("CDCLIENTE", 21), text("CDDESTFILI", 3), text("CDPRATO", 10),
+        text("NMFILIAL", 30), text("NMSERVICO", 40), text("NMRAZSOCCLIE", 50), text("NMFANTCLIE", 50),
+        text("NMDESTFILI", 30), text("NMPRATO", 40), text("SGUNIDADE", 10)};
+    Query query(m_db, QStringLiteral(
+        "SELECT S.CDDIETPADST, S.NRSERVTRAN, S.NRSEQUETIQTR, S.QTPRATETIQTR, S.CDCLIENTE, S.CDDESTFILI, S.CDPRATO, "
+        "       F.NMFILIAL, V.NMSERVICO, C.NMRAZSOCCLIE, C.NMFANTCLIE, D.NMDESTFILI, "
+        "       COALESCE(T.NMPRATO, P.NMPRATO), COALESCE(T.SGUNIDADE, P.SGUNIDADE) "
+        "FROM ETIQSERVTRAN S "
+        "LEFT JOIN SERVTRAN T ON T.CDFILIAL = S.CDFILIAL AND T.CDSERVFILI = S.CDSERVFILI AND T.DTSERVTRAN = S.DTSERVTRAN "
+        "      AND T.CDDIETPADST = S.CDDIETPADST AND T.NRSERVTRAN = S.NRSERVTRAN "
+        "LEFT JOIN FILIAL F ON F.CDFILIAL = S.CDFILIAL "
+        "LEFT JOIN SERVICO V ON V.CDFILIAL = S.CDFILIAL AND V.CDSERVFILI = S.CDSERVFILI "
+        "LEFT JOIN CLIENTE C ON C.CDCLIENTE = S.CDCLIENTE "
+        "LEFT JOIN DESTFILI D ON D.CDFILIAL = S.CDFILIAL AND D.CDDESTFILI = S.CDDESTFILI "
+        "LEFT JOIN PRATO P ON P.CDPRATO = S.CDPRATO AND P.CDFILAUXPRAT = S.CDFILAUXPRAT "
+        "WHERE ") + kDayCondition + QStringLiteral(
+        " ORDER BY S.CDDESTFILI, COALESCE(C.NMRAZSOCCLIE, ''), S.CDCLIENTE, S.CDDIETPADST, S.NRSERVTRAN, S.NRSEQUETIQTR"));
+    bindDay(query, day);
+    return protocol::resultOk(packetValue(packetFromQuery(query, fields)));
+}
+
 QVariant ServTranService::getEtiqueta(const QVariantList &list)
 {
     return protocol::resultOk(labelsPacket(dayArguments(Arguments(QStringLiteral("GetEtiqueta"), list, 3))));
@@ -160,6 +192,9 @@ QVariant ServTranService::getDadosPrato(const QVariantList &list)
     const QString service = args.text(1, "CDSERVFILI", 5);
     const QString dish = args.text(2, "CDPRATO", 10);
     const QString owner = args.text(3, "CDFILAUXPRAT", 4);
+    // a branch's own dish is that branch's: its data only to an operator who may use it
+    if (owner != QLatin1String("P") && owner != branch)
+        allowBranch(owner);
     const auto bindDish = [&](Query &q) {
         q.bind(QStringLiteral("CDPRATO"), dish).bind(QStringLiteral("CDFILAUXPRAT"), owner);
     };

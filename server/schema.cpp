@@ -48,6 +48,7 @@ QStringList schemaTables()
 {
     return {QStringLiteral("FILIAL"),   QStringLiteral("SERVICO"),      QStringLiteral("PRATO"),
             QStringLiteral("CLIENTE"),  QStringLiteral("OPERADOR"),     QStringLiteral("OPERFILI"),
+            QStringLiteral("SENHAOPER"),
             QStringLiteral("DESTFILI"), QStringLiteral("PRATOSERV"),    QStringLiteral("UNIDMEDIFILI"),
             QStringLiteral("PARAMFILI"), QStringLiteral("COMESERV"),    QStringLiteral("SERVTRAN"),
             QStringLiteral("ETIQSERVTRAN"), QStringLiteral("HISTSERVTRAN")};

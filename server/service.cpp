@@ -3,6 +3,7 @@
 #include "arguments.h"
 #include "database.h"
 #include "operatoraccess.h"
+#include "passwords.h"
 
 #include <protocol/remoteresult.h>
 
@@ -33,6 +34,7 @@ const ServTranService::Method *ServTranService::findMethod(const QString &name)
         {QLatin1String("getDadosPrato"), Convention::Checked, &ServTranService::getDadosPrato, kMaxSmallRequest},
         {QLatin1String("GetSeqServTran"), Convention::Checked, &ServTranService::getSeqServTran, kMaxSmallRequest},
         {QLatin1String("GetHistorico"), Convention::Checked, &ServTranService::getHistorico, kMaxSmallRequest},
+        {QLatin1String("GetEtiquetasImpressao"), Convention::Checked, &ServTranService::getEtiquetasImpressao, kMaxSmallRequest},
         {QLatin1String("SetServTran"), Convention::Text, &ServTranService::setServTran, kMaxChangeLogRequest},
         {QLatin1String("CalcEtiqueta"), Convention::Text, &ServTranService::calcEtiqueta, kMaxSmallRequest},
         {QLatin1String("DelServTran"), Convention::Checked, &ServTranService::delServTran, kMaxSmallRequest},
@@ -96,6 +98,25 @@ protocol::Reply ServTranService::call(const protocol::Request &request, const Ca
         reply.refs = request.args;
     }
     return reply;
+}
+
+QByteArray ServTranService::signIn(const QString &password, const CallContext &context)
+{
+    protocol::Reply reply;
+    try {
+        if (operatorPasswordMatches(m_db, context.operatorCode, password))
+            reply.value = true;
+        else
+            reply.fault = QStringLiteral("Operador ou senha inválidos.");
+    } catch (const Error &e) {
+        reply.fault = QStringLiteral("Não foi possível verificar a senha do operador: %1").arg(e.message());
+    }
+    return protocol::encodeReply(reply);
+}
+
+bool ServTranService::isLongCall(const QString &method)
+{
+    return method == QLatin1String("CalcServTrans") || method == QLatin1String("SetServTran");
 }
 
 QByteArray ServTranService::handle(const QByteArray &requestPayload, const CallContext &context)

@@ -40,6 +40,12 @@ public:
     protocol::Reply call(const protocol::Request &request, const CallContext &context, qsizetype requestBytes = 0);
     // The same, from and to the payloads of frames.
     QByteArray handle(const QByteArray &requestPayload, const CallContext &context);
+    // Whether a call of the method may run long (a recalculation over many days, a large save):
+    // such calls never take the last free worker.
+    static bool isLongCall(const QString &method);
+    // Checks the password of the operator the context names (the hello's), answering as a call:
+    // true, or a fault. Never throws.
+    QByteArray signIn(const QString &password, const CallContext &context);
 
     // A day of a service of a branch: the key every day-level method starts with.
     struct Day {
@@ -65,6 +71,7 @@ private:
     QVariant getDadosPrato(const QVariantList &args);
     QVariant getSeqServTran(const QVariantList &args);
     QVariant getHistorico(const QVariantList &args);   // history.cpp
+    QVariant getEtiquetasImpressao(const QVariantList &args);
     // saving and deleting (savemethods.cpp)
     QVariant setServTran(const QVariantList &args);
     QVariant delServTran(const QVariantList &args);

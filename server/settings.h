@@ -10,11 +10,13 @@ namespace server {
 struct ServerSettings {
     // Calls that run at the same time, each on a worker thread with its own database connection.
     int workers = 4;
-    // Clients connected at once; a connection over the limit is closed as soon as it is accepted.
+    // Clients connected at once, and from one address, so that one machine cannot take every
+    // place; a connection over either limit is told the server is busy and closed.
     int maxConnections = 200;
-    // A connection with no call running that sends nothing for this long is closed (0: never),
-    // so idle and half-open connections do not hold their place for ever. The screen's next
-    // call connects again.
+    int maxConnectionsPerAddress = 64;
+    // A connection with no call running that sends no whole request for this long is closed
+    // (0: never), so idle and half-open connections do not hold their place for ever. The
+    // screen's next call connects again.
     int idleTimeoutMs = 15 * 60 * 1000;
     // The shared access token every connection's hello must carry (empty: none asked).
     QString accessToken;
@@ -22,8 +24,16 @@ struct ServerSettings {
     // the server speaks plain TCP.
     QSslConfiguration tls;
     bool usesTls() const { return !tls.localCertificate().isNull(); }
-    // A client that has not finished its TLS handshake after this long is dropped.
-    int handshakeTimeoutMs = 10000;
+    // A client that has not finished its TLS handshake and its hello after this long is dropped:
+    // before its hello a connection is a stranger, and holds a place only for a moment.
+    int helloTimeoutMs = 5000;
+    // Failed sign-ins: each is answered only after this delay; after this many failures of one
+    // operator, or from one address, within the window (counted from the last failure), their
+    // sign-ins are refused unchecked until the window has passed.
+    int failedSignInDelayMs = 1000;
+    int maxFailedSignInsPerOperator = 5;
+    int maxFailedSignInsPerAddress = 20;
+    int failedSignInWindowMs = 5 * 60 * 1000;
 };
 
 } // namespace server

@@ -1,20 +1,20 @@
 #include "tcpserver.h"
 
 #include "errors.h"
+#include "security.h"
 #include "service.h"
 #include "workerpool.h"
 
 #include <protocol/frame.h>
 #include <protocol/hello.h>
 
-#include <QCryptographicHash>
 #include <QLoggingCategory>
-#include <QPointer>
-#include <QSslServer>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+
+#include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcServer, "servtran.server")
 
@@ -23,6 +23,12 @@ namespace server {
 // Bytes a socket takes in while its connection's call runs: a client that sends ahead waits in
 // the network, not in the server's memory.
 constexpr qint64 kSocketReadBuffer = 256 * 1024;
+// Reply bytes a connection may have waiting for its client to read them; over this, its next
+// request waits. A client that sends and never reads holds one reply, not all of them.
+constexpr qint64 kMaxUnreadReplyBytes = 256 * 1024;
+// Connections over the limits that are told "busy" at once (beyond this they are just closed):
+// the message costs a handshake, and a flood must not buy many of them.
+constexpr int kMaxRefusing = 64;
 
 // The address as people write it: an IPv4 client of a dual-stack socket without its "::ffff:".
 QString peerText(const QTcpSocket &socket)
@@ -32,121 +38,250 @@ QString peerText(const QTcpSocket &socket)
     return v4 ? QHostAddress(ip).toString() : socket.peerAddress().toString();
 }
 
-// A server without a token takes any; otherwise the hello's token must be the same, compared
-// through digests in a time that tells nothing of how much of it was right.
-bool tokenAccepted(const QString &given, const QString &expected)
-{
-    if (expected.isEmpty())
-        return true;
-    const QByteArray a = QCryptographicHash::hash(given.toUtf8(), QCryptographicHash::Sha256);
-    const QByteArray b = QCryptographicHash::hash(expected.toUtf8(), QCryptographicHash::Sha256);
-    unsigned char diff = 0;
-    for (qsizetype i = 0; i < a.size(); ++i)
-        diff |= static_cast<unsigned char>(a[i] ^ b[i]);
-    return diff == 0;
-}
+// Every socket a listener accepts comes out at once, a TLS one before its handshake: the
+// handshake runs in its Connection with the hello's deadline, so no number of failed, reset,
+// clear-text or stalled handshakes can fill the listener's queue of pending connections.
+class Listener : public QTcpServer {
+public:
+    Listener(const ServerSettings &settings, QObject *parent) : QTcpServer(parent), m_settings(settings) {}
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        if (!m_settings.usesTls()) {
+            QTcpServer::incomingConnection(descriptor);
+            return;
+        }
+        auto *socket = new QSslSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            delete socket;
+            ::close(int(descriptor));
+            return;
+        }
+        socket->setSslConfiguration(m_settings.tls);
+        addPendingConnection(socket);
+    }
+
+private:
+    const ServerSettings &m_settings;
+};
 
 // One client: its socket, who it said it is (its hello), the bytes that have not made a whole
-// frame yet, and whether a call of it is running. A child of the socket, so it goes when the socket goes; a reply that comes back
-// after that finds no connection under its ticket and is dropped.
+// frame yet, and whether a call of it is running. A child of the socket, so it goes when the
+// socket goes; a reply that comes back after that finds no connection under its ticket and is
+// dropped. A connection over the limits only waits for its handshake to tell the client the
+// server is busy.
 class Connection : public QObject {
 public:
-    Connection(QTcpSocket *socket, TcpServer &server, quint64 ticket)
-        : QObject(socket), m_socket(socket), m_server(server), m_ticket(ticket)
+    enum class Admission { Served, Busy };
+
+    Connection(QTcpSocket *socket, TcpServer &server, quint64 ticket, Admission admission)
+        : QObject(socket), m_socket(socket), m_server(server), m_ticket(ticket), m_peer(peerText(*socket)),
+          m_busyRefusal(admission == Admission::Busy)
     {
         socket->setReadBufferSize(kSocketReadBuffer);
-        m_server.m_connections.insert(ticket, this);
-        connect(socket, &QTcpSocket::readyRead, this, [this] {
-            restartIdleTimer();
-            serve();
-        });
+        if (m_busyRefusal)
+            ++m_server.m_refusing;
+        else {
+            m_server.m_connections.insert(ticket, this);
+            ++m_server.m_connectionsOfPeer[m_peer];
+        }
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        if (server.m_settings.idleTimeoutMs > 0) {
-            m_idle.setSingleShot(true);
-            m_idle.setInterval(server.m_settings.idleTimeoutMs);
-            connect(&m_idle, &QTimer::timeout, this, [this] {
-                if (m_busy)
-                    return;   // the time-out counts from the reply
-                qCInfo(lcServer).noquote() << QStringLiteral("closing an idle connection from %1")
-                                                  .arg(m_socket->peerAddress().toString());
-                m_socket->abort();
+        connect(socket, &QTcpSocket::bytesWritten, this, [this] {
+            if (m_waitingForReader && m_socket->bytesToWrite() <= kMaxUnreadReplyBytes) {
+                m_waitingForReader = false;
+                serve();
+            }
+        });
+
+        // The handshake and the hello within one deadline, however slowly their bytes come.
+        m_deadline.setSingleShot(true);
+        connect(&m_deadline, &QTimer::timeout, this, [this] {
+            qCWarning(lcServer).noquote() << QStringLiteral("no hello from %1 within %2 ms; closing the connection")
+                                                 .arg(m_peer)
+                                                 .arg(m_server.m_settings.helloTimeoutMs);
+            drop();
+        });
+        m_deadline.start(m_server.m_settings.helloTimeoutMs);
+
+        if (auto *tls = qobject_cast<QSslSocket *>(socket)) {
+            connect(tls, &QSslSocket::encrypted, this, &Connection::start);
+            connect(tls, &QAbstractSocket::errorOccurred, this, [this, tls](QAbstractSocket::SocketError error) {
+                if (tls->isEncrypted() || error == QAbstractSocket::RemoteHostClosedError)
+                    return;
+                // a client speaking in clear sends a frame header where a TLS record belongs
+                qCWarning(lcServer).noquote() << QStringLiteral("TLS handshake from %1 failed (a client in clear?): %2")
+                                                     .arg(m_peer, tls->errorString());
+                drop();
             });
-            m_idle.start();
+            tls->startServerEncryption();
+        } else {
+            start();
         }
     }
-    ~Connection() override { m_server.m_connections.remove(m_ticket); }
+    ~Connection() override
+    {
+        if (m_busyRefusal) {
+            --m_server.m_refusing;
+            return;
+        }
+        m_server.m_connections.remove(m_ticket);
+        if (--m_server.m_connectionsOfPeer[m_peer] == 0)
+            m_server.m_connectionsOfPeer.remove(m_peer);
+    }
 
     // Reads what has arrived and hands the next whole frame to the workers, unless a call of this
-    // client is still running: its replies go back in the order of its requests.
+    // client is still running or its client has not read the last reply: its replies go back in
+    // the order of its requests.
     void serve()
     {
-        if (m_busy || m_refused)
+        if (m_busy || m_signingIn || m_refused || m_waitingForReader || !m_started)
             return;
         m_buffer.append(m_socket->readAll());
         while (std::optional<QByteArray> request = m_buffer.take()) {
             if (!m_context) {
-                if (!greet(*request))
-                    return;
-                continue;   // a call sent right behind the hello
+                greet(*request);   // frames behind it wait for the sign-in
+                return;
             }
             m_busy = true;
+            restartIdleTimer();
             m_server.submit(m_ticket, *request, *m_context);
             return;
         }
         if (m_buffer.oversized()) {
-            qCWarning(lcServer).noquote() << QStringLiteral("a frame over the size limit from %1; closing the connection")
-                                                 .arg(m_socket->peerAddress().toString());
-            m_socket->abort();
+            qCWarning(lcServer).noquote() << QStringLiteral("a frame over the size limit from %1%2; closing the connection")
+                                                 .arg(m_peer, m_context ? QString() : QStringLiteral(" before its hello"));
+            drop();
         }
     }
 
     void answer(const QByteArray &reply)
     {
+        if (m_signingIn) {
+            signedIn(reply);
+            return;
+        }
         m_busy = false;
         restartIdleTimer();
         if (quint64(reply.size()) > protocol::kMaxFrameSize) {
             qCWarning(lcServer) << "a reply over the frame limit; closing the connection";
-            m_socket->abort();
+            drop();
             return;
         }
         if (m_socket->state() != QAbstractSocket::ConnectedState)
             return;
         m_socket->write(protocol::frame(reply));
+        if (m_socket->bytesToWrite() > kMaxUnreadReplyBytes) {
+            m_waitingForReader = true;   // bytesWritten takes the next request
+            return;
+        }
         serve();   // a request that came while this one ran
     }
 
 private:
-    // The first frame names the operator and shows the token; anything else, or a wrong token,
-    // is answered with a fault and the connection closes. True when the client was taken.
-    bool greet(const QByteArray &payload)
+    // The connection is ready for frames: in clear at once, with TLS once its handshake is done.
+    void start()
     {
-        QString refusal;
-        protocol::Hello hello;
-        try {
-            hello = protocol::decodeHello(payload);
-            if (!tokenAccepted(hello.token, m_server.m_settings.accessToken))
-                refusal = QStringLiteral("Chave de acesso recusada pelo servidor de aplicação.");
-            else if (hello.operatorCode.trimmed().isEmpty())
-                refusal = QStringLiteral("A conexão não informou o operador.");
-        } catch (const protocol::PacketError &) {
-            refusal = QStringLiteral("Conexão sem identificação: a primeira mensagem deve identificar o operador.");
+        m_started = true;
+        if (m_busyRefusal) {
+            qCWarning(lcServer).noquote() << QStringLiteral("busy: refusing the connection from %1").arg(m_peer);
+            refuse(QStringLiteral("Servidor ocupado: conexões demais; tente novamente em instantes."));
+            return;
         }
-        protocol::Reply reply;
-        if (refusal.isEmpty()) {
-            m_context = CallContext{hello.operatorCode.trimmed(), peerText(*m_socket)};
-            reply.value = true;
-            m_socket->write(protocol::frame(protocol::encodeReply(reply)));
-            return true;
-        }
-        qCWarning(lcServer).noquote() << QStringLiteral("refusing the connection from %1: %2")
-                                             .arg(peerText(*m_socket), refusal);
-        m_refused = true;
-        reply.fault = refusal;
-        m_socket->write(protocol::frame(protocol::encodeReply(reply)));
-        m_socket->disconnectFromHost();   // after the fault is written
-        return false;
+        connect(m_socket, &QTcpSocket::readyRead, this, &Connection::serve);
+        serve();
     }
 
+    // The first frame names the operator, with its password, and shows the token; anything else,
+    // or a wrong token, is answered with a fault and the connection closes. The password is
+    // checked on a worker (a slow hash by design); the connection takes no frame until then.
+    void greet(const QByteArray &payload)
+    {
+        const HelloCheck check = checkHello(payload, m_server.m_settings.accessToken);
+        const QString &refusal = check.refusal;
+        const protocol::Hello &hello = check.hello;
+        if (!refusal.isEmpty()) {
+            qCWarning(lcServer).noquote() << QStringLiteral("refusing the connection from %1: %2").arg(m_peer, refusal);
+            refuse(refusal);
+            return;
+        }
+        m_deadline.stop();
+        m_claimedOperator = hello.operatorCode;
+        if (m_server.signInBlocked(m_claimedOperator, m_peer)) {
+            qCWarning(lcServer).noquote() << QStringLiteral("sign-in of operator %1 from %2 blocked after failed ones")
+                                                 .arg(m_claimedOperator, m_peer);
+            refuseLater(QStringLiteral("Entrada bloqueada por excesso de tentativas com senha errada; "
+                                       "aguarde alguns minutos."));
+            return;
+        }
+        m_signingIn = true;
+        m_server.m_pool->submit(m_ticket, hello.password.toUtf8(), CallContext{m_claimedOperator, m_peer},
+                                WorkerPool::Kind::SignIn);
+    }
+
+    // The worker's answer to the password: the operator is now the connection's, or the client
+    // is told, after a delay that makes guessing slow.
+    void signedIn(const QByteArray &reply)
+    {
+        m_signingIn = false;
+        QString fault;
+        try {
+            fault = protocol::decodeReply(reply).fault;
+        } catch (const protocol::PacketError &e) {
+            fault = e.message();
+        }
+        if (!fault.isEmpty()) {
+            m_server.signInFailed(m_claimedOperator, m_peer);
+            qCWarning(lcServer).noquote() << QStringLiteral("sign-in of operator %1 from %2 refused: %3")
+                                                 .arg(m_claimedOperator, m_peer, fault);
+            refuseLater(fault);
+            return;
+        }
+        m_server.signInSucceeded(m_claimedOperator);
+        m_context = CallContext{m_claimedOperator, m_peer};
+        m_buffer.setMaxSize(ServTranService::kMaxRequestFrame);
+        m_socket->write(protocol::frame(reply));
+        if (m_server.m_settings.idleTimeoutMs > 0) {
+            m_idle.setSingleShot(true);
+            m_idle.setInterval(m_server.m_settings.idleTimeoutMs);
+            connect(&m_idle, &QTimer::timeout, this, [this] {
+                if (m_busy)
+                    return;   // the time-out counts from the reply
+                qCInfo(lcServer).noquote() << QStringLiteral("closing an idle connection from %1").arg(m_peer);
+                drop();
+            });
+            m_idle.start();
+        }
+        serve();   // a call sent right behind the hello
+    }
+
+    void refuseLater(const QString &fault)
+    {
+        m_refused = true;
+        QTimer::singleShot(m_server.m_settings.failedSignInDelayMs, this, [this, fault] { refuse(fault); });
+    }
+
+    // A fault for the client, then the connection closes once it is written.
+    void refuse(const QString &fault)
+    {
+        m_refused = true;
+        protocol::Reply reply;
+        reply.fault = fault;
+        m_socket->write(protocol::frame(protocol::encodeReply(reply)));
+        m_socket->disconnectFromHost();
+    }
+
+    void drop()
+    {
+        m_refused = true;
+        m_deadline.stop();
+        m_idle.stop();
+        m_socket->abort();
+        m_socket->deleteLater();
+    }
+
+    // The idle time counts from the last whole request or reply, not from any byte: a client
+    // sending a byte now and then holds no place.
     void restartIdleTimer()
     {
         if (m_idle.interval() > 0)
@@ -155,34 +290,24 @@ private:
 
     QTcpSocket *m_socket;
     TcpServer &m_server;
+    QTimer m_deadline;
     QTimer m_idle;
     quint64 m_ticket;
-    protocol::FrameBuffer m_buffer{ServTranService::kMaxRequestFrame};
-    std::optional<CallContext> m_context;   // set by the hello
+    QString m_peer;
+    // Before its hello a connection may send a hello and nothing larger.
+    protocol::FrameBuffer m_buffer{quint32(protocol::kMaxHelloSize)};
+    std::optional<CallContext> m_context;   // set once the hello's operator has signed in
+    QString m_claimedOperator;
+    bool m_signingIn = false;
+    bool m_busyRefusal;
+    bool m_started = false;
     bool m_busy = false;
+    bool m_waitingForReader = false;
     bool m_refused = false;
 };
 
-namespace {
-QTcpServer *makeListener(const ServerSettings &settings, QObject *parent)
-{
-    if (!settings.usesTls())
-        return new QTcpServer(parent);
-    // Sockets come out of a QSslServer once their handshake is done; one that fails or stalls
-    // in it never reaches a Connection.
-    auto *tls = new QSslServer(parent);
-    tls->setSslConfiguration(settings.tls);
-    tls->setHandshakeTimeout(settings.handshakeTimeoutMs);
-    QObject::connect(tls, &QSslServer::errorOccurred, tls, [](QSslSocket *socket, QAbstractSocket::SocketError) {
-        qCWarning(lcServer).noquote() << QStringLiteral("TLS connection from %1 failed: %2")
-                                             .arg(peerText(*socket), socket->errorString());
-    });
-    return tls;
-}
-} // namespace
-
 TcpServer::TcpServer(const QString &connection, const ServerSettings &settings, QObject *parent)
-    : QObject(parent), m_settings(settings), m_server(makeListener(settings, this))
+    : QObject(parent), m_settings(settings), m_server(new Listener(m_settings, this))
 {
     // A worker hands a reply to this object's thread; the object outlives the workers (the pool
     // is stopped first in the destructor), so the queued call always finds it.
@@ -190,7 +315,7 @@ TcpServer::TcpServer(const QString &connection, const ServerSettings &settings, 
         QMetaObject::invokeMethod(this, [this, ticket, reply = std::move(reply)] { deliver(ticket, reply); },
                                   Qt::QueuedConnection);
     });
-    connect(m_server, &QTcpServer::pendingConnectionAvailable, this, &TcpServer::accept);
+    connect(m_server, &QTcpServer::newConnection, this, &TcpServer::accept);
 }
 
 TcpServer::~TcpServer()
@@ -215,22 +340,63 @@ QHostAddress TcpServer::address() const { return m_server->serverAddress(); }
 void TcpServer::accept()
 {
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
-        if (m_connections.size() >= m_settings.maxConnections) {
+        const QString peer = peerText(*socket);
+        const bool full = m_connections.size() >= m_settings.maxConnections
+                          || m_connectionsOfPeer.value(peer) >= m_settings.maxConnectionsPerAddress;
+        if (full && m_refusing >= kMaxRefusing) {
             qCWarning(lcServer).noquote() << QStringLiteral("%1 connections already; closing the one from %2")
                                                  .arg(m_connections.size())
-                                                 .arg(socket->peerAddress().toString());
+                                                 .arg(peer);
             socket->abort();
             socket->deleteLater();
             continue;
         }
-        new Connection(socket, *this, ++m_lastTicket);
+        new Connection(socket, *this, ++m_lastTicket, full ? Connection::Admission::Busy : Connection::Admission::Served);
     }
 }
 
 void TcpServer::submit(quint64 ticket, const QByteArray &request, const CallContext &context)
 {
-    m_pool->submit(ticket, request, context);
+    m_pool->submit(ticket, request, context,
+                   ServTranService::isLongCall(protocol::requestMethod(request)) ? WorkerPool::Kind::LongCall
+                                                                                  : WorkerPool::Kind::ShortCall);
 }
+
+namespace {
+QString operatorKey(const QString &code) { return QStringLiteral("operator:") + code; }
+QString addressKey(const QString &peer) { return QStringLiteral("address:") + peer; }
+} // namespace
+
+bool TcpServer::signInBlocked(const QString &operatorCode, const QString &peer)
+{
+    const auto over = [this](const QString &key, int limit) {
+        const auto it = m_failedSignIns.find(key);
+        if (it == m_failedSignIns.end())
+            return false;
+        if (it->since.hasExpired(m_settings.failedSignInWindowMs)) {
+            m_failedSignIns.erase(it);
+            return false;
+        }
+        return it->count >= limit;
+    };
+    return over(operatorKey(operatorCode), m_settings.maxFailedSignInsPerOperator)
+        || over(addressKey(peer), m_settings.maxFailedSignInsPerAddress);
+}
+
+void TcpServer::signInFailed(const QString &operatorCode, const QString &peer)
+{
+    if (m_failedSignIns.size() > 100000)   // names made up by the thousand: forget the old ones
+        m_failedSignIns.removeIf([this](const auto &entry) { return entry.value().since.hasExpired(m_settings.failedSignInWindowMs); });
+    for (const QString &key : {operatorKey(operatorCode), addressKey(peer)}) {
+        Failures &failures = m_failedSignIns[key];
+        if (failures.since.isValid() && failures.since.hasExpired(m_settings.failedSignInWindowMs))
+            failures.count = 0;
+        ++failures.count;
+        failures.since.start();
+    }
+}
+
+void TcpServer::signInSucceeded(const QString &operatorCode) { m_failedSignIns.remove(operatorKey(operatorCode)); }
 
 void TcpServer::deliver(quint64 ticket, const QByteArray &reply)
 {

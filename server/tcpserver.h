@@ -7,6 +7,7 @@
 #include "callcontext.h"
 #include "settings.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
@@ -36,11 +37,22 @@ private:
     void accept();
     void submit(quint64 ticket, const QByteArray &request, const CallContext &context);
     void deliver(quint64 ticket, const QByteArray &reply);   // on this object's thread
+    // Failed sign-ins, per operator and per address.
+    bool signInBlocked(const QString &operatorCode, const QString &peer);
+    void signInFailed(const QString &operatorCode, const QString &peer);
+    void signInSucceeded(const QString &operatorCode);
 
     ServerSettings m_settings;
     std::unique_ptr<WorkerPool> m_pool;
     QTcpServer *m_server;
-    QHash<quint64, Connection *> m_connections;
+    QHash<quint64, Connection *> m_connections;   // those served
+    QHash<QString, int> m_connectionsOfPeer;      // of them, by address
+    int m_refusing = 0;                           // over the limits, being told so
+    struct Failures {
+        int count = 0;
+        QElapsedTimer since;   // the last failure
+    };
+    QHash<QString, Failures> m_failedSignIns;     // by "operator:X" and "address:Y"
     quint64 m_lastTicket = 0;
 };
 

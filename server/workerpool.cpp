@@ -4,14 +4,16 @@
 #include "service.h"
 
 #include <QThread>
+#include <algorithm>
 #include <future>
 
 namespace server {
 
-WorkerPool::WorkerPool(const QString &connection, int workers, Delivery deliver) : m_deliver(std::move(deliver))
+WorkerPool::WorkerPool(const QString &connection, int workers, Delivery deliver)
+    : m_size(std::max(1, workers)), m_deliver(std::move(deliver))
 {
     std::vector<std::future<void>> ready;
-    for (int i = 0; i < std::max(1, workers); ++i) {
+    for (int i = 0; i < m_size; ++i) {
         auto opened = std::make_shared<std::promise<void>>();
         ready.push_back(opened->get_future());
         std::unique_ptr<QThread> thread(QThread::create([this, connection, opened] {
@@ -25,8 +27,12 @@ WorkerPool::WorkerPool(const QString &connection, int workers, Delivery deliver)
             opened->set_value();
             ServTranService service(*db);
             Job job;
-            while (next(job))
-                m_deliver(job.ticket, service.handle(job.request, job.context));
+            while (next(job)) {
+                QByteArray reply = job.kind == Kind::SignIn ? service.signIn(QString::fromUtf8(job.request), job.context)
+                                                            : service.handle(job.request, job.context);
+                finished(job);
+                m_deliver(job.ticket, std::move(reply));
+            }
         }));
         thread->setObjectName(QStringLiteral("servtran-worker-%1").arg(i + 1));
         thread->start();
@@ -55,24 +61,46 @@ void WorkerPool::stop()
         thread->wait();
 }
 
-void WorkerPool::submit(quint64 ticket, QByteArray request, CallContext context)
+void WorkerPool::submit(quint64 ticket, QByteArray request, CallContext context, Kind kind)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_queue.push_back({ticket, std::move(request), std::move(context)});
+        m_queue.push_back({ticket, std::move(request), std::move(context), kind});
     }
     m_wake.notify_one();
+}
+
+// The first queued job a free worker may take: a short one, or a long one while the long calls
+// running leave a worker to the short ones (a pool of one worker runs everything in turn).
+std::deque<WorkerPool::Job>::iterator WorkerPool::runnable()
+{
+    const bool longAllowed = m_longRunning < std::max(1, size() - 1);
+    return std::find_if(m_queue.begin(), m_queue.end(), [&](const Job &job) { return !job.holdsLongPlace() || longAllowed; });
 }
 
 bool WorkerPool::next(Job &job)
 {
     std::unique_lock lock(m_mutex);
-    m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+    m_wake.wait(lock, [this] { return m_stopping || runnable() != m_queue.end(); });
     if (m_stopping)
         return false;
-    job = std::move(m_queue.front());
-    m_queue.pop_front();
+    const auto it = runnable();
+    job = std::move(*it);
+    m_queue.erase(it);
+    if (job.holdsLongPlace())
+        ++m_longRunning;
     return true;
+}
+
+void WorkerPool::finished(const Job &job)
+{
+    if (!job.holdsLongPlace())
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        --m_longRunning;
+    }
+    m_wake.notify_all();   // a long call waiting in the queue may start now
 }
 
 } // namespace server

@@ -2,6 +2,7 @@
 // A bounded set of worker threads that run remote calls. Each worker opens its own database
 // connection and keeps its own service object on its own thread (a QSqlDatabase connection
 // works only on the thread that opened it), so a long call holds one worker and no other client.
+// Long calls never take the last free worker: short ones always find one.
 
 #include "callcontext.h"
 
@@ -33,24 +34,34 @@ public:
     WorkerPool(const WorkerPool &) = delete;
     WorkerPool &operator=(const WorkerPool &) = delete;
 
-    // Queues one request payload of the caller the context names; any free worker takes it.
-    void submit(quint64 ticket, QByteArray request, CallContext context);
-    int size() const { return int(m_threads.size()); }
+    // A call that may run long, and a sign-in (a slow password hash by design), take a worker only
+    // while another stays for the short calls.
+    enum class Kind { ShortCall, LongCall, SignIn };
+    // Queues one request payload of the caller the context names (for a sign-in, the password in
+    // UTF-8); any free worker takes it.
+    void submit(quint64 ticket, QByteArray request, CallContext context, Kind kind = Kind::ShortCall);
+    int size() const { return m_size; }
 
 private:
     struct Job {
         quint64 ticket;
         QByteArray request;
         CallContext context;
+        Kind kind = Kind::ShortCall;
+        bool holdsLongPlace() const { return kind != Kind::ShortCall; }
     };
     bool next(Job &job);   // false when the pool stops
+    void finished(const Job &job);
+    std::deque<Job>::iterator runnable();
     void stop();
 
+    const int m_size;
     Delivery m_deliver;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<Job> m_queue;
     bool m_stopping = false;
+    int m_longRunning = 0;
     std::vector<std::unique_ptr<QThread>> m_threads;
 };
 

@@ -115,6 +115,7 @@ int main(int argc, char *argv[])
 
     write("calls", "hello", encodeHello({QStringLiteral("OPER1"), QStringLiteral("s3gredo")}));
     write("calls", "hello-no-token", encodeHello({QStringLiteral("ADMIN"), QString()}));
+    write("calls", "hello-with-password", encodeHello({QStringLiteral("OPER1"), QString(), QStringLiteral("demo")}));
     write("calls", "getdados", getDados);
     write("calls", "setservtran", setServTran);
     write("calls", "calcetiqueta", calcEtiqueta);

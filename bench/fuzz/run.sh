@@ -9,8 +9,10 @@ build=${1:?usage: run.sh BUILD_DIR [RUNS]}
 runs=${2:-1000000}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-for target in frames calls packets; do
-  cp -r "$root/tests/protocol/corpus/$target" "$work/$target"
+for target in frames calls packets hello dispatch; do
+  corpus=$target
+  case $target in hello|dispatch) corpus=calls ;; esac
+  cp -r "$root/tests/protocol/corpus/$corpus" "$work/$target"
   echo "fuzz_$target, $runs runs:"
   "$build/fuzz_$target" -runs="$runs" -max_len=65536 -rss_limit_mb=1024 -timeout=10 "$work/$target" 2>&1 \
     | grep -E "^#[0-9]+.*(DONE|pulse)|ERROR|SUMMARY" | tail -2

@@ -1,6 +1,13 @@
 #include "labelsource.h"
 
 #include <framework/adoibquery.h>
+#include <framework/consiste.h>
+#include <framework/netconnection.h>
+#include <protocol/packet.h>
+#include <protocol/value.h>
+#include <toolkit/error.h>
+
+#include <QHash>
 
 #include <QSet>
 
@@ -38,51 +45,68 @@ QString branchName(const QString &branch)
     return query.IsEmpty() ? QString() : text(query, "NMFILIAL");
 }
 
-QList<ContainerLabel> labelsOfDay(const QString &branch, const QString &service, QDate day)
+QList<ContainerLabel> labelsOfDay(framework::TNetConnection &server, const QString &branch, const QString &service,
+                                  QDate day, QStringList *missing)
 {
-    TADOIBQuery query(nullptr, QStringLiteral("qryEtiquetas"));
-    query.SQL
-        << QStringLiteral("SELECT E.CDDIETPADST, E.NRSERVTRAN, E.NRSEQUETIQTR, E.QTPRATETIQTR, E.CDDESTFILI, E.CDPRATO,")
-        << QStringLiteral("       F.NMFILIAL, S.NMSERVICO, C.NMRAZSOCCLIE, C.NMFANTCLIE, D.NMDESTFILI,")
-        << QStringLiteral("       COALESCE(T.NMPRATO, P.NMPRATO) AS NMPRATO, COALESCE(T.SGUNIDADE, P.SGUNIDADE) AS SGUNIDADE")
-        << QStringLiteral("  FROM ETIQSERVTRAN E")
-        << QStringLiteral("  JOIN SERVTRAN T ON T.CDFILIAL = E.CDFILIAL AND T.CDSERVFILI = E.CDSERVFILI")
-        << QStringLiteral("   AND T.DTSERVTRAN = E.DTSERVTRAN AND T.CDDIETPADST = E.CDDIETPADST AND T.NRSERVTRAN = E.NRSERVTRAN")
-        << QStringLiteral("  JOIN FILIAL F ON F.CDFILIAL = E.CDFILIAL")
-        << QStringLiteral("  JOIN SERVICO S ON S.CDFILIAL = E.CDFILIAL AND S.CDSERVFILI = E.CDSERVFILI")
-        << QStringLiteral("  JOIN CLIENTE C ON C.CDCLIENTE = E.CDCLIENTE")
-        << QStringLiteral("  LEFT JOIN DESTFILI D ON D.CDFILIAL = E.CDFILIAL AND D.CDDESTFILI = E.CDDESTFILI")
-        << QStringLiteral("  LEFT JOIN PRATO P ON P.CDPRATO = E.CDPRATO AND P.CDFILAUXPRAT = E.CDFILAUXPRAT")
-        << QStringLiteral(" WHERE E.CDFILIAL = :P_CDFILIAL AND E.CDSERVFILI = :P_CDSERVFILI AND E.DTSERVTRAN = :P_DTSERVTRAN")
-        << QStringLiteral(" ORDER BY E.CDDESTFILI, C.NMRAZSOCCLIE, E.CDCLIENTE, E.CDDIETPADST, E.NRSERVTRAN, E.NRSEQUETIQTR");
-    query.ParamByName(QStringLiteral("P_CDFILIAL"))->setAsString(branch);
-    query.ParamByName(QStringLiteral("P_CDSERVFILI"))->setAsString(service);
-    // A date binds as ISO text on SQLite (where the column is text) and as a date elsewhere.
-    query.ParamByName(QStringLiteral("P_DTSERVTRAN"))->setValue(day);
-    query.Open();
+    const QVariant payload = CheckResultServ(
+        server.call(QStringLiteral("GetEtiquetasImpressao"), QVariantList{branch, service, protocol::wallClock(day)}), false, 0);
+    if (payload.metaType() != QMetaType::fromType<protocol::DataPacket>())
+        throw toolkit::Error(QStringLiteral("O servidor de aplicação não devolveu as etiquetas do dia."));
+    protocol::PacketContent content;
+    try {
+        content = protocol::decodePacket(payload.value<protocol::DataPacket>());
+    } catch (const protocol::PacketError &e) {
+        throw toolkit::Error(QStringLiteral("Etiquetas do dia ilegíveis: %1").arg(e.message()));
+    }
+    QHash<QString, qsizetype> column;
+    for (qsizetype i = 0; i < content.fields.size(); ++i)
+        column.insert(content.fields[i].name, i);
+    QStringList absent;
+    const auto noteMissing = [&absent](const QString &what) {
+        if (!absent.contains(what))
+            absent << what;
+    };
 
     QList<ContainerLabel> labels;
-    for (query.First(); !query.Eof(); query.Next()) {
+    for (const protocol::PacketRow &row : std::as_const(content.rows)) {
+        const auto value = [&](const char *field) {
+            return row.values.value(column.value(QLatin1String(field), -1)).toString().trimmed();
+        };
         ContainerLabel label;
         label.branch = branch;
         label.service = service;
         label.date = day;
-        label.diet = text(query, "CDDIETPADST");
-        label.rowNumber = text(query, "NRSERVTRAN");
-        label.sequence = text(query, "NRSEQUETIQTR");
-        label.quantity = query.FieldByName(QStringLiteral("QTPRATETIQTR"))->value().toDouble();
-        label.pointCode = text(query, "CDDESTFILI");
-        label.dishCode = text(query, "CDPRATO");
-        label.branchName = text(query, "NMFILIAL");
-        label.serviceName = text(query, "NMSERVICO");
-        label.clientName = text(query, "NMFANTCLIE");
+        label.diet = value("CDDIETPADST");
+        label.rowNumber = value("NRSERVTRAN");
+        label.sequence = value("NRSEQUETIQTR");
+        label.quantity = row.values.value(column.value(QStringLiteral("QTPRATETIQTR"), -1)).toDouble();
+        label.pointCode = value("CDDESTFILI");
+        label.dishCode = value("CDPRATO");
+        label.branchName = value("NMFILIAL");
+        label.serviceName = value("NMSERVICO");
+        label.clientName = value("NMFANTCLIE");
         if (label.clientName.isEmpty())
-            label.clientName = text(query, "NMRAZSOCCLIE");
-        label.pointName = text(query, "NMDESTFILI");
-        label.dishName = text(query, "NMPRATO");
-        label.unit = text(query, "SGUNIDADE");
+            label.clientName = value("NMRAZSOCCLIE");
+        label.pointName = value("NMDESTFILI");
+        label.dishName = value("NMPRATO");
+        label.unit = value("SGUNIDADE");
+        // what is not registered prints with its code
+        if (label.branchName.isEmpty()) {
+            label.branchName = branch;
+            noteMissing(QStringLiteral("filial %1").arg(branch));
+        }
+        if (label.serviceName.isEmpty()) {
+            label.serviceName = service;
+            noteMissing(QStringLiteral("serviço %1").arg(service));
+        }
+        if (label.clientName.isEmpty()) {
+            label.clientName = value("CDCLIENTE");
+            noteMissing(QStringLiteral("cliente %1").arg(label.clientName));
+        }
         labels.append(label);
     }
+    if (missing)
+        *missing = absent;
 
     // A dish row's labels come together, in label order: number them and count them.
     for (qsizetype first = 0; first < labels.size();) {

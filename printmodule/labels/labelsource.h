@@ -1,12 +1,17 @@
 #pragma once
-// Reading what the labels need from the shared database (the host's connection), read-only:
-// the transported services of a branch and the stored labels of a service on a day.
+// Reading what the labels need: the transported services of a branch from the shared database
+// (reference data, read-only), and the stored labels of a service on a day from the application
+// server, which checks the operator's branch as for the screen.
 
 #include "containerlabel.h"
 
 #include <QList>
 #include <QSet>
 #include <QStringList>
+
+namespace framework {
+class TNetConnection;
+}
 
 namespace printlabels {
 
@@ -22,9 +27,13 @@ QList<ServiceChoice> transportedServices(const QString &branch);
 // The branch's name; empty for a branch that does not exist.
 QString branchName(const QString &branch);
 
-// Every stored label of the service on the day, by delivery point, client, dish row and label
-// number, each with its place among its dish row's labels.
-QList<ContainerLabel> labelsOfDay(const QString &branch, const QString &service, QDate day);
+// Every stored label of the service on the day (GetEtiquetasImpressao), by delivery point,
+// client, dish row and label number, each with its place among its dish row's labels. A label
+// whose branch, service or client is not registered comes with the code in place of the name,
+// and `missing` (when given) says which, each once: "cliente 0000101". Throws toolkit::Error when
+// the server refuses or cannot be reached.
+QList<ContainerLabel> labelsOfDay(framework::TNetConnection &server, const QString &branch, const QString &service,
+                                  QDate day, QStringList *missing = nullptr);
 
 // What the user chose to print among the day's labels.
 struct LabelSelection {

@@ -1,5 +1,6 @@
 #include "labelprintwindow.h"
 
+#include <framework/consiste.h>
 #include <framework/netconnection.h>
 #include <framework/presenter.h>
 #include <framework/zandrix.h>
@@ -151,6 +152,10 @@ void LabelPrintWindow::buildControls()
 
     lblCount = new QLabel(this);
     lblCount->setObjectName(QStringLiteral("lblCount"));
+    lblMissing = new QLabel(this);
+    lblMissing->setObjectName(QStringLiteral("lblMissing"));
+    lblMissing->setWordWrap(true);
+    lblMissing->hide();
     btnPreview = new QPushButton(QStringLiteral("&Visualizar"), this);
     btnPreview->setObjectName(QStringLiteral("btnPreview"));
     btnPrint = new QPushButton(QStringLiteral("&Imprimir"), this);
@@ -174,6 +179,7 @@ void LabelPrintWindow::buildControls()
     buttons->addWidget(btnCsv);
     auto *main = new QVBoxLayout(this);
     main->addLayout(columns, 1);
+    main->addWidget(lblMissing);
     main->addLayout(buttons);
 
     const auto guard = [](auto action) { return [action] { toolkit::guarded(action); }; };
@@ -214,8 +220,8 @@ void LabelPrintWindow::FormCreate(QObject *)
     dteDay->setDate(DataProc(FiliProc()));
     m_filling = false;
     restoreChoices();
-    branchChanged();
-    documentChanged();
+    toolkit::guarded([this] { branchChanged(); });
+    toolkit::guarded([this] { documentChanged(); });
 }
 
 void LabelPrintWindow::FormClose(QObject *, CloseAction &Action)
@@ -227,9 +233,14 @@ void LabelPrintWindow::FormClose(QObject *, CloseAction &Action)
 void LabelPrintWindow::branchChanged()
 {
     const QString branch = edtBranch->text().trimmed();
-    lblBranchName->setText(branchName(branch));
+    // as the screen's header: a branch the operator may not use shows nothing of it
+    const QString refusal = branch.isEmpty() ? QString() : framework::branchRefusal(branch, Operador());
+    m_branchRefused = !refusal.isEmpty();
+    lblBranchName->setText(m_branchRefused ? QString() : branchName(branch));
     reloadServices();
     reloadDay();
+    if (m_branchRefused)
+        framework::ValidaFilial(branch, Operador(), true);   // says why, and stops here
 }
 
 void LabelPrintWindow::reloadServices()
@@ -237,8 +248,9 @@ void LabelPrintWindow::reloadServices()
     m_filling = true;
     const QString previous = cmbService->currentData().toString();
     cmbService->clear();
-    for (const ServiceChoice &service : transportedServices(edtBranch->text().trimmed()))
-        cmbService->addItem(service.code + QStringLiteral(" - ") + service.name, service.code);
+    if (!m_branchRefused)
+        for (const ServiceChoice &service : transportedServices(edtBranch->text().trimmed()))
+            cmbService->addItem(service.code + QStringLiteral(" - ") + service.name, service.code);
     QSettings settings;
     const QString wanted = previous.isEmpty() ? settings.value(kSettingsGroup + QStringLiteral("/servico")).toString() : previous;
     if (const int at = cmbService->findData(wanted); at >= 0)
@@ -251,10 +263,20 @@ void LabelPrintWindow::reloadDay()
     m_day.clear();
     m_rows.clear();
     m_rowsRead = false;
-    if (cmbService->currentIndex() >= 0)
-        m_day = labelsOfDay(edtBranch->text().trimmed(), cmbService->currentData().toString(), dteDay->date());
+    lblMissing->clear();
+    lblMissing->hide();
     // The choices follow what was read, also when the server could not be reached.
     const auto refill = qScopeGuard([this] { fillChoices(); });
+    if (cmbService->currentIndex() >= 0) {
+        QStringList missing;
+        m_day = labelsOfDay(*netServTran, edtBranch->text().trimmed(), cmbService->currentData().toString(), dteDay->date(),
+                            &missing);
+        if (!missing.isEmpty()) {
+            lblMissing->setText(QStringLiteral("Etiquetas com cadastro ausente, impressas com o código: %1.")
+                                    .arg(missing.join(QStringLiteral(", "))));
+            lblMissing->show();
+        }
+    }
     readDishRows();
 }
 
@@ -272,8 +294,7 @@ void LabelPrintWindow::documentChanged()
     readDishRows();
 }
 
-// The lists are read from the application server only once one is chosen: the labels alone
-// need no server.
+// The lists' dish rows are read from the application server only once a list is chosen.
 void LabelPrintWindow::readDishRows()
 {
     if (chosenDocument() == Document::Labels || m_rowsRead || cmbService->currentIndex() < 0)

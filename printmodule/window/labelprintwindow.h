@@ -109,6 +109,7 @@ private:
     QDoubleSpinBox *spnGapHorizontal;
     QDoubleSpinBox *spnGapVertical;
     QLabel *lblCount;
+    QLabel *lblMissing;   // what the day's labels refer to that is not registered
     QPushButton *btnPreview;
     QPushButton *btnPrint;
     QPushButton *btnPdf;
@@ -120,6 +121,7 @@ private:
     QList<printlabels::ContainerLabel> m_day;   // every label of the service on the day
     QList<printlists::DishRow> m_rows;          // every dish row of the service on the day
     bool m_rowsRead = false;                    // m_rows holds the day's (read when a list is first chosen)
+    bool m_branchRefused = false;                // the operator may not use the branch typed
     bool m_filling = false;                      // lists being refilled: their signals are not choices
 };
 

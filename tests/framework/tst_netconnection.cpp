@@ -142,6 +142,8 @@ private slots:
     void helloNamesTheSessionsOperator();
     void refusedHelloIsAClearFailure_data();
     void refusedHelloIsAClearFailure();
+    void secretsNeverLeaveInClear_data();
+    void secretsNeverLeaveInClear();
 
 private:
     TNetConnection *connected(QObject *parent)
@@ -315,6 +317,46 @@ void TstNetConnection::helloNamesTheSessionsOperator()
     QCOMPARE(m_server->lastHello().operatorCode, QStringLiteral("ADMIN"));
     QCOMPARE(m_server->lastHello().token, QStringLiteral("s3gredo"));
     framework::setSession({});
+}
+
+void TstNetConnection::secretsNeverLeaveInClear_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("token");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("sent");
+    // 0.0.0.0 reaches this machine's own listener, yet is not a loopback address
+    QTest::newRow("password beyond loopback") << "0.0.0.0" << "" << "demo" << false;
+    QTest::newRow("token beyond loopback") << "0.0.0.0" << "s3gredo" << "" << false;
+    QTest::newRow("nothing secret beyond loopback") << "0.0.0.0" << "" << "" << true;
+    QTest::newRow("password on loopback") << "127.0.0.1" << "s3gredo" << "demo" << true;
+    QTest::newRow("password on localhost") << "localhost" << "" << "demo" << true;
+}
+
+// Without TLS a password or a token is sent only to this machine: for any other address the
+// connection is refused before it is made.
+void TstNetConnection::secretsNeverLeaveInClear()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, token);
+    QFETCH(QString, password);
+    QFETCH(bool, sent);
+    const protocol::Hello before = m_server->lastHello();
+    TNetConnection net;
+    net.setHost(host);
+    net.setPort(m_server->port());
+    net.setOperatorCode(QStringLiteral("OPER9"));
+    net.setAccessToken(token);
+    net.setPassword(password);
+    try {
+        net.Open();
+        QVERIFY2(sent, "connected");
+        QCOMPARE(m_server->lastHello().password, password);
+    } catch (const toolkit::Error &e) {
+        QVERIFY2(!sent, qPrintable(e.message()));
+        QVERIFY2(e.message().contains(QStringLiteral("não são enviadas sem TLS")), qPrintable(e.message()));
+        QCOMPARE(m_server->lastHello().operatorCode, before.operatorCode);   // no hello reached it
+    }
 }
 
 void TstNetConnection::refusedHelloIsAClearFailure_data()

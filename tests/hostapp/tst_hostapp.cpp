@@ -3,6 +3,7 @@
 
 #include "hostconfig.h"
 #include "hostwindow.h"
+#include "signindialog.h"
 
 #include <framework/dtmdbgeral.h>
 #include <framework/netconnection.h>
@@ -10,9 +11,14 @@
 #include <framework/testing/scriptedpresenter.h>
 #include <framework/zandrix.h>
 #include <toolkit/error.h>
+#include <server/database.h>
+#include <server/demo.h>
+#include <server/schema.h>
+#include <server/serverthread.h>
 
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -21,6 +27,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using framework::testing::ScriptedPresenter;
 
@@ -62,6 +69,7 @@ private slots:
     void windowReportsModuleErrors();
 
     void executableReportsBadSettings();
+    void signInAsksTheServer();
 
 private:
     QString writeIni(const QString &text);
@@ -127,6 +135,8 @@ void TstHostApp::settingsErrors_data()
                                     << "Arquivo de configuração não encontrado";
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--colour=red")} << "colour";
     QTest::newRow("stray argument") << QStringList{QStringLiteral("extra")} << "Argumento inesperado: extra";
+    QTest::newRow("password file missing") << QStringList{QStringLiteral("--password-file=/nonexistent/senha")}
+                                           << "Arquivo da senha ilegível: /nonexistent/senha";
     QTest::newRow("missing plugin dir") << QStringList{QStringLiteral("--branch=0001"), QStringLiteral("--operator=X"), db,
                                                        QStringLiteral("--plugin-dir=/nonexistent/plugins")}
                                         << "Pasta de módulos não encontrada";
@@ -237,7 +247,11 @@ void TstHostApp::serverSecurityFromIni()
     QFile ca(m_dir.filePath(QStringLiteral("ca.pem")));
     QVERIFY(ca.open(QIODevice::WriteOnly));
     ca.close();
-    const QString ini = writeIni(QStringLiteral("[session]\nbranch=0001\noperator=OPER1\n"
+    QFile password(m_dir.filePath(QStringLiteral("senha")));
+    QVERIFY(password.open(QIODevice::WriteOnly));
+    password.write(" com espaços \nsecond line ignored\n");
+    password.close();
+    const QString ini = writeIni(QStringLiteral("[session]\nbranch=0001\noperator=OPER1\npassword-file=senha\n"
                                                 "[server]\nhost=app.local\nport=8443\nca=ca.pem\ntoken-file=token.txt\n"
                                                 "call-timeout=20\n[database]\npath=host.db\n"));
     hostapp::HostSettings s = hostapp::parseSettings(args({QStringLiteral("--config"), ini}));
@@ -245,6 +259,7 @@ void TstHostApp::serverSecurityFromIni()
     QCOMPARE(s.session.serverCaFile, m_dir.filePath(QStringLiteral("ca.pem")));
     QCOMPARE(s.session.serverToken, QStringLiteral("s3gredo"));
     QCOMPARE(s.session.serverCallTimeoutMs, 20000);
+    QCOMPARE(s.session.operatorPassword, QStringLiteral(" com espaços "));   // the line as it stands
     hostapp::applySettings(s);
     TNetConnection net;
     QVERIFY(net.usesTls());
@@ -448,6 +463,47 @@ void TstHostApp::executableReportsBadSettings()
     QVERIFY(host.waitForFinished(30000));
     QCOMPARE(host.exitCode(), 0);
     QVERIFY(QString::fromUtf8(host.readAllStandardOutput()).contains(QStringLiteral("--server-port")));
+}
+
+// The sign-in dialog as the user meets it, against a server core on loopback: a wrong password
+// is refused with the server's words and the dialog stays; the right one signs the operator in.
+void TstHostApp::signInAsksTheServer()
+{
+    QTemporaryDir dir;
+    const QString connection = QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("servtran.db"));
+    {
+        server::Database db(connection);
+        server::createSchema(db);
+        server::loadDemoData(db);
+    }
+    server::ServerThread server(connection);
+    framework::SessionValues session;
+    session.webUrl = QStringLiteral("127.0.0.1");
+    session.webPort = server.port();
+    session.operatorCode = QStringLiteral("OPER1");
+    QStringList shown;
+    const auto type = [&](const QString &password) {
+        auto *dialog = qobject_cast<hostapp::SignInDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("edtSenha"));
+        QCOMPARE(QApplication::focusWidget(), edit);
+        QTest::keyClicks(edit, password);
+        QTest::keyClick(edit, Qt::Key_Return);
+        shown << dialog->findChild<QLabel *>(QStringLiteral("lblMensagem"))->text();
+    };
+    QTimer::singleShot(0, [&] {
+        QTRY_VERIFY(QApplication::activeModalWidget());
+        QApplication::activeModalWidget()->activateWindow();
+        QTRY_VERIFY(QApplication::activeModalWidget()->isActiveWindow());
+        type(QStringLiteral("errada"));
+        type(QString::fromLatin1(server::kDemoPassword));
+        if (QWidget *still = QApplication::activeModalWidget())
+            still->close();   // a failure above must not leave the dialog waiting
+    });
+    QVERIFY(hostapp::signIn(session));
+    QCOMPARE(shown.value(0).contains(QStringLiteral("Operador ou senha inválidos.")), true);
+    QCOMPARE(session.operatorCode, QStringLiteral("OPER1"));
+    QCOMPARE(session.operatorPassword, QString::fromLatin1(server::kDemoPassword));
 }
 
 QTEST_MAIN(TstHostApp)

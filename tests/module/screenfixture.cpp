@@ -5,6 +5,7 @@
 #include <framework/presenter.h>
 #include <toolkit/error.h>
 #include <server/demo.h>
+#include <server/passwords.h>
 #include <server/schema.h>
 
 #include <QApplication>
@@ -39,6 +40,7 @@ ScreenFixture::ScreenFixture(World world)
     m_session.branchName = world == World::Demo ? QStringLiteral("Cozinha Central Norte") : QStringLiteral("Cozinha Central");
     m_session.boundBranch = false;
     m_session.operatorCode = QStringLiteral("ADMIN");
+    m_session.operatorPassword = QString::fromLatin1(server::kDemoPassword);
     m_session.webUrl = QStringLiteral("127.0.0.1");
     m_session.webPort = m_port;
     m_session.processingDate = seededDay();
@@ -105,6 +107,8 @@ void ScreenFixture::seed()
          {{"ADMIN", "Administrador"}, {"OPER1", "Operador da Central"}});
     rows(QStringLiteral("INSERT INTO OPERFILI (CDOPERADOR, CDFILIAL) VALUES (?, ?)"),
          {{"ADMIN", "0001"}, {"ADMIN", "0002"}, {"ADMIN", "0003"}, {"OPER1", "0001"}});
+    for (const char *code : {"ADMIN", "OPER1"})
+        server::setOperatorPassword(*m_db, QLatin1String(code), QString::fromLatin1(server::kDemoPassword));
     rows(QStringLiteral("INSERT INTO SERVICO (CDFILIAL, CDSERVFILI, NMSERVICO, IDSERVTRAN, IDTIPOSERV) VALUES (?, ?, ?, ?, ?)"),
          {{"0001", "00001", "Almoço", "S", "N"},
           {"0001", "00002", "Jantar", "S", "N"},

@@ -3,6 +3,7 @@
 #include <framework/dtmdbgeral.h>
 #include <server/demo.h>
 #include <server/schema.h>
+#include <server/service.h>
 
 #include <QDir>
 #include <QProcess>
@@ -19,10 +20,19 @@ DemoDatabase::DemoDatabase()
     server::createSchema(*m_db);
     server::loadDemoData(*m_db);
     framework::openSharedDatabase(connection);
+    m_server = std::make_unique<server::ServerThread>(connection);
+    m_connection = std::make_unique<framework::TNetConnection>();
+    m_connection->setServerName(server::ServTranService::serverName());
+    m_connection->setHost(QStringLiteral("127.0.0.1"));
+    m_connection->setPort(m_server->port());
+    m_connection->setOperatorCode(QStringLiteral("ADMIN"));
+    m_connection->setPassword(QString::fromLatin1(server::kDemoPassword));
 }
 
 DemoDatabase::~DemoDatabase()
 {
+    m_connection.reset();
+    m_server.reset();
     framework::closeSharedDatabase();
     m_db.reset();
 }

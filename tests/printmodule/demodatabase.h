@@ -2,7 +2,9 @@
 // What the print tests stand on: a temporary SQLite file with the schema and the demo data,
 // opened as the host's shared connection, and the command-line tools that read PDF files and codes.
 
+#include <framework/netconnection.h>
 #include <server/database.h>
+#include <server/serverthread.h>
 
 #include <QStringList>
 #include <QTemporaryDir>
@@ -18,6 +20,8 @@ public:
 
     const QTemporaryDir &dir() const { return m_dir; }
     QString file(const QString &name) const { return m_dir.filePath(name); }
+    // The application server on it (loopback) and a connection of the demo's ADMIN to it.
+    framework::TNetConnection &server() { return *m_connection; }
     // Runs SQL on the test's own connection and returns the first column of the first row.
     QVariant scalar(const QString &sql, const QVariantList &values = {});
     void exec(const QString &sql, const QVariantList &values = {});
@@ -25,6 +29,8 @@ public:
 private:
     QTemporaryDir m_dir;
     std::unique_ptr<server::Database> m_db;
+    std::unique_ptr<server::ServerThread> m_server;
+    std::unique_ptr<framework::TNetConnection> m_connection;
 };
 
 // The standard output of a tool; a failing or missing tool fails the test (qFatal).

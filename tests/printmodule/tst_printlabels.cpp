@@ -58,6 +58,8 @@ private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil)); }
 
     void readsEveryStoredLabelOfTheDay();
+    void everyStoredLabelPrints_data();
+    void everyStoredLabelPrints();
     void numbersTheLabelsOfEachDishRow();
     void servicesAreTheTransportedOnes();
     void selectsByPointAndDishes();
@@ -83,7 +85,7 @@ private slots:
 void TestPrintLabels::readsEveryStoredLabelOfTheDay()
 {
     DemoDatabase db;
-    const QList<ContainerLabel> labels = labelsOfDay(kBranch, kService, server::demoDay());
+    const QList<ContainerLabel> labels = labelsOfDay(db.server(), kBranch, kService, server::demoDay());
     const int stored = db.scalar(QStringLiteral("SELECT COUNT(*) FROM ETIQSERVTRAN WHERE CDFILIAL = ? AND CDSERVFILI = ? AND DTSERVTRAN = ?"),
                                  {kBranch, kService, server::demoDay().toString(Qt::ISODate)})
                            .toInt();
@@ -98,13 +100,42 @@ void TestPrintLabels::readsEveryStoredLabelOfTheDay()
         QVERIFY(label.quantity > 0);
     }
     // Another day has none.
-    QVERIFY(labelsOfDay(kBranch, kService, server::demoDay().addDays(1)).isEmpty());
+    QVERIFY(labelsOfDay(db.server(), kBranch, kService, server::demoDay().addDays(1)).isEmpty());
+}
+
+void TestPrintLabels::everyStoredLabelPrints_data()
+{
+    QTest::addColumn<QString>("removal");
+    QTest::addColumn<QString>("missing");
+    QTest::newRow("client") << "DELETE FROM CLIENTE WHERE CDCLIENTE = '0000101'" << "cliente 0000101";
+    QTest::newRow("service") << "DELETE FROM SERVICO WHERE CDFILIAL = '0001' AND CDSERVFILI = '00001'" << "serviço 00001";
+    QTest::newRow("branch") << "DELETE FROM FILIAL WHERE CDFILIAL = '0001'" << "filial 0001";
+}
+
+// A label whose client, service or branch is no longer registered is read all the same, with the
+// code in place of the name, and is said to be missing it.
+void TestPrintLabels::everyStoredLabelPrints()
+{
+    QFETCH(QString, removal);
+    QFETCH(QString, missing);
+    DemoDatabase db;
+    db.exec(QStringLiteral("PRAGMA foreign_keys = OFF"));
+    db.exec(removal);
+    QStringList said;
+    const QList<ContainerLabel> labels = labelsOfDay(db.server(), kBranch, kService, server::demoDay(), &said);
+    QCOMPARE(labels.size(), 28);
+    QCOMPARE(said, QStringList{missing});
+    const QString code = missing.section(QLatin1Char(' '), 1);
+    int withCode = 0;
+    for (const ContainerLabel &label : labels)
+        withCode += label.clientName == code || label.serviceName == code || label.branchName == code;
+    QVERIFY(withCode > 0);
 }
 
 void TestPrintLabels::numbersTheLabelsOfEachDishRow()
 {
     DemoDatabase db;
-    const QList<ContainerLabel> labels = labelsOfDay(kBranch, kService, server::demoDay());
+    const QList<ContainerLabel> labels = labelsOfDay(db.server(), kBranch, kService, server::demoDay());
     for (const ContainerLabel &label : labels) {
         const int ofRow = db.scalar(QStringLiteral("SELECT COUNT(*) FROM ETIQSERVTRAN WHERE CDFILIAL = ? AND CDSERVFILI = ? "
                                                    "AND DTSERVTRAN = ? AND CDDIETPADST = ? AND NRSERVTRAN = ?"),
@@ -134,7 +165,7 @@ void TestPrintLabels::servicesAreTheTransportedOnes()
 void TestPrintLabels::selectsByPointAndDishes()
 {
     DemoDatabase db;
-    const QList<ContainerLabel> day = labelsOfDay(kBranch, kService, server::demoDay());
+    const QList<ContainerLabel> day = labelsOfDay(db.server(), kBranch, kService, server::demoDay());
     const QList<NamedCode> points = pointsOf(day);
     const QList<NamedCode> dishes = dishesOf(day);
     QVERIFY(points.size() > 1);
@@ -169,7 +200,7 @@ void TestPrintLabels::pdfHoldsEveryLabel()
 {
     QFETCH(LabelLayout, layout);
     DemoDatabase db;
-    const QList<ContainerLabel> labels = labelsOfDay(kBranch, kService, server::demoDay());
+    const QList<ContainerLabel> labels = labelsOfDay(db.server(), kBranch, kService, server::demoDay());
     const QString pdf = writePdf(db, labels, layout);
 
     const int perPage = layout.labelsPerPage();
@@ -202,7 +233,7 @@ void TestPrintLabels::codesDecodeToTheLabelsKeys()
 {
     QFETCH(LabelLayout, layout);
     DemoDatabase db;
-    const QList<ContainerLabel> labels = labelsOfDay(kBranch, kService, server::demoDay());
+    const QList<ContainerLabel> labels = labelsOfDay(db.server(), kBranch, kService, server::demoDay());
     const QString pdf = writePdf(db, labels, layout);
     const QList<QList<LabelPlacement>> pages = paginate(int(labels.size()), layout);
     // The first and the last page: the last one is where a partly filled sheet ends.
@@ -231,7 +262,7 @@ void TestPrintLabels::codesDecodeToTheLabelsKeys()
 void TestPrintLabels::cancelledRenderingStops()
 {
     DemoDatabase db;
-    const QList<ContainerLabel> labels = labelsOfDay(kBranch, kService, server::demoDay());
+    const QList<ContainerLabel> labels = labelsOfDay(db.server(), kBranch, kService, server::demoDay());
     QVERIFY(labels.size() > 2);
     QList<int> told;
     QPdfWriter pdf(db.file(QStringLiteral("cancelled.pdf")));
@@ -259,7 +290,7 @@ void TestPrintLabels::printerGetsTheLayoutsPage()
     QFETCH(QString, pageSize);
     QFETCH(int, pages);
     DemoDatabase db;
-    const QList<ContainerLabel> labels = labelsOfDay(kBranch, kService, server::demoDay()).mid(0, 5);
+    const QList<ContainerLabel> labels = labelsOfDay(db.server(), kBranch, kService, server::demoDay()).mid(0, 5);
     const QString path = db.file(QStringLiteral("printer.pdf"));
     {
         QPrinter printer(QPrinter::HighResolution);
@@ -381,7 +412,7 @@ void TestPrintLabels::layoutProblems()
     if (!printable) {
         DemoDatabase db;
         QPdfWriter pdf(db.file(QStringLiteral("refused.pdf")));
-        QVERIFY_THROWS_EXCEPTION(toolkit::Error, renderLabels(pdf, labelsOfDay(kBranch, kService, server::demoDay()), layout));
+        QVERIFY_THROWS_EXCEPTION(toolkit::Error, renderLabels(pdf, labelsOfDay(db.server(), kBranch, kService, server::demoDay()), layout));
     }
 }
 

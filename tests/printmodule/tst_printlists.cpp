@@ -42,6 +42,7 @@ public:
         connection.setHost(QStringLiteral("127.0.0.1"));
         connection.setPort(server.port());
         connection.setOperatorCode(QStringLiteral("ADMIN"));
+        connection.setPassword(QString::fromLatin1(server::kDemoPassword));
     }
 
     ListDay day() const

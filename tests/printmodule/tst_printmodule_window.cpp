@@ -34,14 +34,16 @@ namespace {
 // The host around the module: session, main window, presenter, module loader and opener.
 class Host {
 public:
-    Host() : server(std::make_unique<server::ServerThread>(QStringLiteral("sqlite:") + db.file(QStringLiteral("servtran.db"))))
+    explicit Host(const QString &operatorCode = QStringLiteral("ADMIN"))
+        : server(std::make_unique<server::ServerThread>(QStringLiteral("sqlite:") + db.file(QStringLiteral("servtran.db"))))
     {
         framework::SessionValues session;
         session.webUrl = QStringLiteral("127.0.0.1");
         session.webPort = server->port();
         session.branch = QStringLiteral("0001");
         session.branchName = QStringLiteral("Cozinha Central Norte");
-        session.operatorCode = QStringLiteral("ADMIN");
+        session.operatorCode = operatorCode;
+        session.operatorPassword = QString::fromLatin1(server::kDemoPassword);
         session.processingDate = server::demoDay();
         framework::setSession(session);
         toolkit::setExceptionHandler([](const QString &message) { framework::presenter().error(message); });
@@ -129,6 +131,8 @@ private slots:
     void chosenListAndPointAreWhatIsWritten();
     void listWithoutTheServerSaysSo();
     void unloadingTheModuleTakesItsWindow();
+    void branchOfAnotherOperatorShowsNothing();
+    void labelsWithoutTheirRecordsStillCount();
 };
 
 void TestPrintModuleWindow::initTestCase()
@@ -319,7 +323,7 @@ void TestPrintModuleWindow::listWithoutTheServerSaysSo()
     // Nothing of a day that could not be read is written.
     QVERIFY_THROWS_EXCEPTION(toolkit::Error, writeCsv(window, host.db.file(QStringLiteral("none.csv"))));
     QVERIFY(!QFile::exists(host.db.file(QStringLiteral("none.csv"))));
-    // The labels need no server.
+    // The labels read when the window opened still print.
     QTest::keyClick(document, Qt::Key_Up);
     QVERIFY(writePdf(window, host.db.file(QStringLiteral("labels.pdf"))));
 }
@@ -334,6 +338,45 @@ void TestPrintModuleWindow::unloadingTheModuleTakesItsWindow()
     // Loaded again, it opens a new window.
     LoadBPL(QStringLiteral("PLA04101"));
     QVERIFY(host.printWindow());
+}
+
+// OPER1 may use branch 0001 only: typing 0002 is refused as on the screen's header, and nothing
+// of 0002 is listed or printed.
+void TestPrintModuleWindow::branchOfAnotherOperatorShowsNothing()
+{
+    Host host(QStringLiteral("OPER1"));
+    QWidget *window = host.openWindow();
+    QVERIFY(window);
+    QVERIFY(part<QLabel>(window, "lblCount")->text().startsWith(QStringLiteral("28 etiqueta(s)")));
+    host.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(host.window.get()));
+    auto *branch = part<QLineEdit>(window, "edtBranch");
+    branch->setFocus();
+    QTRY_VERIFY(branch->hasFocus());
+    branch->selectAll();
+    QTest::keyClicks(branch, QStringLiteral("0002"));
+    QTest::keyClick(branch, Qt::Key_Tab);
+    QCOMPARE(host.presenter.messages(), QStringList{QStringLiteral("Operador sem acesso à filial 0002.")});
+    QCOMPARE(part<QComboBox>(window, "cmbService")->count(), 0);
+    QVERIFY2(part<QLabel>(window, "lblCount")->text().startsWith(QStringLiteral("0 etiqueta(s)")),
+             qPrintable(part<QLabel>(window, "lblCount")->text()));
+    QVERIFY(part<QLabel>(window, "lblBranchName")->text().isEmpty());
+}
+
+// A label whose client is no longer registered still counts and prints, with the client's code,
+// and the window says what is missing.
+void TestPrintModuleWindow::labelsWithoutTheirRecordsStillCount()
+{
+    Host host;
+    host.db.exec(QStringLiteral("PRAGMA foreign_keys = OFF"));
+    host.db.exec(QStringLiteral("DELETE FROM CLIENTE WHERE CDCLIENTE = '0000101'"));
+    QWidget *window = host.openWindow();
+    QVERIFY(window);
+    QVERIFY2(part<QLabel>(window, "lblCount")->text().startsWith(QStringLiteral("28 etiqueta(s)")),
+             qPrintable(part<QLabel>(window, "lblCount")->text()));
+    QCOMPARE(part<QLabel>(window, "lblMissing")->text(),
+             QStringLiteral("Etiquetas com cadastro ausente, impressas com o código: cliente 0000101."));
+    QVERIFY(host.presenter.errors().isEmpty());
 }
 
 QTEST_MAIN(TestPrintModuleWindow)

@@ -54,7 +54,7 @@ void calls(QByteArrayView data)
     try {
         const protocol::Hello hello = protocol::decodeHello(bytes);
         const protocol::Hello again = protocol::decodeHello(protocol::encodeHello(hello));
-        if (again.operatorCode != hello.operatorCode || again.token != hello.token)
+        if (again.operatorCode != hello.operatorCode || again.token != hello.token || again.password != hello.password)
             finding("a hello does not survive encoding");
     } catch (const protocol::PacketError &) {
     }

@@ -242,6 +242,14 @@ private slots:
             tooLong.replace(QByteArray::fromHex("8162"), QByteArray::fromHex("8163"));
             QTest::newRow("text longer than its field") << tooLong;
         }
+        {
+            PacketContent c;
+            c.fields = {{QStringLiteral("A"), FieldKind::String, 4, false, false}};
+            c.rows = {{{QStringLiteral("abcd")}, RowChange::Unchanged, {}}};
+            QByteArray bytes = encodePacket(c).bytes();
+            bytes.replace(QByteArray("abcd"), QByteArray("ab\xff\xfe", 4));
+            QTest::newRow("text that is not UTF-8") << bytes;
+        }
     }
 
     void malformedInputIsReported()

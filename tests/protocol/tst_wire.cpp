@@ -1,6 +1,7 @@
 // Frames, call values and the remote-result convention shared by client and server.
 
 #include <protocol/frame.h>
+#include <protocol/packet.h>
 #include <protocol/remoteresult.h>
 #include <protocol/value.h>
 
@@ -169,6 +170,32 @@ private slots:
         const Request r = decodeRequest(encodeRequest({QStringLiteral("S"), QStringLiteral("M"), {packet, QVariantList(9000, 1.0)}}));
         QCOMPARE(r.args.value(0), packet);
         QCOMPARE(r.args.value(1).toList().size(), 9000);
+    }
+
+    // A call's arguments read every integer CBOR writes, as data packets read them.
+    void requestIntegersAsPacketsReadThem_data()
+    {
+        QTest::addColumn<QByteArray>("item");
+        QTest::addColumn<double>("value");
+        QTest::newRow("-2^64") << QByteArray::fromHex("3bffffffffffffffff") << -18446744073709551616.0;
+        QTest::newRow("-2^64 + 1") << QByteArray::fromHex("3bfffffffffffffffe") << -18446744073709551615.0;
+        QTest::newRow("-2^63") << QByteArray::fromHex("3b7fffffffffffffff") << -9223372036854775808.0;
+        QTest::newRow("2^64 - 1") << QByteArray::fromHex("1bffffffffffffffff") << 18446744073709551615.0;
+    }
+    void requestIntegersAsPacketsReadThem()
+    {
+        QFETCH(QByteArray, item);
+        QFETCH(double, value);
+        // {"server": "S", "method": "M", "args": [item, item]}
+        const QByteArray request = QByteArray::fromHex("a3667365727665726153666d6574686f64614d646172677382") + item + item;
+        const Request r = decodeRequest(request);
+        QCOMPARE(r.args, (QVariantList{value, value}));
+        PacketContent c;
+        c.fields = {{QStringLiteral("Q"), FieldKind::Float, 0, false, false}};
+        c.rows = {{{1.0}, RowChange::Unchanged, {}}};
+        QByteArray packet = encodePacket(c).bytes();
+        packet.replace(packet.lastIndexOf(QByteArray::fromHex("fb3ff0000000000000")), 9, item);   // the row's 1.0
+        QCOMPARE(decodePacket(DataPacket(packet)).rows.value(0).values.value(0), QVariant(value));
     }
 
     void malformedMessagesAreReported()

@@ -214,7 +214,7 @@ Fixture::Fixture(const QString &backend, const server::ServerSettings &settings)
     m_connection = freshDemoDatabase(backend, m_dir);
     m_db = std::make_unique<server::Database>(m_connection);
     m_server = std::make_unique<server::ServerThread>(m_connection, QHostAddress::LocalHost, 0, settings);
-    m_client = std::make_unique<TestClient>(m_server->port(), protocol::Hello{QStringLiteral("ADMIN"), settings.accessToken});
+    m_client = std::make_unique<TestClient>(m_server->port(), helloOf(QStringLiteral("ADMIN"), settings.accessToken));
 }
 
 Fixture::~Fixture()

@@ -7,6 +7,7 @@
 #include <protocol/packet.h>
 #include <protocol/value.h>
 #include <server/database.h>
+#include <server/demo.h>
 #include <server/serverthread.h>
 
 #include <QProcess>
@@ -34,8 +35,13 @@ QTestData &newRow(const QString &backend, const char *name);
             QSKIP("SERVTRAN_TEST_PG is not set");                                                   \
     } while (false)
 
+// A hello of a demo operator with its password, and the server's token if it asks for one.
+inline protocol::Hello helloOf(const QString &operatorCode, const QString &token = QString())
+{
+    return {operatorCode, token, QString::fromLatin1(server::kDemoPassword)};
+}
 // The demo's operator of every branch, as most tests call.
-inline protocol::Hello adminHello() { return {QStringLiteral("ADMIN"), QString()}; }
+inline protocol::Hello adminHello() { return helloOf(QStringLiteral("ADMIN")); }
 
 // A synchronous client: one request, then wait for its reply. It connects and says its hello
 // (none with std::nullopt: the test speaks first itself); throws when the hello is refused.

@@ -7,6 +7,12 @@
 #include <protocol/frame.h>
 #include <protocol/remoteresult.h>
 
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QMutex>
 #include <QTest>
 
 using namespace servertest;
@@ -86,6 +92,12 @@ private slots:
     void refusedLogWritesNothing();
     void hello_data();
     void hello();
+    void hostRoleReadsOnlyReferenceTables_data();
+    void hostRoleReadsOnlyReferenceTables();
+    void dishOfAnotherBranch_data();
+    void dishOfAnotherBranch();
+    void failedSignInsAreSlowedAndLimited_data();
+    void failedSignInsAreSlowedAndLimited();
 };
 
 void TestServerAccess::branchOfTheOperator_data()
@@ -104,7 +116,6 @@ void TestServerAccess::branchOfTheOperator_data()
             row("allowed branch", "OPER1", "0001", QString());
             row("other branch", "OPER1", "0002", kOtherBranchFault);
             row("operator of every branch", "ADMIN", "0002", QString());
-            row("unknown operator", "NINGUEM", "0001", QStringLiteral("Operador NINGUEM não cadastrado."));
         }
     }
 }
@@ -118,7 +129,7 @@ void TestServerAccess::branchOfTheOperator()
     QFETCH(QString, fault);
     SKIP_UNLESS_BACKEND(backend);
     Fixture f(backend);
-    TestClient client(f.port(), protocol::Hello{operatorCode, QString()});
+    TestClient client(f.port(), helloOf(operatorCode));
     const protocol::Reply reply = client.call(method, argsFor(method, branch));
     if (fault.isEmpty()) {
         QVERIFY2(!reply.failed(), qPrintable(reply.fault));
@@ -139,7 +150,7 @@ void TestServerAccess::refusedLogWritesNothing()
     QFETCH(QString, backend);
     SKIP_UNLESS_BACKEND(backend);
     Fixture f(backend);
-    TestClient client(f.port(), protocol::Hello{QStringLiteral("OPER1"), QString()});
+    TestClient client(f.port(), helloOf(QStringLiteral("OPER1")));
     const qint64 before = storedRows(f.db());
     QVariantMap ours = newDish(QStringLiteral("0000000100"), QStringLiteral("0000101"), QStringLiteral("001"),
                                QStringLiteral("1010010001"));
@@ -161,8 +172,8 @@ void TestServerAccess::hello_data()
     QTest::addColumn<QString>("serverToken");
     QTest::addColumn<QByteArray>("first");     // the first frame's payload
     QTest::addColumn<QString>("fault");        // empty: taken
-    const auto hello = [](const char *op, const char *token) {
-        return protocol::encodeHello({QString::fromUtf8(op), QString::fromUtf8(token)});
+    const auto hello = [](const char *op, const char *token, const char *password = server::kDemoPassword) {
+        return protocol::encodeHello({QString::fromUtf8(op), QString::fromUtf8(token), QString::fromUtf8(password)});
     };
     const QByteArray call = protocol::encodeRequest({serverName(), QStringLiteral("GetDados"), argsFor(QStringLiteral("GetDados"), QStringLiteral("0001"))});
     const QString noHello = QStringLiteral("Conexão sem identificação: a primeira mensagem deve identificar o operador.");
@@ -175,6 +186,12 @@ void TestServerAccess::hello_data()
     QTest::newRow("server without a token") << QString() << hello("OPER1", "qualquer") << QString();
     QTest::newRow("no operator") << QString() << hello("  ", "") << QStringLiteral("A conexão não informou o operador.");
     QTest::newRow("operator too long") << QString() << hello("OPERADOR1", "") << noHello;
+    // the operator is the one whose password the hello shows, never one merely named
+    const QString badPassword = QStringLiteral("Operador ou senha inválidos.");
+    QTest::newRow("operator named without a password") << QString() << hello("ADMIN", "", "") << badPassword;
+    QTest::newRow("wrong password") << QString() << hello("ADMIN", "", "demo!") << badPassword;
+    QTest::newRow("another operator's password") << QStringLiteral("s3gredo") << hello("ADMIN", "s3gredo", "outra") << badPassword;
+    QTest::newRow("unknown operator") << QString() << hello("NINGUEM", "") << badPassword;
 }
 
 void TestServerAccess::hello()
@@ -197,6 +214,126 @@ void TestServerAccess::hello()
     QVERIFY(client.closedByPeer());
     // the server goes on serving the others
     QVERIFY(serving(f.client(), QStringLiteral("ADMIN")));
+}
+
+void TestServerAccess::hostRoleReadsOnlyReferenceTables_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<bool>("allowed");
+    for (const char *table : {"FILIAL", "SERVICO", "PRATO", "CLIENTE", "OPERADOR", "OPERFILI"})
+        QTest::newRow(qPrintable(QStringLiteral("read %1").arg(QLatin1String(table))))
+            << QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(table)) << true;
+    for (const char *table : {"SERVTRAN", "ETIQSERVTRAN", "HISTSERVTRAN", "COMESERV", "DESTFILI", "PRATOSERV", "SENHAOPER"})
+        QTest::newRow(qPrintable(QStringLiteral("read %1").arg(QLatin1String(table))))
+            << QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(table)) << false;
+    QTest::newRow("insert a branch") << "INSERT INTO FILIAL (CDFILIAL, NMFILIAL, IDSITUFILI) VALUES ('0009', 'X', 'A')" << false;
+    QTest::newRow("rename a client") << "UPDATE CLIENTE SET NMRAZSOCCLIE = 'X'" << false;
+    QTest::newRow("delete an operator's branches") << "DELETE FROM OPERFILI" << false;
+    QTest::newRow("write a dish row") << "DELETE FROM SERVTRAN" << false;
+    QTest::newRow("make a table") << "CREATE TABLE INTRUSO (X INTEGER)" << false;
+    QTest::newRow("leave read-only") << "SET default_transaction_read_only = off; INSERT INTO FILIAL (CDFILIAL, NMFILIAL, IDSITUFILI) VALUES ('0009', 'X', 'A')" << false;
+}
+
+// The PostgreSQL role of db/host-role-postgres.sql, the hosts' own connection: it reads the
+// reference tables and nothing else, and writes nothing.
+void TestServerAccess::hostRoleReadsOnlyReferenceTables()
+{
+    QFETCH(QString, sql);
+    QFETCH(bool, allowed);
+    SKIP_UNLESS_BACKEND(QStringLiteral("postgres"));
+    QTemporaryDir dir;
+    const QString owner = freshDemoDatabase(QStringLiteral("postgres"), dir);
+    {
+        server::Database db(owner);
+        QFile script(QStringLiteral(SERVTRAN_DB_DIR "/host-role-postgres.sql"));
+        QVERIFY(script.open(QIODevice::ReadOnly));
+        for (const QString &statement : QString::fromUtf8(script.readAll()).split(QLatin1Char('\n'))) {
+            if (!statement.trimmed().isEmpty() && !statement.startsWith(QLatin1String("--")))
+                db.execute(statement.trimmed().chopped(1));
+        }
+    }
+    QString host = owner;
+    host.replace(QRegularExpression(QStringLiteral("user=\\S+")), QStringLiteral("user=servtran_host"));
+    server::Database db(host);
+    QSqlQuery query(db.handle());
+    bool done = true;
+    for (const QString &statement : sql.split(QStringLiteral("; ")))
+        done = done && query.exec(statement);
+    QVERIFY2(done == allowed, qPrintable(query.lastError().text()));
+}
+
+void TestServerAccess::dishOfAnotherBranch_data()
+{
+    QTest::addColumn<QString>("operatorCode");
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("operator of branch 0001 only") << "OPER1" << kOtherBranchFault;
+    QTest::newRow("operator of every branch") << "ADMIN" << QString();
+}
+
+// Branch 0002's own dish asked for under branch 0001: its data go only to an operator of 0002.
+void TestServerAccess::dishOfAnotherBranch()
+{
+    QFETCH(QString, operatorCode);
+    QFETCH(QString, fault);
+    Fixture f(QStringLiteral("sqlite"));
+    TestClient client(f.port(), helloOf(operatorCode));
+    const protocol::Reply reply = client.call(QStringLiteral("getDadosPrato"), {QStringLiteral("0001"), QStringLiteral("00001"),
+                                                                                  QStringLiteral("5010010001"), QStringLiteral("0002")});
+    QCOMPARE(reply.fault, fault);
+    if (fault.isEmpty())
+        QCOMPARE(table(protocol::resultPayload(reply.value).toList().value(1)).rows.size(), 1);
+}
+
+void TestServerAccess::failedSignInsAreSlowedAndLimited_data()
+{
+    QTest::addColumn<int>("perOperator");
+    QTest::addColumn<int>("perAddress");
+    QTest::addColumn<QStringList>("guessed");   // operators whose password is guessed wrong, in turn
+    QTest::addColumn<QString>("blocked");       // then signs in with the right password, refused
+    QTest::addColumn<QString>("free");          // and this one is still taken
+    QTest::newRow("per operator") << 3 << 100 << QStringList{"OPER1", "OPER1", "OPER1"} << "OPER1" << "ADMIN";
+    QTest::newRow("per address") << 100 << 3 << QStringList{"OPER1", "NINGUEM", "ADMIN"} << "ADMIN" << QString();
+}
+
+// Each wrong password is answered only after the delay, the password never shows in the log,
+// and past the limit even the right password is refused.
+void TestServerAccess::failedSignInsAreSlowedAndLimited()
+{
+    QFETCH(int, perOperator);
+    QFETCH(int, perAddress);
+    QFETCH(QStringList, guessed);
+    QFETCH(QString, blocked);
+    QFETCH(QString, free);
+    server::ServerSettings settings;
+    settings.failedSignInDelayMs = 300;
+    settings.maxFailedSignInsPerOperator = perOperator;
+    settings.maxFailedSignInsPerAddress = perAddress;
+    Fixture f(QStringLiteral("sqlite"), settings);
+    static QMutex logMutex;
+    static QStringList log;
+    log.clear();
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) {
+        QMutexLocker lock(&logMutex);
+        log << message;
+    });
+    const auto signIn = [&](const QString &op, const QString &password) {
+        TestClient client(f.port(), std::nullopt);
+        client.send(protocol::frame(protocol::encodeHello({op, QString(), password})));
+        return client.receive().fault;
+    };
+    for (const QString &op : guessed) {
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(signIn(op, QStringLiteral("palpite-errado")), QStringLiteral("Operador ou senha inválidos."));
+        QVERIFY2(clock.elapsed() >= 300, qPrintable(QString::number(clock.elapsed())));
+    }
+    QVERIFY(signIn(blocked, QString::fromLatin1(server::kDemoPassword)).startsWith(QStringLiteral("Entrada bloqueada")));
+    if (!free.isEmpty())
+        QCOMPARE(signIn(free, QString::fromLatin1(server::kDemoPassword)), QString());
+    qInstallMessageHandler(previous);
+    QMutexLocker lock(&logMutex);
+    QVERIFY(log.join(QLatin1Char('\n')).contains(QStringLiteral("sign-in of operator %1 from 127.0.0.1 refused").arg(guessed.first())));
+    QVERIFY(!log.join(QLatin1Char('\n')).contains(QStringLiteral("palpite-errado")));
 }
 
 QTEST_GUILESS_MAIN(TestServerAccess)

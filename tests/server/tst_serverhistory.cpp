@@ -58,7 +58,7 @@ void TestServerHistory::eachWriteIsRecordedWithItsOperator()
     QFETCH(QString, backend);
     SKIP_UNLESS_BACKEND(backend);
     Fixture f(backend);
-    TestClient cook(f.port(), protocol::Hello{QStringLiteral("OPER1"), QString()});
+    TestClient cook(f.port(), helloOf(QStringLiteral("OPER1")));
     const qsizetype before = table(cook.payload(QStringLiteral("GetHistorico"), dayArgs())).rows.size();
 
     QVariantMap dish = newDish(QStringLiteral("0000000090"), QStringLiteral("0000102"), QStringLiteral("004"),

@@ -121,7 +121,10 @@ void TestServerLimits::hostileRequests_data()
         newRow(b, "1,000 services for a year") << "CalcServTrans" << calcArgs(serviceList(1000), 366) << ""
                                                << "no máximo 36600 dias de serviço";
         newRow(b, "1,000 services, one repeated, for a day") << "CalcServTrans"
-            << calcArgs(serviceList(999) + serviceList(1).mid(1)) << "" << "";
+            << calcArgs(serviceList(999) + serviceList(1).mid(1)) << "" << "não cadastrado";
+        // each day of each service would hold a worker, and the answer say it was done
+        newRow(b, "100 services that do not exist for a year") << "CalcServTrans" << calcArgs(serviceList(100), 365) << ""
+                                                               << "Serviço 00000 da filial 0001 não cadastrado.";
     }
 }
 

@@ -4,6 +4,7 @@
 #include "testsupport.h"
 
 #include <protocol/frame.h>
+#include <server/schema.h>
 
 #include <QFile>
 #include <QProcess>
@@ -34,6 +35,7 @@ private slots:
     void demo();
     void createSchemaOnly();
     void tls();
+    void setPassword();
 };
 
 void TestServerProcess::options_data()
@@ -73,6 +75,16 @@ void TestServerProcess::options_data()
         << (beyond + token << QStringLiteral("--tls-cert") << QStringLiteral("%DIR%/none.pem") << QStringLiteral("--tls-key")
             << QStringLiteral("%TLS%/server.key"))
         << 2 << "não foi possível ler o certificado";
+    QTest::newRow("key of another certificate")
+        << (beyond + token << QStringLiteral("--tls-cert") << QStringLiteral("%TLS%/server.pem") << QStringLiteral("--tls-key")
+            << QStringLiteral("%TLS%/untrusted.key"))
+        << 2 << "não corresponde ao certificado";
+    QTest::newRow("expired certificate")
+        << (beyond + token << QStringLiteral("--tls-cert") << QStringLiteral("%TLS%/expired.pem") << QStringLiteral("--tls-key")
+            << QStringLiteral("%TLS%/expired.key"))
+        << 2 << "não está válido agora";
+    QTest::newRow("token file others may read")
+        << (beyond + tls << QStringLiteral("--token-file") << QStringLiteral("%DIR%/open-token")) << 1 << "pode ser lido por outros";
     QTest::newRow("token file missing")
         << (beyond + tls << QStringLiteral("--token-file") << QStringLiteral("%DIR%/none")) << 2 << "chave de acesso";
     QTest::newRow("empty token file")
@@ -94,6 +106,10 @@ void TestServerProcess::options()
     QTemporaryDir dir;
     writeFile(dir.filePath(QStringLiteral("token")), "s3gredo\n");
     writeFile(dir.filePath(QStringLiteral("empty-token")), " \n");
+    writeFile(dir.filePath(QStringLiteral("open-token")), "s3gredo\n");
+    QFile::setPermissions(dir.filePath(QStringLiteral("token")), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QFile::setPermissions(dir.filePath(QStringLiteral("open-token")), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                                         | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     for (QString &arg : args)
         arg.replace(QLatin1String("%DIR%"), dir.path()).replace(QLatin1String("%TLS%"), QStringLiteral(SERVTRAN_TLS_DIR));
     QProcess process;
@@ -129,6 +145,46 @@ void TestServerProcess::demo()
     QCOMPARE(scalar(db, QStringLiteral("SELECT COUNT(*) FROM FILIAL")).toLongLong(), 3);
 }
 
+// The administrator sets an operator's password from standard input; the database keeps only its
+// Argon2id hash, and the operator signs in with it.
+void TestServerProcess::setPassword()
+{
+    QTemporaryDir dir;
+    const QString connection = emptyDatabase(QStringLiteral("sqlite"), dir);
+    {
+        server::Database db(connection);
+        server::createSchema(db);
+        db.execute(QStringLiteral("INSERT INTO OPERADOR (CDOPERADOR, NMOPERADOR) VALUES ('CHEF', 'Chefe')"));
+    }
+    const auto setPassword = [&](const QString &op, const QByteArray &input, QString &output) {
+        QProcess process;
+        process.start(QStringLiteral(SERVTRAN_SERVER_EXE), {QStringLiteral("--db"), connection, QStringLiteral("--set-password"), op});
+        process.write(input);
+        process.closeWriteChannel();
+        process.waitForFinished(30000);
+        output = QString::fromUtf8(process.readAllStandardError());
+        return process.exitCode();
+    };
+    QString output;
+    QCOMPARE(setPassword(QStringLiteral("NINGUEM"), "x\n", output), 1);
+    QVERIFY2(output.contains(QStringLiteral("Operador NINGUEM não cadastrado.")), qPrintable(output));
+    QCOMPARE(setPassword(QStringLiteral("CHEF"), "\n", output), 2);
+    QCOMPARE(setPassword(QStringLiteral("CHEF"), "panela de pressão\n", output), 0);
+    QVERIFY2(output.contains(QStringLiteral("senha do operador CHEF gravada")), qPrintable(output));
+    {
+        server::Database db(connection);
+        const QString hash = scalar(db, QStringLiteral("SELECT DSHASHSENHA FROM SENHAOPER WHERE CDOPERADOR = 'CHEF'")).toString();
+        QVERIFY2(hash.startsWith(QLatin1String("$argon2id$")), qPrintable(hash));
+    }
+    ServerProcess server(QStringLiteral(SERVTRAN_SERVER_EXE), serving(connection));
+    const quint16 port = server.waitUntilServing();
+    QVERIFY2(port != 0, qPrintable(server.log()));
+    TestClient chef(port, protocol::Hello{QStringLiteral("CHEF"), QString(), QStringLiteral("panela de pressão")});
+    TestClient guess(port, std::nullopt);
+    guess.send(protocol::frame(protocol::encodeHello({QStringLiteral("CHEF"), QString(), QStringLiteral("panela")})));
+    QCOMPARE(guess.receive().fault, QStringLiteral("Operador ou senha inválidos."));
+}
+
 void TestServerProcess::createSchemaOnly()
 {
     QTemporaryDir dir;
@@ -137,10 +193,10 @@ void TestServerProcess::createSchemaOnly()
                           QStringLiteral("0")});
     const quint16 port = server.waitUntilServing();
     QVERIFY2(port != 0, qPrintable(server.log()));
-    TestClient client(port);
-    // a database without operators serves nobody
-    QCOMPARE(client.call(QStringLiteral("GetDados"), {QStringLiteral("0001"), QStringLiteral("00001"), day()}).fault,
-             QStringLiteral("Operador ADMIN não cadastrado."));
+    TestClient client(port, std::nullopt);
+    // a database without operators signs nobody in
+    client.send(protocol::frame(protocol::encodeHello(adminHello())));
+    QCOMPARE(client.receive().fault, QStringLiteral("Operador ou senha inválidos."));
     QCOMPARE(server.stop(), 0);
     server::Database db(connection);
     QCOMPARE(scalar(db, QStringLiteral("SELECT COUNT(*) FROM FILIAL")).toLongLong(), 0);
@@ -164,6 +220,9 @@ void TestServerProcess::tls()
     clear.send(protocol::frame(protocol::encodeHello({QStringLiteral("ADMIN"), QStringLiteral("s3gredo")})));
     QVERIFY(clear.closedByPeer());
     QCOMPARE(server.stop(), 0);
+    // the client in clear is in the log with its address
+    QVERIFY2(server.log().contains(QStringLiteral("TLS handshake from 127.0.0.1 failed (a client in clear?)")),
+             qPrintable(server.log()));
 }
 
 QTEST_GUILESS_MAIN(TestServerProcess)

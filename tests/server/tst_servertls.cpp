@@ -70,6 +70,7 @@ void TestServerTls::connections()
     net.setHost(QStringLiteral("127.0.0.1"));
     net.setPort(server.port());
     net.setOperatorCode(QStringLiteral("ADMIN"));
+    net.setPassword(QString::fromLatin1(server::kDemoPassword));
     net.setAccessToken(clientToken);
     net.setTls(clientTls);
     net.setCaFile(clientCa.isEmpty() ? QString() : tlsFile(qPrintable(clientCa)));

@@ -191,6 +191,8 @@ private:
     // The registered data of the current row's dish, from the server, into the four dish-data
     // datasets (all or none), remembered as that dish's.
     void loadDishData();
+    // A registered quantity of the dish just validated, into the new row (none leaves it as typed).
+    void showRegisteredQuantity(const char *registered, const char *rowField);
     bool dishDataIsOfCurrentRow() const;
     void quantityKeyFilter(const DBEdit *edit, QChar &Key);
     // The saved row's label inputs (with and without the sample) sent to CalcEtiqueta.

@@ -78,6 +78,7 @@ QString TNetConnection::connectAndGreet()
 {
     BeforeConnect(this);
     m_socket->abort();
+    m_noAnswer = false;
     QString failure;
     if (m_port <= 0 || m_port > 65535) {
         failure = QStringLiteral("porta inválida (%1)").arg(m_port);
@@ -144,6 +145,7 @@ QString TNetConnection::connectAndGreet()
     if (failure.isEmpty())
         return {};
     m_socket->abort();
+    m_noAnswer = true;
     return QStringLiteral("Não foi possível conectar ao servidor de aplicação %1:%2 (%3).")
         .arg(m_host)
         .arg(m_port)
@@ -195,10 +197,25 @@ void TNetConnection::Close()
     m_socket->abort();
 }
 
+QString TNetConnection::unreachable(const QString &failure) const
+{
+    // A server that is down or out of reach is the common case and says nothing a kitchen user
+    // can act on beyond checking it; a server that answered and refused (TLS, the access) says why.
+    if (m_noAnswer || failure.isEmpty())
+        return QStringLiteral("O servidor de aplicação (%1:%2) não está respondendo.\n\nVerifique se ele está "
+                              "ligado e se a rede está funcionando, e tente de novo. Se continuar, chame o "
+                              "responsável pelo sistema.")
+            .arg(m_host)
+            .arg(m_port);
+    return failure + QStringLiteral("\n\nChame o responsável pelo sistema.");
+}
+
 void TNetConnection::lost(const QString &why)
 {
     m_socket->abort();
-    throw toolkit::Error(QStringLiteral("A conexão com o servidor de aplicação foi perdida (%1).").arg(why));
+    throw toolkit::Error(QStringLiteral("A conexão com o servidor de aplicação foi perdida (%1).\n\nTente de novo; se "
+                                        "continuar, verifique se o servidor de aplicação está ligado.")
+                             .arg(why));
 }
 
 QVariant TNetConnection::call(const QString &method, const QVariantList &args)
@@ -212,15 +229,10 @@ QVariant TNetConnection::call(const QString &method, QVariantList &args)
     // A call on a closed connection connects it first, as a remote server object does: the
     // server may have been restarted, or was down when the screen opened.
     QString why;
-    if (!Connected()) {
-        if (const QString failure = connectAndGreet(); !failure.isEmpty())
-            why = QStringLiteral(" ") + failure;
-    }
     if (!Connected())
-        throw toolkit::Error(QStringLiteral("Sem conexão com o servidor de aplicação (%1:%2): não foi possível executar %3.%4")
-                                 .arg(m_host)
-                                 .arg(m_port)
-                                 .arg(method, why));
+        why = connectAndGreet();
+    if (!Connected())
+        throw toolkit::Error(unreachable(why));
     QByteArray payload;
     try {
         payload = protocol::encodeRequest({m_serverName, method, args});

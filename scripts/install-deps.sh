@@ -10,6 +10,7 @@ packages=(
   postgresql
   xvfb xauth openbox fonts-dejavu-core
   libzint-dev poppler-utils zbar-tools
+  libxlsxwriter-dev python3-openpyxl
   qt6-translations-l10n
 )
 

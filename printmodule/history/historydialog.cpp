@@ -32,11 +32,12 @@ HistoryDialog::HistoryDialog(framework::TNetConnection &server, const QString &b
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setWordWrap(true);
     m_table->verticalHeader()->hide();
-    // Who, when and which row, then each changed field before and after, side by side.
-    const QStringList headings = {QStringLiteral("Data/hora"), QStringLiteral("Operador"), QStringLiteral("Operação"),
-                                  QStringLiteral("Cliente"),   QStringLiteral("Ponto de entrega"), QStringLiteral("Prato"),
-                                  QStringLiteral("Número"),    QStringLiteral("Campo"),  QStringLiteral("Antes"),
-                                  QStringLiteral("Depois"),    QStringLiteral("Endereço")};
+    // When, what and where first, each changed field before and after side by side, then the
+    // client, who and from where.
+    const QStringList headings = {QStringLiteral("Data/hora"), QStringLiteral("Operação"), QStringLiteral("Ponto de entrega"),
+                                  QStringLiteral("Prato"),     QStringLiteral("Campo"),    QStringLiteral("Antes"),
+                                  QStringLiteral("Depois"),    QStringLiteral("Cliente"),  QStringLiteral("Operador"),
+                                  QStringLiteral("Número"),    QStringLiteral("Endereço")};
     m_table->setColumnCount(int(headings.size()));
     m_table->setHorizontalHeaderLabels(headings);
     m_table->horizontalHeader()->setStretchLastSection(true);
@@ -61,18 +62,20 @@ void HistoryDialog::showEntries(const QList<HistoryEntry> &entries)
     const auto named = [](const QString &code, const QString &name) { return name.isEmpty() ? code : name; };
     m_table->setRowCount(0);
     for (const HistoryEntry &e : entries) {
-        const QStringList who = {e.moment.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")),
-                                 named(e.operatorCode, e.operatorName),
-                                 kindName(e.kind),
-                                 named(e.client, e.clientName),
-                                 named(e.point, e.pointName),
-                                 named(e.dish, e.dishName),
-                                 e.number};
         for (const HistoryLine &line : historyLines(e)) {
             const int r = m_table->rowCount();
             m_table->insertRow(r);
-            QStringList cells = who;
-            cells << line.field << line.before << line.after << e.address;
+            const QStringList cells = {e.moment.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")),
+                                       kindName(e.kind),
+                                       named(e.point, e.pointName),
+                                       named(e.dish, e.dishName),
+                                       line.field,
+                                       line.before,
+                                       line.after,
+                                       named(e.client, e.clientName),
+                                       named(e.operatorCode, e.operatorName),
+                                       e.number,
+                                       e.address};
             for (int c = 0; c < cells.size(); ++c)
                 m_table->setItem(r, c, new QTableWidgetItem(cells[c]));
         }

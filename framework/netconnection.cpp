@@ -109,12 +109,15 @@ QString TNetConnection::connectAndGreet()
                     return why;
                 }
                 failure = m_socket->errorString();
+                m_noAnswer = true;   // refused or unreachable: nobody answered
             }
         } else {
             m_socket->connectToHost(m_host, quint16(m_port));
             connected = m_socket->waitForConnected(m_connectTimeout);
-            if (!connected)
+            if (!connected) {
                 failure = m_socket->errorString();
+                m_noAnswer = true;   // refused or unreachable: nobody answered
+            }
         }
         if (connected) {
             // the hello: the server takes no call before it knows who calls
@@ -145,7 +148,6 @@ QString TNetConnection::connectAndGreet()
     if (failure.isEmpty())
         return {};
     m_socket->abort();
-    m_noAnswer = true;
     return QStringLiteral("Não foi possível conectar ao servidor de aplicação %1:%2 (%3).")
         .arg(m_host)
         .arg(m_port)
@@ -200,7 +202,8 @@ void TNetConnection::Close()
 QString TNetConnection::unreachable(const QString &failure) const
 {
     // A server that is down or out of reach is the common case and says nothing a kitchen user
-    // can act on beyond checking it; a server that answered and refused (TLS, the access) says why.
+    // can act on beyond checking it; a server that answered and refused or broke off (TLS, the
+    // access) says why.
     if (m_noAnswer || failure.isEmpty())
         return QStringLiteral("O servidor de aplicação (%1:%2) não está respondendo.\n\nVerifique se ele está "
                               "ligado e se a rede está funcionando, e tente de novo. Se continuar, chame o "

@@ -249,8 +249,9 @@ void TstNetConnection::callWhileNotConnectedFails()
         net.call(QStringLiteral("GetDados"), QVariantList{});
         QFAIL("no exception");
     } catch (const toolkit::Error &e) {
-        // Said in plain words, with what to do; a method's name means nothing to the user.
-        QVERIFY(e.message().contains(QStringLiteral("não está respondendo")));
+        // Said with what to do (no port configured: call who looks after the system); a
+        // method's name means nothing to the user.
+        QVERIFY(e.message().contains(QStringLiteral("Chame o responsável pelo sistema")));
         QVERIFY(!e.message().contains(QStringLiteral("GetDados")));
     }
 }

@@ -81,6 +81,7 @@ QString TNetConnection::connectAndGreet()
 {
     BeforeConnect(this);
     m_socket->abort();
+    m_noAnswer = false;
     QString failure;
     const QHostAddress address(m_host);
     const bool thisMachine = m_host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
@@ -120,12 +121,15 @@ QString TNetConnection::connectAndGreet()
                     return why;
                 }
                 failure = m_socket->errorString();
+                m_noAnswer = true;   // refused or unreachable: nobody answered
             }
         } else {
             m_socket->connectToHost(m_host, quint16(m_port));
             connected = m_socket->waitForConnected(m_connectTimeout);
-            if (!connected)
+            if (!connected) {
                 failure = m_socket->errorString();
+                m_noAnswer = true;   // refused or unreachable: nobody answered
+            }
         }
         if (connected) {
             // the hello: the server takes no call before it knows who calls
@@ -207,10 +211,26 @@ void TNetConnection::Close()
     m_socket->abort();
 }
 
+QString TNetConnection::unreachable(const QString &failure) const
+{
+    // A server that is down or out of reach is the common case and says nothing a kitchen user
+    // can act on beyond checking it; a server that answered and refused or broke off (TLS, the
+    // access) says why.
+    if (m_noAnswer || failure.isEmpty())
+        return QStringLiteral("O servidor de aplicação (%1:%2) não está respondendo.\n\nVerifique se ele está "
+                              "ligado e se a rede está funcionando, e tente de novo. Se continuar, chame o "
+                              "responsável pelo sistema.")
+            .arg(m_host)
+            .arg(m_port);
+    return failure + QStringLiteral("\n\nChame o responsável pelo sistema.");
+}
+
 void TNetConnection::lost(const QString &why)
 {
     m_socket->abort();
-    throw toolkit::Error(QStringLiteral("A conexão com o servidor de aplicação foi perdida (%1).").arg(why));
+    throw toolkit::Error(QStringLiteral("A conexão com o servidor de aplicação foi perdida (%1).\n\nTente de novo; se "
+                                        "continuar, verifique se o servidor de aplicação está ligado.")
+                             .arg(why));
 }
 
 QVariant TNetConnection::call(const QString &method, const QVariantList &args)
@@ -224,15 +244,10 @@ QVariant TNetConnection::call(const QString &method, QVariantList &args)
     // A call on a closed connection connects it first, as a remote server object does: the
     // server may have been restarted, or was down when the screen opened.
     QString why;
-    if (!Connected()) {
-        if (const QString failure = connectAndGreet(); !failure.isEmpty())
-            why = QStringLiteral(" ") + failure;
-    }
     if (!Connected())
-        throw toolkit::Error(QStringLiteral("Sem conexão com o servidor de aplicação (%1:%2): não foi possível executar %3.%4")
-                                 .arg(m_host)
-                                 .arg(m_port)
-                                 .arg(method, why));
+        why = connectAndGreet();
+    if (!Connected())
+        throw toolkit::Error(unreachable(why));
     QByteArray payload;
     try {
         payload = protocol::encodeRequest({m_serverName, method, args});

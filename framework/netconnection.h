@@ -76,6 +76,8 @@ private:
     // Connects and says the hello; empty when the server took it, otherwise the message (the
     // socket is then closed).
     QString connectAndGreet();
+    // What a user is told when a call finds no server: plain words and what to do.
+    QString unreachable(const QString &failure) const;
     // Writes all of `bytes` / reads one whole frame before the deadline; empty `why` on success.
     void writeAll(const QByteArray &bytes, const QDeadlineTimer &deadline, QString &why);
     QByteArray readFrame(const QDeadlineTimer &deadline, QString &why);
@@ -91,6 +93,7 @@ private:
     QString m_host = QStringLiteral("localhost");
     int m_port = 0;
     bool m_throwException = true;
+    bool m_noAnswer = false;   // the last connection found nobody answering (down, unreachable)
     int m_connectTimeout = 10000;
     int m_callTimeout = 0;
     std::optional<bool> m_tls;

@@ -6,6 +6,7 @@
 #include <toolkit/clientdataset.h>
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPainter>
@@ -130,6 +131,19 @@ QMessageBox::Icon iconOf(DialogType type)
     return QMessageBox::NoIcon;
 }
 
+// A message box sizes itself to its text; a window manager cuts a title wider than that. A
+// spacer as wide as the title and the frame's buttons keeps the whole title readable.
+void holdTitle(QMessageBox &box)
+{
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    if (!grid)
+        return;
+    const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+    const int width = metrics.horizontalAdvance(box.windowTitle()) + 8 * metrics.height();
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
+
 int showBox(QMessageBox::Icon icon, const QString &text, MsgButtons buttons)
 {
     QMessageBox box(icon, messageCaption(), text, QMessageBox::NoButton, dialogParent());
@@ -166,6 +180,7 @@ int showBox(QMessageBox::Icon icon, const QString &text, MsgButtons buttons)
     }
     box.setDefaultButton(first);
     box.setEscapeButton(escape ? escape : first);
+    holdTitle(box);
     box.exec();
     return results.value(box.clickedButton(), mrCancel);
 }

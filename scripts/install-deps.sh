@@ -8,9 +8,10 @@ packages=(
   cmake ninja-build g++ ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libgl-dev
   postgresql
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth openbox fonts-dejavu-core
   libzint-dev poppler-utils zbar-tools
   libssl-dev libsodium-dev
+  libxlsxwriter-dev python3-openpyxl
   qt6-translations-l10n
 )
 

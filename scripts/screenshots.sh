@@ -3,7 +3,7 @@
 # the application server on a temporary copy of the demo database, the host with the
 # transported-services screen under Xvfb with a window manager, driven by keys alone.
 # Installs Xvfb, openbox, xdotool and ImageMagick when they are missing.
-#   scripts/screenshots.sh [build-dir]
+#   scripts/screenshots.sh [build-dir]   (SERVTRAN_SHOT_DISPLAY and SERVTRAN_SHOT_PORT: where to start looking for a free display and port)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
@@ -42,7 +42,7 @@ cleanup() {
 trap cleanup EXIT
 
 port_free() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-port=18410
+port=${SERVTRAN_SHOT_PORT:-18410}
 while ! port_free $port; do port=$((port + 1)); done
 
 "$build/server/servtran-server" --db "sqlite:$work/servtran.db" --demo --host 127.0.0.1 --port "$port" \
@@ -54,7 +54,7 @@ for _ in $(seq 100); do
 done
 port_free $port && { echo "screenshots: the application server did not start" >&2; cat "$work/server.log" >&2; exit 1; }
 
-display=90
+display=${SERVTRAN_SHOT_DISPLAY:-90}
 while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
 Xvfb ":$display" -screen 0 1280x900x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
@@ -97,8 +97,14 @@ shot() {
 }
 window_named() { xdotool search --sync --onlyvisible --name "$1" | tail -1; }
 
-# 1. The day: the service typed in the header, the header left with Tab.
+# 1. The day: the service typed in the header, the header left with Tab. A service that does
+# not exist first: its message, once, and the cursor kept in the field to correct it.
 keys Tab
+typed 99999
+keys Tab
+shot guia-8-mensagem
+keys Escape
+keys ctrl+a
 typed 00001
 pause=2 keys Tab Tab
 shot guia-1-dia

@@ -220,6 +220,7 @@ public:
     bool moveToColumn(int col);
     bool tab(bool forward);
     void editButtonClick();
+    bool hasEditButton() const;
     void insertRow();
     void deleteRow();
     bool handleKey(QKeyEvent *event, bool fromEditor);
@@ -1013,9 +1014,14 @@ bool DBGrid::Private::tab(bool forward)
     return moveToColumn(colCount() - 1);
 }
 
+bool DBGrid::Private::hasEditButton() const
+{
+    return selectedCol >= 0 && selectedCol < colCount() && cols().at(selectedCol).buttonStyle == ColumnButton::Ellipsis;
+}
+
 void DBGrid::Private::editButtonClick()
 {
-    if (selectedCol < 0 || selectedCol >= colCount() || cols().at(selectedCol).buttonStyle != ColumnButton::Ellipsis)
+    if (!hasEditButton())
         return;
     guarded([this] { q->onEditButtonClick(q); });
 }
@@ -1111,6 +1117,13 @@ bool DBGrid::Private::handleKey(QKeyEvent *event, bool fromEditor)
         if (!fromEditor)
             openEditor();
         return true;
+    case Qt::Key_F4:
+        // The look-up key of every edit with a look-up, in the cells that offer one too.
+        if (!ctrl && !shift && hasEditButton()) {
+            editButtonClick();
+            return true;
+        }
+        break;
     default:
         break;
     }
@@ -1432,8 +1445,10 @@ bool DBGrid::event(QEvent *event)
 bool DBGrid::leaveToNextControl(bool forward)
 {
     // What was typed is written first; a refused value keeps the focus in its cell.
-    if (!d->commitEditor())
+    if (!d->commitEditor()) {
+        FocusTracker::instance()->keep(d->editor ? static_cast<QWidget *>(d->editor.data()) : this);
         return false;
+    }
     d->dropEditor();
     return QTableView::focusNextPrevChild(forward);
 }

@@ -3,7 +3,11 @@
 #include "error.h"
 
 #include <QApplication>
+#include <QFocusEvent>
+#include <QGuiApplication>
 #include <QMdiSubWindow>
+
+#include <utility>
 
 namespace toolkit {
 
@@ -19,6 +23,35 @@ FocusTracker *FocusTracker::instance()
 FocusTracker::FocusTracker(QObject *parent) : QObject(parent)
 {
     connect(qApp, &QApplication::focusChanged, this, &FocusTracker::focusChanged);
+    qApp->installEventFilter(this);
+}
+
+bool FocusTracker::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::FocusIn:
+        // Sent just before the application tells of the change: how the focus came.
+        m_focusReason = static_cast<QFocusEvent *>(event)->reason();
+        break;
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        // The user acts in a form: whatever moves the focus from now on is theirs. A click
+        // gives the focus before its press reaches anyone: the press of the click that was
+        // refused comes after the refusal, and is not a new act.
+        if (watched->isWidgetType()) {
+            if (const auto state = m_forms.value(formOf(static_cast<QWidget *>(watched)))) {
+                if (event->type() == QEvent::MouseButtonPress && state->refusedInPress)
+                    state->refusedInPress = false;
+                else
+                    state->refused = nullptr;
+            }
+        }
+        break;
+    default:
+        break;
+    }
+    return false;
 }
 
 void FocusTracker::add(QWidget *widget, FocusListener *listener)
@@ -38,6 +71,18 @@ QWidget *FocusTracker::formOf(const QWidget *widget)
     while (w && !w->isWindow() && !qobject_cast<QMdiSubWindow *>(w))
         w = w->parentWidget();
     return w;
+}
+
+void FocusTracker::refuse(FormState &state, QWidget *control)
+{
+    state.refused = control;
+    state.refusedInPress = QGuiApplication::mouseButtons() != Qt::NoButton;
+}
+
+void FocusTracker::keep(QWidget *control)
+{
+    if (QWidget *form = control ? formOf(control) : nullptr)
+        refuse(*stateOf(form), control);
 }
 
 QWidget *FocusTracker::activeControl(const QWidget *widget) const
@@ -90,6 +135,7 @@ bool FocusTracker::moved(const std::shared_ptr<FormState> &state, QWidget *form,
 
 void FocusTracker::focusChanged(QWidget *, QWidget *now)
 {
+    const Qt::FocusReason reason = std::exchange(m_focusReason, Qt::OtherFocusReason);
     if (!now)
         return;   // the window lost activation: its active control stays what it was
     QWidget *form = formOf(now);
@@ -102,6 +148,18 @@ void FocusTracker::focusChanged(QWidget *, QWidget *now)
     // window's title bar or border, a window being minimized): no control was left for another.
     if (now == form || (state->focused && now->isAncestorOf(state->focused)))
         return;
+    // Nobody acted since an exit was refused and the focus did not come by a key or a click:
+    // it goes back where the refusal left it.
+    const bool byUser = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                        reason == Qt::MouseFocusReason || reason == Qt::ShortcutFocusReason;
+    if (QWidget *kept = state->refused) {
+        if (!byUser && kept->isEnabled() && kept->isVisible() && formOf(kept) == form) {
+            state->focused = kept;
+            kept->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+        state->refused = nullptr;
+    }
     const QPointer<QWidget> left = state->focused;
     state->focused = now;
 
@@ -112,12 +170,18 @@ void FocusTracker::focusChanged(QWidget *, QWidget *now)
             break;
         if (last && !m_running.contains(last)) {
             const bool completed = notify(last, false);
-            if (moved(state, form, now))
-                return;   // the handler moved the focus: that transition has taken over
+            if (moved(state, form, now)) {
+                // The handler moved the focus: that transition has taken over. A refusal keeps
+                // the focus where its handler put it.
+                if (!completed)
+                    refuse(*state, state->focused);
+                return;
+            }
             if (!completed) {
                 // A refused exit keeps the user where they were: the chain still leads to that
                 // control, so it is not entered again, and nothing further is left or entered.
                 state->focused = left;
+                refuse(*state, left);
                 if (left && left->isEnabled() && left->isVisible())
                     left->setFocus(Qt::OtherFocusReason);
                 return;

@@ -72,13 +72,27 @@ void TfrmServTran::Vd_Prato(bool onPost)
         if (registered)
             MensErro(msgPadrao->Msg(QStringLiteral("PRATO_J_CAD")), true);
         loadDishData();
-        if (!onPost)
+        if (!onPost) {
             cdsServTranQTAMOSTRAST->setValue(cdsDadosPrato->fieldByName(QStringLiteral("QTAMOSTRAUN"))->value());
+            // The posting replaces the quantities of a new row by the registered ones: show them
+            // now, so that what is saved is what the user sees.
+            showRegisteredQuantity("QTPADRAO", "QTPADRAOST");
+            showRegisteredQuantity("QTCONTAI", "QTCONTAIST");
+        }
     } catch (...) {
         qryVdPrato->Close();
         cdsServTranCDPRATO->focusControl();
         throw;
     }
+}
+
+void TfrmServTran::showRegisteredQuantity(const char *registered, const char *rowField)
+{
+    if (!cdsDadosPrato->active() || cdsDadosPrato->isEmpty())
+        return;
+    const Field *value = cdsDadosPrato->fieldByName(QString::fromLatin1(registered));
+    if (!value->isNull() && value->asFloat() != 0)
+        cdsServTran->fieldByName(QString::fromLatin1(rowField))->setAsFloat(value->asFloat());
 }
 
 void TfrmServTran::loadDishData()

@@ -215,7 +215,14 @@ void TfrmServTran::sbtCancelarClick(QObject *Sender)
         if (msgMensagensPadroes->ShowMsg(QStringLiteral("Canc"), framework::DialogType::Confirmation,
                                          framework::MsgButton::Yes | framework::MsgButton::No, 0) != framework::mrYes)
             break;
-        cdsServTran->cancel();
+        {
+            // Giving up a new point's first dish gives up the point and reads the day again; the
+            // focus is then left on the points (cdsServTranAfterCancel).
+            const bool newPoint = cdsPadrao->state() == DataSetState::Insert;
+            cdsServTran->cancel();
+            if (newPoint)
+                break;
+        }
         cdsServTranQTCOMESTIST->focusControl();
         cdsServTranCDPRATO->focusControl();
         break;

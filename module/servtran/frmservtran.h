@@ -192,6 +192,8 @@ private:
     // The registered data of the current row's dish, from the server, into the four dish-data
     // datasets (all or none), remembered as that dish's.
     void loadDishData();
+    // A registered quantity of the dish just validated, into the new row (none leaves it as typed).
+    void showRegisteredQuantity(const char *registered, const char *rowField);
     bool dishDataIsOfCurrentRow() const;
     QString dishDataKey() const;
     rules::calc::RowInputs rowInputs() const;

@@ -108,4 +108,7 @@ void TfrmServTran::cdsServTranAfterCancel(ClientDataSet *)
     cdsPadraoNRINSJURCLIE->focusControl();
     cdsServTranCDPRATO->focusControl();
     panFiltroExit(panFiltro);
+    // The dish given up was a new point's first: the point is gone with it, and the keys go on
+    // from the points (the dish grid's editor went away under the focus while the day was read).
+    dbgPadrao->setFocus();
 }

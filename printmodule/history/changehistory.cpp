@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QLocale>
 
 namespace printlabels {
@@ -84,40 +85,124 @@ QString kindName(QChar kind)
     return QString(kind);
 }
 
+namespace {
+
+enum class Format { Whole, Quantity, Percent, Text };
+
+struct ScreenField {
+    QString column, name;
+    Format format;
+};
+
+// The figures of a dish row as the screen shows them, in its order: diners as whole numbers,
+// quantities with three decimals, the share of the service with two.
+const QList<ScreenField> &screenFields()
+{
+    static const QList<ScreenField> fields = [] {
+        const struct {
+            const char *column, *name;
+            Format format;
+        } table[] = {
+            {"NMPRATO", "Nome do Prato", Format::Text},
+            {"QTCOMECLIST", "Comensais Estimados", Format::Whole},
+            {"QTEFETCLIST", "Efetivos p/ Fatur.", Format::Whole},
+            {"QTCOMESTIST", "Comensais", Format::Whole},
+            {"QTPADRAOST", "Qtde. por Pessoa", Format::Quantity},
+            {"QTCONTAIST", "Qtde. por Container", Format::Quantity},
+            {"QTTOTAPRATST", "Quantidade", Format::Quantity},
+            {"SGUNIDADE", "Unidade", Format::Text},
+            {"QTAMOSTRAST", "Amostra", Format::Quantity},
+            {"QTTOTACONTST", "Containers", Format::Whole},
+            {"QTCONTCOMPST", "Containers Completos", Format::Whole},
+            {"QTPARCPRATST", "Qtde. no Container Parcial", Format::Quantity},
+            {"QTTOTACONTSTCAMOS", "Qtde. de Containers", Format::Whole},
+            {"QTCONTCOMPSTCAMOS", "Containers Completos c/ Amostra", Format::Whole},
+            {"VRPECONSST", "% do Serviço", Format::Percent},
+            {"ETIQUETAS", "Etiquetas", Format::Text},
+        };
+        QList<ScreenField> list;
+        for (const auto &f : table)
+            list << ScreenField{QString::fromLatin1(f.column), QString::fromUtf8(f.name), f.format};
+        return list;
+    }();
+    return fields;
+}
+
+// The row's identity, shown in columns of their own.
+bool isKey(const QString &column)
+{
+    static const QStringList keys = {
+        QStringLiteral("CDFILIAL"),  QStringLiteral("CDSERVFILI"), QStringLiteral("DTSERVTRAN"),
+        QStringLiteral("CDDIETPADST"), QStringLiteral("NRSERVTRAN"), QStringLiteral("CDCLIENTE"),
+        QStringLiteral("CDDESTFILI"), QStringLiteral("CDPRATO"),   QStringLiteral("CDFILAUXPRAT")};
+    return keys.contains(column);
+}
+
+QString valueText(const QJsonValue &value, Format format)
+{
+    if (value.isNull() || value.isUndefined())
+        return QStringLiteral("(vazio)");
+    if (!value.isDouble())
+        return value.toVariant().toString();
+    const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
+    const double v = value.toDouble();
+    switch (format) {
+    case Format::Whole:
+        return brazil.toString(v, 'f', 0);
+    case Format::Percent:
+        return brazil.toString(v, 'f', 2);
+    case Format::Quantity:
+    case Format::Text:
+        break;
+    }
+    return brazil.toString(v, 'f', 3);
+}
+
+// The columns of both objects as the screen lists them: its own fields first, in its order,
+// then any other non-key column by its code.
+QList<ScreenField> fieldsOf(const QJsonObject &a, const QJsonObject &b)
+{
+    QList<ScreenField> fields;
+    QStringList known;
+    for (const ScreenField &f : screenFields()) {
+        known << f.column;
+        if (a.contains(f.column) || b.contains(f.column))
+            fields << f;
+    }
+    for (const QJsonObject *o : {&a, &b})
+        for (const QString &column : o->keys())
+            if (!known.contains(column) && !isKey(column)) {
+                known << column;
+                fields << ScreenField{column, column, Format::Quantity};
+            }
+    return fields;
+}
+
+QJsonObject objectOf(const QString &json)
+{
+    return json.isEmpty() ? QJsonObject() : QJsonDocument::fromJson(json.toUtf8()).object();
+}
+
+} // namespace
+
 QString describeValues(const QString &json)
 {
-    // The columns a kitchen user changes or reads, by the names the screen gives them.
-    static const QHash<QString, QString> names = {
-        {QStringLiteral("QTCOMECLIST"), QStringLiteral("Comensais estimados")},
-        {QStringLiteral("QTEFETCLIST"), QStringLiteral("Efetivos p/ faturamento")},
-        {QStringLiteral("QTCOMESTIST"), QStringLiteral("Comensais")},
-        {QStringLiteral("QTPADRAOST"), QStringLiteral("Qtde. p/ pessoa")},
-        {QStringLiteral("QTCONTAIST"), QStringLiteral("Qtde. p/ container")},
-        {QStringLiteral("QTTOTAPRATST"), QStringLiteral("Total")},
-        {QStringLiteral("QTTOTACONTST"), QStringLiteral("Containers")},
-        {QStringLiteral("QTCONTCOMPST"), QStringLiteral("Containers completos")},
-        {QStringLiteral("QTPARCPRATST"), QStringLiteral("Parcial")},
-        {QStringLiteral("QTAMOSTRAST"), QStringLiteral("Amostra")},
-        {QStringLiteral("VRPECONSST"), QStringLiteral("% consumo")},
-        {QStringLiteral("QTTOTACONTSTCAMOS"), QStringLiteral("Containers c/ amostra")},
-        {QStringLiteral("QTCONTCOMPSTCAMOS"), QStringLiteral("Completos c/ amostra")},
-        {QStringLiteral("NMPRATO"), QStringLiteral("Prato")},
-        {QStringLiteral("SGUNIDADE"), QStringLiteral("Unidade")},
-        {QStringLiteral("NRSERVTRAN"), QStringLiteral("Número")},
-        {QStringLiteral("ETIQUETAS"), QStringLiteral("Etiquetas")},
-    };
-    if (json.isEmpty())
-        return QString();
-    const QJsonObject values = QJsonDocument::fromJson(json.toUtf8()).object();
-    const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
+    const QJsonObject values = objectOf(json);
     QStringList parts;
-    for (auto it = values.begin(); it != values.end(); ++it) {
-        const QString value = it->isDouble() ? brazil.toString(it->toDouble(), 'f', 3)
-                              : it->isNull() ? QStringLiteral("(vazio)")
-                                             : it->toString();
-        parts << names.value(it.key(), it.key()) + QStringLiteral(": ") + value;
-    }
+    for (const ScreenField &f : fieldsOf(values, {}))
+        parts << f.name + QStringLiteral(": ") + valueText(values.value(f.column), f.format);
     return parts.join(QStringLiteral("; "));
+}
+
+QList<HistoryLine> historyLines(const HistoryEntry &entry)
+{
+    if (entry.kind != QLatin1Char('A'))
+        return {{QString(), describeValues(entry.before), describeValues(entry.after)}};
+    const QJsonObject before = objectOf(entry.before), after = objectOf(entry.after);
+    QList<HistoryLine> lines;
+    for (const ScreenField &f : fieldsOf(before, after))
+        lines << HistoryLine{f.name, valueText(before.value(f.column), f.format), valueText(after.value(f.column), f.format)};
+    return lines;
 }
 
 } // namespace printlabels

@@ -38,8 +38,16 @@ QList<HistoryEntry> historyEntries(const QVariant &packet);
 
 // "Inclusão", "Alteração", "Exclusão".
 QString kindName(QChar kind);
-// The columns of a JSON object as a user reads them: "Comensais: 120; Total: 24,000", numbers
-// in the Brazilian way, columns without a name of their own by their code.
+// The columns of a JSON object as a user reads them, in the screen's order: "Comensais: 120;
+// Quantidade: 24,000", by the screen's names and in its number formats; the row's keys, shown
+// beside, are left out; a column the screen does not show goes by its code.
 QString describeValues(const QString &json);
+
+// One line of the history window: a changed field with its value before and after, as the
+// screen names and writes it. An inclusion or a deletion is one line with the row's figures.
+struct HistoryLine {
+    QString field, before, after;
+};
+QList<HistoryLine> historyLines(const HistoryEntry &entry);
 
 } // namespace printlabels

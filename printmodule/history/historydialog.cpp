@@ -9,6 +9,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -28,12 +30,14 @@ HistoryDialog::HistoryDialog(framework::TNetConnection &server, const QString &b
     m_table->setObjectName(QStringLiteral("tblHistory"));
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setWordWrap(false);
+    m_table->setWordWrap(true);
     m_table->verticalHeader()->hide();
-    const QStringList headings = {QStringLiteral("Data/hora"), QStringLiteral("Operador"), QStringLiteral("Endereço"),
-                                  QStringLiteral("Operação"),  QStringLiteral("Alteração"), QStringLiteral("Número"),
-                                  QStringLiteral("Cliente"),   QStringLiteral("Ponto de entrega"), QStringLiteral("Prato"),
-                                  QStringLiteral("Antes"),     QStringLiteral("Depois")};
+    // When, what and where first, each changed field before and after side by side, then the
+    // client, who and from where.
+    const QStringList headings = {QStringLiteral("Data/hora"), QStringLiteral("Operação"), QStringLiteral("Ponto de entrega"),
+                                  QStringLiteral("Prato"),     QStringLiteral("Campo"),    QStringLiteral("Antes"),
+                                  QStringLiteral("Depois"),    QStringLiteral("Cliente"),  QStringLiteral("Operador"),
+                                  QStringLiteral("Número"),    QStringLiteral("Endereço")};
     m_table->setColumnCount(int(headings.size()));
     m_table->setHorizontalHeaderLabels(headings);
     m_table->horizontalHeader()->setStretchLastSection(true);
@@ -52,6 +56,45 @@ HistoryDialog::HistoryDialog(framework::TNetConnection &server, const QString &b
     resize(em * 150, fontMetrics().height() * 30);
 }
 
+void HistoryDialog::showEntries(const QList<HistoryEntry> &entries)
+{
+    // A row, a point and a dish go by their names; by their code only when they have none.
+    const auto named = [](const QString &code, const QString &name) { return name.isEmpty() ? code : name; };
+    m_table->setRowCount(0);
+    for (const HistoryEntry &e : entries) {
+        for (const HistoryLine &line : historyLines(e)) {
+            const int r = m_table->rowCount();
+            m_table->insertRow(r);
+            const QStringList cells = {e.moment.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")),
+                                       kindName(e.kind),
+                                       named(e.point, e.pointName),
+                                       named(e.dish, e.dishName),
+                                       line.field,
+                                       line.before,
+                                       line.after,
+                                       named(e.client, e.clientName),
+                                       named(e.operatorCode, e.operatorName),
+                                       e.number,
+                                       e.address};
+            for (int c = 0; c < cells.size(); ++c)
+                m_table->setItem(r, c, new QTableWidgetItem(cells[c]));
+        }
+    }
+    // Wide enough for every column as it reads, within the screen.
+    m_table->resizeColumnsToContents();
+    const int readable = fontMetrics().averageCharWidth() * 60;
+    for (int c = 0; c < m_table->columnCount(); ++c)
+        m_table->setColumnWidth(c, qMin(m_table->columnWidth(c), readable));
+    m_table->resizeRowsToContents();
+    int width = m_table->frameWidth() * 2 + m_table->verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < m_table->columnCount(); ++c)
+        width += m_table->columnWidth(c);
+    const QMargins margins = layout()->contentsMargins();
+    width += margins.left() + margins.right();
+    const QRect room = (parentWidget() ? parentWidget()->screen() : screen())->availableGeometry();
+    resize(qBound(this->width(), width, room.width() * 9 / 10), qMax(height(), room.height() * 2 / 3));
+}
+
 HistoryDialog::~HistoryDialog() = default;
 
 bool HistoryDialog::reload()
@@ -68,26 +111,6 @@ bool HistoryDialog::reload()
                          .arg(m_branch, m_service, m_day.toString(QStringLiteral("dd/MM/yyyy")),
                               entries.size() == 1 ? QStringLiteral("1 alteração")
                                                   : QStringLiteral("%1 alterações").arg(entries.size())));
-    const auto named = [](const QString &code, const QString &name) {
-        return name.isEmpty() ? code : code + QStringLiteral(" - ") + name;
-    };
-    m_table->setRowCount(int(entries.size()));
-    for (int r = 0; r < entries.size(); ++r) {
-        const HistoryEntry &e = entries[r];
-        const QStringList cells = {e.moment.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")),
-                                   named(e.operatorCode, e.operatorName),
-                                   e.address,
-                                   e.method,
-                                   kindName(e.kind),
-                                   e.number,
-                                   named(e.client, e.clientName),
-                                   named(e.point, e.pointName),
-                                   named(e.dish, e.dishName),
-                                   describeValues(e.before),
-                                   describeValues(e.after)};
-        for (int c = 0; c < cells.size(); ++c)
-            m_table->setItem(r, c, new QTableWidgetItem(cells[c]));
-    }
-    m_table->resizeColumnsToContents();
+    showEntries(entries);
     return true;
 }

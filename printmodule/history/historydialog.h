@@ -1,6 +1,6 @@
 #pragma once
-// The history of changes of a day, in a window of its own: one line per dish row a user
-// included, changed or deleted, newest last, read from the application server over the print
+// The history of changes of a day, in a window of its own: one line per field a user changed in
+// a dish row (before and after side by side), one per row included or deleted, newest last, read from the application server over the print
 // window's connection. Read-only.
 
 #include <QDate>
@@ -11,6 +11,9 @@ class QTableWidget;
 
 namespace framework {
 class TNetConnection;
+}
+namespace printlabels {
+struct HistoryEntry;
 }
 
 class HistoryDialog : public QDialog {
@@ -24,6 +27,8 @@ public:
     bool reload();
 
 private:
+    void showEntries(const QList<printlabels::HistoryEntry> &entries);
+
     QString m_branch, m_service;
     QDate m_day;
     framework::TNetConnection &m_server;

@@ -60,19 +60,23 @@ void paintLabel(QPainter &painter, const QRectF &rect, double unitsPerMm, const 
     painter.save();
     const double padding = 1.5 * unitsPerMm;
     const QRectF inner = rect.adjusted(padding, padding, -padding, -padding);
-    // The code on the right, as high as the label allows but never more than 40% of its width.
-    const double codeSide = std::min(inner.height(), inner.width() * 0.4);
-    const QRectF codeArea(inner.right() - codeSide, inner.top() + (inner.height() - codeSide) / 2, codeSide, codeSide);
+    // Seven line heights: header, client, point, dish (twice as high), quantity and position.
+    const double line = inner.height() / unitsPerMm / 7.0;
+    const double headerHeight = line * unitsPerMm;
+    // The code on the right under the header, with a clear gap (a reader needs it quiet around
+    // the code), as high as the label allows but never more than 40% of its width.
+    const QRectF below = inner.adjusted(0, headerHeight + 2 * unitsPerMm, 0, 0);
+    const double codeSide = std::min(below.height(), below.width() * 0.4);
+    const QRectF codeArea(below.right() - codeSide, below.top() + (below.height() - codeSide) / 2, codeSide, codeSide);
     drawQrCode(painter, codeArea, keyText(label));
 
     const double textWidth = inner.width() - codeSide - padding;
-    // Seven line heights: header, client, point, dish (twice as high), quantity and position.
-    const double line = inner.height() / unitsPerMm / 7.0;
     painter.setPen(Qt::black);
     QPointF at = inner.topLeft();
-    // The day and the service first: on a small label it is the branch's name that gets cut.
+    // The day, the service and the branch across the whole label, above the code, so that they
+    // stay readable on the small label too; there the branch's name is what gets cut first.
     const QString header = QStringLiteral("%1 · %2 · %3").arg(label.date.toString(QStringLiteral("dd/MM/yyyy")), label.serviceName, label.branchName);
-    at.ry() += drawLine(painter, at, textWidth, line, unitsPerMm, header, false);
+    at.ry() += drawLine(painter, at, inner.width(), line, unitsPerMm, header, false);
     at.ry() += drawLine(painter, at, textWidth, line, unitsPerMm, QStringLiteral("Cliente: ") + label.clientName, false);
     at.ry() += drawLine(painter, at, textWidth, line, unitsPerMm, QStringLiteral("Ponto: ") + label.pointName, false);
     at.ry() += drawLine(painter, at, textWidth, line * 2, unitsPerMm, label.dishName, true);

@@ -101,6 +101,22 @@ bool isNumeric(Column column)
     return column >= Column::Diners;
 }
 
+int columnDecimals(Column column)
+{
+    switch (column) {
+    case Column::Diners:
+    case Column::Containers:
+    case Column::FullContainers:
+    case Column::PartialContainers:
+    case Column::ContainersWithSample:
+    case Column::FullContainersWithSample:
+    case Column::PartialContainersWithSample:
+        return 0;
+    default:
+        return isNumeric(column) ? 3 : 0;
+    }
+}
+
 double columnWeight(Column column)
 {
     // The texts of both lists weigh about the same (6.8 and 7.4), so their figures keep a width.

@@ -43,6 +43,8 @@ QList<Column> spreadsheetColumns(ListKind kind);
 
 QString columnTitle(Column column);
 bool isNumeric(Column column);
+// The decimals a figure is written with: none for diners and containers, three for quantities.
+int columnDecimals(Column column);
 // Relative width on the page.
 double columnWeight(Column column);
 

@@ -3,6 +3,7 @@
 #include <toolkit/error.h>
 
 #include <QFontMetricsF>
+#include <QImage>
 #include <QLocale>
 #include <QPageLayout>
 #include <QPagedPaintDevice>
@@ -29,15 +30,72 @@ constexpr double kLineHeight = 5;
 constexpr double kCellPadding = 0.8;
 constexpr double kSmallestPoints = 5.5;
 
-double heightOf(PageItem::Kind kind)
+QFont font(double points, bool bold)
 {
-    switch (kind) {
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    return f;
+}
+
+// A column's place across the page, in millimetres.
+struct Cell {
+    double x, width;
+};
+
+QList<Cell> pageCells(ListKind kind)
+{
+    const QList<Column> columns = pageColumns(kind);
+    double weights = 0;
+    for (Column column : columns)
+        weights += columnWeight(column);
+    QList<Cell> cells;
+    double x = kMargin;
+    for (Column column : columns) {
+        const double width = (kPageWidth - 2 * kMargin) * columnWeight(column) / weights;
+        cells.append({ x, width });
+        x += width;
+    }
+    return cells;
+}
+
+// The print of a line's cells, measured as on a 1200 dpi page, so that a page is laid out
+// before any device is at hand.
+constexpr double kRowPoints = 7;
+constexpr double kMeasureDpi = 1200;
+
+// A row is as tall as its longest name needs: names wrap onto more lines, never shrink or cut.
+double lineHeight(const KitchenList &list, const ListLine &line)
+{
+    if (line.kind != LineKind::Row)
+        return kLineHeight;
+    QImage probe(1, 1, QImage::Format_ARGB32);
+    probe.setDotsPerMeterX(qRound(kMeasureDpi / 0.0254));
+    probe.setDotsPerMeterY(qRound(kMeasureDpi / 0.0254));
+    const QFontMetricsF metrics(font(kRowPoints, false), &probe);
+    const double unitsPerMm = kMeasureDpi / 25.4;
+    const QList<Column> columns = pageColumns(list.kind);
+    const QList<Cell> cells = pageCells(list.kind);
+    double textHeight = 0;
+    for (int c = 0; c < columns.size(); ++c) {
+        if (isNumeric(columns[c]))
+            continue;
+        const double width = (cells[c].width - 2 * kCellPadding) * unitsPerMm;
+        const QString shown = cellValue(list, line, columns[c]).toString();
+        textHeight = std::max(textHeight, metrics.boundingRect(QRectF(0, 0, width, 1e9), Qt::TextWordWrap, shown).height());
+    }
+    return std::max(kLineHeight, textHeight / unitsPerMm + 1.6);
+}
+
+double heightOf(const KitchenList &list, const PageItem &item)
+{
+    switch (item.kind) {
     case PageItem::GroupTitle:
         return kGroupTitleHeight;
     case PageItem::ColumnHeads:
         return kColumnHeadsHeight;
     case PageItem::Line:
-        return kLineHeight;
+        return item.line ? lineHeight(list, *item.line) : kLineHeight;
     }
     return kLineHeight;
 }
@@ -54,14 +112,6 @@ QString groupTitle(const KitchenList &list, const PageItem &item)
     return item.continued ? title + QStringLiteral(" (continuação)") : title;
 }
 
-QFont font(double points, bool bold)
-{
-    QFont f(QStringLiteral("DejaVu Sans"));
-    f.setPointSizeF(points);
-    f.setBold(bold);
-    return f;
-}
-
 // Draws the page's parts, placed in millimetres and drawn in device units (fonts keep their
 // point sizes by the device's resolution).
 class PagePainter {
@@ -71,17 +121,9 @@ public:
         , m_list(list)
         , m_unitsX(painter.device()->logicalDpiX() / 25.4)
         , m_unitsY(painter.device()->logicalDpiY() / 25.4)
+        , m_columns(pageColumns(list.kind))
+        , m_cells(pageCells(list.kind))
     {
-        m_columns = pageColumns(list.kind);
-        double weights = 0;
-        for (Column column : m_columns)
-            weights += columnWeight(column);
-        double x = kMargin;
-        for (Column column : m_columns) {
-            const double width = (kPageWidth - 2 * kMargin) * columnWeight(column) / weights;
-            m_cells.append({ x, width });
-            x += width;
-        }
     }
 
     void paintPage(const ListPage &page, int number, int count)
@@ -92,7 +134,7 @@ public:
             Qt::AlignLeft | Qt::AlignVCenter, dayText(m_list.day));
         double y = kBodyTop;
         for (const PageItem &item : page) {
-            const double height = heightOf(item.kind);
+            const double height = heightOf(m_list, item);
             switch (item.kind) {
             case PageItem::GroupTitle:
                 text(QRectF(kMargin, y + 1.5, kPageWidth - 2 * kMargin, height - 1.5), font(9, true),
@@ -114,10 +156,6 @@ public:
     }
 
 private:
-    struct Cell {
-        double x, width;
-    };
-
     QRectF device(const QRectF &mm) const
     {
         return QRectF(mm.x() * m_unitsX, mm.y() * m_unitsY, mm.width() * m_unitsX, mm.height() * m_unitsY);
@@ -186,7 +224,8 @@ private:
                 : value.metaType().id() == QMetaType::Double ? pageNumber(value.toDouble())
                                                              : value.toString();
             const Qt::Alignment alignment = (isNumeric(column) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
-            text(cellRect(c, y, height), font(7, total), alignment, shown);
+            // A row's names wrap within its height (see lineHeight); figures never do.
+            text(cellRect(c, y, height), font(kRowPoints, total), alignment, shown, !total && !isNumeric(column));
         }
     }
 
@@ -194,8 +233,8 @@ private:
     const KitchenList &m_list;
     const double m_unitsX; // device units a millimetre
     const double m_unitsY;
-    QList<Column> m_columns;
-    QList<Cell> m_cells;
+    const QList<Column> m_columns;
+    const QList<Cell> m_cells;
 };
 
 } // namespace
@@ -219,27 +258,37 @@ QList<ListPage> paginateList(const KitchenList &list)
     const auto fits = [&](double height) { return used + height <= kBodyHeight + 1e-9; };
     const auto place = [&](const PageItem &item) {
         pages.last().append(item);
-        used += heightOf(item.kind);
+        used += heightOf(list, item);
     };
     const auto newPage = [&] {
         pages.append(ListPage());
         used = 0;
     };
+    // What a line needs where it is placed: a row takes the totals that follow it along, so
+    // that no total starts a page alone.
+    const auto needed = [&](const QList<ListLine> &lines, qsizetype i) {
+        double height = lineHeight(list, lines[i]);
+        if (lines[i].kind == LineKind::Row)
+            for (qsizetype j = i + 1; j < lines.size() && lines[j].kind != LineKind::Row; ++j)
+                height += lineHeight(list, lines[j]);
+        return height;
+    };
     // A group starts where its title, its column heads and its first line fit; a page it goes
     // on to repeats its title and heads.
     const auto placeGroup = [&](int group, const QList<ListLine> &lines) {
-        const double start = kGroupTitleHeight + kColumnHeadsHeight + kLineHeight;
+        const double start = kGroupTitleHeight + kColumnHeadsHeight + (lines.isEmpty() ? 0 : needed(lines, 0));
         if (!fits(start) && !pages.last().isEmpty())
             newPage();
         place({ PageItem::GroupTitle, group, nullptr, false });
         place({ PageItem::ColumnHeads, group, nullptr, false });
-        for (const ListLine &line : lines) {
-            if (!fits(kLineHeight)) {
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const bool pageHasLines = pages.last().constLast().kind == PageItem::Line;
+            if (!fits(i == 0 ? lineHeight(list, lines[i]) : needed(lines, i)) && pageHasLines) {
                 newPage();
                 place({ PageItem::GroupTitle, group, nullptr, true });
                 place({ PageItem::ColumnHeads, group, nullptr, false });
             }
-            place({ PageItem::Line, group, &line, false });
+            place({ PageItem::Line, group, &lines[i], false });
         }
     };
     for (int g = 0; g < list.groups.size(); ++g)

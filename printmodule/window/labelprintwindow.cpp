@@ -10,11 +10,13 @@
 #include <lists/dayrowsource.h>
 #include <lists/listcsv.h>
 #include <lists/listrenderer.h>
+#include <lists/listxlsx.h>
 #include <toolkit/error.h>
 
 #include <QCoreApplication>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileDialog>
@@ -32,7 +34,9 @@
 #include <QProgressDialog>
 #include <QScopeGuard>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -164,6 +168,8 @@ void LabelPrintWindow::buildControls()
     btnPdf->setObjectName(QStringLiteral("btnPdf"));
     btnCsv = new QPushButton(QStringLiteral("E&xportar CSV"), this);
     btnCsv->setObjectName(QStringLiteral("btnCsv"));
+    btnXlsx = new QPushButton(QStringLiteral("Exportar p&lanilha"), this);
+    btnXlsx->setObjectName(QStringLiteral("btnXlsx"));
     btnHistory = new QPushButton(QStringLiteral("&Histórico de alterações"), this);
     btnHistory->setObjectName(QStringLiteral("btnHistory"));
 
@@ -176,6 +182,7 @@ void LabelPrintWindow::buildControls()
     buttons->addWidget(btnPreview);
     buttons->addWidget(btnPrint);
     buttons->addWidget(btnPdf);
+    buttons->addWidget(btnXlsx);
     buttons->addWidget(btnCsv);
     auto *main = new QVBoxLayout(this);
     main->addLayout(columns, 1);
@@ -196,6 +203,7 @@ void LabelPrintWindow::buildControls()
     connect(btnPrint, &QPushButton::clicked, this, guard([this] { printClicked(); }));
     connect(btnPdf, &QPushButton::clicked, this, guard([this] { pdfClicked(); }));
     connect(btnCsv, &QPushButton::clicked, this, guard([this] { csvClicked(); }));
+    connect(btnXlsx, &QPushButton::clicked, this, guard([this] { xlsxClicked(); }));
     connect(btnHistory, &QPushButton::clicked, this, guard([this] { historyClicked(); }));
 }
 
@@ -290,6 +298,7 @@ void LabelPrintWindow::documentChanged()
     const bool labels = chosenDocument() == Document::Labels;
     grpLayout->setEnabled(labels);
     btnCsv->setEnabled(!labels);
+    btnXlsx->setEnabled(!labels);
     const auto refill = qScopeGuard([this] { fillChoices(); });
     readDishRows();
 }
@@ -414,7 +423,12 @@ void LabelPrintWindow::restoreChoices()
     QSettings settings;
     settings.beginGroup(kSettingsGroup);
     const LabelLayout layout = loadLayout(settings);
+    const int document = settings.value(QStringLiteral("documento"), int(Document::Labels)).toInt();
     settings.endGroup();
+    {
+        const QScopedValueRollback filling(m_filling, true);   // read once the window is filled
+        cmbDocument->setCurrentIndex(std::max(0, cmbDocument->findData(document)));
+    }
     cmbLayout->setCurrentIndex(std::max(0, cmbLayout->findData(int(layout.kind))));
     spnRows->setValue(layout.rows);
     spnColumns->setValue(layout.columns);
@@ -433,6 +447,7 @@ void LabelPrintWindow::saveChoices() const
     settings.beginGroup(kSettingsGroup);
     saveLayout(settings, chosenLayout());
     settings.setValue(QStringLiteral("servico"), cmbService->currentData().toString());
+    settings.setValue(QStringLiteral("documento"), int(chosenDocument()));
     settings.endGroup();
 }
 
@@ -482,10 +497,16 @@ LabelPrintWindow::PrintJob LabelPrintWindow::startJob() const
 QString LabelPrintWindow::suggestedFile(const QString &stem, const QString &extension) const
 {
     QSettings settings;
-    const QString lastFolder = settings.value(kSettingsGroup + QStringLiteral("/pastaPdf")).toString();
+    QString folder = settings.value(kSettingsGroup + QStringLiteral("/pastaPdf")).toString();
+    // Never the program's working folder: the last folder saved to while it is there, else the
+    // user's documents.
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty())
+        folder = QDir::homePath();
     const QString name = QStringLiteral("%1-%2-%3.%4")
                              .arg(stem, cmbService->currentData().toString(), dteDay->date().toString(QStringLiteral("yyyyMMdd")), extension);
-    return lastFolder.isEmpty() ? name : lastFolder + QLatin1Char('/') + name;
+    return QDir(folder).filePath(name);
 }
 
 bool LabelPrintWindow::renderWithProgress(QPagedPaintDevice &device, const PrintJob &job)
@@ -522,6 +543,11 @@ bool LabelPrintWindow::writePdf(const QString &path)
 void LabelPrintWindow::writeCsv(const QString &path)
 {
     printlists::writeListCsv(startList(), path);
+}
+
+void LabelPrintWindow::writeXlsx(const QString &path)
+{
+    printlists::writeListXlsx(startList(), path);
 }
 
 void LabelPrintWindow::previewClicked()
@@ -565,14 +591,26 @@ void LabelPrintWindow::pdfClicked()
 
 void LabelPrintWindow::csvClicked()
 {
+    exportList(QStringLiteral("Exportar CSV"), QStringLiteral("csv"), QStringLiteral("Planilhas CSV (*.csv)"),
+               printlists::writeListCsv);
+}
+
+void LabelPrintWindow::xlsxClicked()
+{
+    exportList(QStringLiteral("Exportar planilha"), QStringLiteral("xlsx"), QStringLiteral("Planilhas (*.xlsx)"),
+               printlists::writeListXlsx);
+}
+
+void LabelPrintWindow::exportList(const QString &what, const QString &extension, const QString &filter,
+                                  const std::function<void(const printlists::KitchenList &, const QString &)> &write)
+{
     const printlists::KitchenList list = startList();
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Exportar CSV: %1").arg(printlists::listTitle(list.kind)),
-                                                      suggestedFile(listFileStem(list.kind), QStringLiteral("csv")),
-                                                      QStringLiteral("Planilhas CSV (*.csv)"));
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("%1: %2").arg(what, printlists::listTitle(list.kind)),
+                                                      suggestedFile(listFileStem(list.kind), extension), filter);
     if (path.isEmpty())
         return;
     QSettings().setValue(kSettingsGroup + QStringLiteral("/pastaPdf"), QFileInfo(path).absolutePath());
-    printlists::writeListCsv(list, path);
+    write(list, path);
     saveChoices();
     framework::presenter().information(QStringLiteral("Lista gravada em %1.").arg(path));
 }

@@ -54,6 +54,11 @@ public:
     Q_INVOKABLE bool writePdf(const QString &path);
     // Writes the chosen list as a spreadsheet file (CSV).
     Q_INVOKABLE void writeCsv(const QString &path);
+    // Writes the chosen list as a spreadsheet (.xlsx).
+    Q_INVOKABLE void writeXlsx(const QString &path);
+    // Where the save dialog starts for a file of that stem and extension: the folder last saved
+    // to, or the user's documents folder.
+    Q_INVOKABLE QString suggestedFile(const QString &stem, const QString &extension) const;
 
 private:
     void buildControls();
@@ -74,6 +79,10 @@ private:
     void printClicked();
     void pdfClicked();
     void csvClicked();
+    void xlsxClicked();
+    // Asks where to save the chosen list and writes it there with `write`.
+    void exportList(const QString &what, const QString &extension, const QString &filter,
+                    const std::function<void(const printlists::KitchenList &, const QString &)> &write);
     void historyClicked();
     // What printing the chosen document takes: its page and its drawing.
     struct PrintJob {
@@ -90,7 +99,6 @@ private:
     PrintJob startJob() const;
     // The chosen list with rows to print; toolkit::Error when it has none.
     printlists::KitchenList startList() const;
-    QString suggestedFile(const QString &stem, const QString &extension) const;
 
     QLineEdit *edtBranch;
     QLabel *lblBranchName;
@@ -114,6 +122,7 @@ private:
     QPushButton *btnPrint;
     QPushButton *btnPdf;
     QPushButton *btnCsv;
+    QPushButton *btnXlsx;
     QWidget *grpLayout;
     framework::TNetConnection *netServTran;
     QPushButton *btnHistory;

@@ -128,6 +128,48 @@ private slots:
         QVERIFY(fx->presenter().busyBalanced());
     }
 
+    // A dish registered for the service brings its quantities into the edits as soon as its
+    // column is left, so the row is saved as the user sees it; an unregistered one leaves them
+    // to be typed.
+    void theRegisteredQuantitiesShowWhenTheDishIsAccepted_data()
+    {
+        QTest::addColumn<QVariant>("perPersonRegistered");
+        QTest::addColumn<QVariant>("perContainerRegistered");
+        QTest::addColumn<QString>("perPersonShown");
+        QTest::addColumn<QString>("perContainerShown");
+        QTest::addColumn<QStringList>("errorsAtPosting");
+        QTest::newRow("both registered") << QVariant(0.1) << QVariant(5.0) << QStringLiteral("0,100")
+                                         << QStringLiteral("5,000") << QStringList();
+        QTest::newRow("per person only") << QVariant(0.1) << QVariant(0.0) << QStringLiteral("0,100") << QString()
+                                         << QStringList{QStringLiteral("Quantidade por container deve ser informada.")};
+        QTest::newRow("none registered") << QVariant() << QVariant() << QString() << QString()
+                                         << QStringList{QStringLiteral("Quantidade por pessoa deve ser informada.")};
+    }
+
+    void theRegisteredQuantitiesShowWhenTheDishIsAccepted()
+    {
+        QFETCH(QVariant, perPersonRegistered);
+        QFETCH(QVariant, perContainerRegistered);
+        QFETCH(QString, perPersonShown);
+        QFETCH(QString, perContainerShown);
+        QFETCH(QStringList, errorsAtPosting);
+        fx->registerDish(QStringLiteral("1010010003"), QStringLiteral("0001"), perPersonRegistered,
+                         perContainerRegistered, 0.0, 50.0);
+        enterNewDish(QStringLiteral("1010010003"), QStringLiteral("30"), QString(), QString());
+        QCOMPARE(fx->presenter().errors(), QStringList());
+        QCOMPARE(perPerson()->text(), perPersonShown);
+        QCOMPARE(perContainer()->text(), perContainerShown);
+
+        click("sbtConfirmar");
+        QCOMPARE(fx->presenter().errors(), errorsAtPosting);
+        if (!errorsAtPosting.isEmpty())
+            return;
+        QVERIFY(atDish(QStringLiteral("1010010003")));
+        QCOMPARE(number("QTPADRAOST"), 0.1);
+        QCOMPARE(number("QTCONTAIST"), 5.0);
+        QCOMPARE(perPerson()->text(), perPersonShown);
+    }
+
     // The dish column is checked when it is left: the dish must exist under the row's owner or
     // the other one, and a new row's dish must not be registered at the point already.
     void theDishIsCheckedWhenItsColumnIsLeft_data()

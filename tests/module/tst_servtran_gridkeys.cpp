@@ -87,6 +87,40 @@ private slots:
         QCOMPARE(fx->presenter().messages(), QStringList());
     }
 
+    // F4 opens a cell's look-up as it opens an edit's: in the client, point and dish columns of
+    // a new row, with the cell being typed in or not.
+    void f4OpensTheLookUpOfTheCell_data()
+    {
+        QTest::addColumn<QString>("gridName");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("client") << QStringLiteral("dbgPadrao") << 0 << QString() << QStringLiteral("Cliente");
+        QTest::newRow("point") << QStringLiteral("dbgPadrao") << 1 << QString() << QStringLiteral("Ponto de Entrega");
+        QTest::newRow("dish") << QStringLiteral("dbgServTran") << 0 << QString() << QStringLiteral("Prato");
+        QTest::newRow("dish being typed") << QStringLiteral("dbgServTran") << 0 << QStringLiteral("10")
+                                          << QStringLiteral("Prato");
+    }
+
+    void f4OpensTheLookUpOfTheCell()
+    {
+        QFETCH(QString, gridName);
+        QFETCH(int, column);
+        QFETCH(QString, typed);
+        QFETCH(QString, title);
+        loadDay();
+        DBGrid *g = grid(qPrintable(gridName));
+        focus(g);
+        QTest::mouseClick(part(screen, "sbtIncluir"), Qt::LeftButton);
+        g->setSelectedIndex(column);
+        if (!typed.isEmpty())
+            type(g, typed);
+        fx->presenter().queueLookup(framework::testing::LookupAnswer::cancel());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F4);
+        QCOMPARE(fx->presenter().texts(framework::testing::Shown::Pick), QStringList{title});
+        QCOMPARE(fx->presenter().unexpected(), QStringList());
+    }
+
     // The label grid has no cell a user can edit: the same keys on it change nothing.
     void unhandledKeysOnTheLabelGrid_data()
     {

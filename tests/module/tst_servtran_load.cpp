@@ -450,6 +450,18 @@ private slots:
         QCOMPARE(dataSet(screen, "cdsPadrao")->recordCount(), 3);
     }
 
+    // A server that is down is said in words a kitchen user acts on, with no method name.
+    void aServerThatIsDownIsSaidPlainly()
+    {
+        fx->stopServer();
+        loadDay();
+        QCOMPARE(fx->presenter().errors(),
+                 QStringList{QStringLiteral("O servidor de aplicação (127.0.0.1:%1) não está respondendo.\n\n"
+                                            "Verifique se ele está ligado e se a rede está funcionando, e tente de "
+                                            "novo. Se continuar, chame o responsável pelo sistema.")
+                                 .arg(fx->port())});
+    }
+
     void aFailingServerLeavesTheDatasetsAsTheyWere()
     {
         fx->stopServer();

@@ -111,6 +111,34 @@ private slots:
         QCOMPARE(column(dishes(), "NRSERVTRAN"), QStringList{"0000000005"});
     }
 
+    // Giving up a new point's first dish drops the point and reads the day again; the keys
+    // then go on working from the delivery-point grid, whether the dish was given up with Esc
+    // or with Cancel.
+    void givingUpTheFirstDishLeavesTheFocusOnThePoints_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Esc") << int(Qt::Key_Escape);
+        QTest::newRow("F9") << int(Qt::Key_F9);
+    }
+
+    void givingUpTheFirstDishLeavesTheFocusOnThePoints()
+    {
+        QFETCH(int, key);
+        newPoint(QStringLiteral("44555666000107"), QStringLiteral("2"), QStringLiteral("50"));
+        click("sbtConfirmar");
+        QCOMPARE(dishes()->state(), DataSetState::Insert);
+        fx->presenter().queueConfirm(framework::mrYes);   // Cancel asks first
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        QApplication::processEvents();
+        QCOMPARE(points()->state(), DataSetState::Browse);
+        QCOMPARE(points()->recordCount(), 3);
+        QWidget *focused = QApplication::focusWidget();
+        QVERIFY2(focused == grid("dbgPadrao"), qPrintable(focused ? focused->objectName() : QStringLiteral("nothing")));
+        // F2 includes the next point at once, without a click first.
+        QTest::keyClick(focused, Qt::Key_F2);
+        QCOMPARE(points()->state(), DataSetState::Insert);
+    }
+
     // The checks of a new row, on leaving its columns and on posting it, with their focus.
     void aNewPointsChecks_data()
     {

@@ -8,12 +8,18 @@
 #include <history/changehistory.h>
 #include <framework/zandrix.h>
 #include <lists/dayrowsource.h>
+#include <lists/listcolumns.h>
 #include <lists/listcsv.h>
+#include <lists/listxlsx.h>
 #include <lists/listrenderer.h>
 #include <server/demo.h>
 #include <server/serverthread.h>
 
+#include <QFileInfo>
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocale>
 #include <QPdfWriter>
 #include <QRegularExpression>
@@ -337,6 +343,9 @@ private slots:
     void namesWithSeparatorsAndQuotesAreQuoted();
     void groupsOrderedForTheirList();
 
+    void spreadsheetReadsAsOnPaper_data();
+    void spreadsheetReadsAsOnPaper();
+
     void csvFields_data();
     void csvFields();
     void csvNumbers_data();
@@ -345,6 +354,8 @@ private slots:
     void theHistoryWindowReadsEveryPage();
     void namesNeverRunAsFormulas_data();
     void namesNeverRunAsFormulas();
+    void noTotalStartsAPageAlone();
+    void longNamesAreWrittenWhole();
 };
 
 void TestPrintLists::readsEveryStoredRowOfTheDay()
@@ -384,6 +395,79 @@ void TestPrintLists::csvHoldsEveryRowAndTheStoredTotals()
     // Figures with a fraction are written with a decimal comma, never a point.
     QVERIFY(QRegularExpression(QStringLiteral(";\\d+,\\d+;")).match(QString::fromUtf8(bytes)).hasMatch());
     QVERIFY(!QRegularExpression(QStringLiteral(";\\d+\\.\\d+;")).match(QString::fromUtf8(bytes)).hasMatch());
+}
+
+// The system's Python, where Debian's openpyxl is (another Python may come first in the path).
+QString debianPython()
+{
+    const QString system = QStringLiteral("/usr/bin/python3");
+    return QFileInfo::exists(system) ? system : QStringLiteral("python3");
+}
+
+void TestPrintLists::spreadsheetReadsAsOnPaper_data()
+{
+    QTest::addColumn<ListKind>("kind");
+    QTest::newRow("entrega") << ListKind::Delivery;
+    QTest::newRow("divisão") << ListKind::Division;
+}
+
+// The .xlsx file read back by openpyxl (Debian's python3-openpyxl): every cell of every line is
+// the list's own, codes as text with their zeros, figures as numbers with their decimals, the
+// day as a date, and the headings stay in view.
+void TestPrintLists::spreadsheetReadsAsOnPaper()
+{
+    QFETCH(ListKind, kind);
+    DemoServer demo;
+    const KitchenList list = buildList(kind, demo.day(), demo.rows());
+    const QString path = demo.db.file(QStringLiteral("lista.xlsx"));
+    writeListXlsx(list, path);
+    const QString script = QStringLiteral(
+        "import json, sys, openpyxl\n"
+        "ws = openpyxl.load_workbook(sys.argv[1]).active\n"
+        "cells = [[{'v': c.value.isoformat() if hasattr(c.value, 'isoformat') else c.value,"
+        " 't': c.data_type, 'f': c.number_format} for c in row] for row in ws.iter_rows()]\n"
+        "print(json.dumps({'freeze': ws.freeze_panes, 'cells': cells}))\n");
+    const QJsonObject read =
+        QJsonDocument::fromJson(printtest::run(debianPython(), {QStringLiteral("-c"), script, path}).toUtf8()).object();
+    QCOMPARE(read.value(QStringLiteral("freeze")).toString(), QStringLiteral("A2"));
+    const QJsonArray rows = read.value(QStringLiteral("cells")).toArray();
+
+    QList<ListLine> lines;
+    for (const ListGroup &group : list.groups)
+        lines += group.lines;
+    lines += list.totals;
+    QCOMPARE(rows.size(), lines.size() + 1);
+    const QList<Column> columns = spreadsheetColumns(kind);
+    for (int c = 0; c < columns.size(); ++c)
+        QCOMPARE(rows[0].toArray()[c].toObject().value(QStringLiteral("v")).toString(), columnTitle(columns[c]));
+    for (int r = 0; r < lines.size(); ++r) {
+        const QJsonArray cells = rows[r + 1].toArray();
+        for (int c = 0; c < columns.size(); ++c) {
+            const QJsonObject cell = c < cells.size() ? cells[c].toObject() : QJsonObject();
+            const QVariant expected = cellValue(list, lines[r], columns[c]);
+            const QString where = QStringLiteral("line %1, %2").arg(r + 2).arg(columnTitle(columns[c]));
+            if (columns[c] == Column::Date) {
+                QCOMPARE(cell.value(QStringLiteral("t")).toString(), QStringLiteral("d"));
+                QCOMPARE(cell.value(QStringLiteral("v")).toString(), QStringLiteral("2026-12-08T00:00:00"));
+                QCOMPARE(cell.value(QStringLiteral("f")).toString(), QStringLiteral("dd/mm/yyyy"));
+            } else if (expected.isNull() || expected.toString().isEmpty()) {
+                QVERIFY2(cell.value(QStringLiteral("v")).isNull(), qPrintable(where));
+            } else if (expected.metaType().id() == QMetaType::Double) {
+                QCOMPARE(cell.value(QStringLiteral("t")).toString(), QStringLiteral("n"));
+                // The file holds 16 significant digits: a figure comes back within a hair.
+                QVERIFY2(qAbs(cell.value(QStringLiteral("v")).toDouble() - expected.toDouble()) <= 1e-9 * qMax(1.0, qAbs(expected.toDouble())),
+                         qPrintable(where));
+                QCOMPARE(cell.value(QStringLiteral("f")).toString(),
+                         columnDecimals(columns[c]) == 0 ? QStringLiteral("#,##0") : QStringLiteral("#,##0.000"));
+            } else {
+                QCOMPARE(cell.value(QStringLiteral("t")).toString(), QStringLiteral("s"));
+                QCOMPARE(cell.value(QStringLiteral("v")).toString(), expected.toString());
+            }
+        }
+    }
+    // The codes keep their zeros: the demo day's branch, service, clients and points.
+    QCOMPARE(rows[1].toArray()[columns.indexOf(Column::Branch)].toObject().value(QStringLiteral("v")).toString(), kBranch);
+    QCOMPARE(rows[1].toArray()[columns.indexOf(Column::Service)].toObject().value(QStringLiteral("v")).toString(), kService);
 }
 
 void TestPrintLists::pdfShowsPointsDishesAndTotals_data()
@@ -633,6 +717,50 @@ void TestPrintLists::namesNeverRunAsFormulas()
     const QString text = QString::fromUtf8(writeCsv(demo.db, buildList(ListKind::Delivery, demo.day(), demo.rows())));
     const QString written = csvField(csvText(name.trimmed()));
     QVERIFY2(text.contains(QLatin1Char(';') + written + QLatin1Char(';')), qPrintable(written));
+}
+
+// However many rows fill the page, a group's totals follow at least one of its rows.
+void TestPrintLists::noTotalStartsAPageAlone()
+{
+    for (int count = 1; count <= 90; ++count) {
+        QList<DishRow> rows;
+        for (int i = 0; i < count; ++i) {
+            DishRow row;
+            row.clientCode = QStringLiteral("0000101");
+            row.pointCode = QStringLiteral("001");
+            row.dishCode = QString::number(1000 + i);
+            row.unit = i % 2 ? QStringLiteral("KG") : QStringLiteral("L");   // two totals a group
+            rows << row;
+        }
+        const KitchenList list = buildList(ListKind::Delivery, ListDay {}, rows);
+        const QList<ListPage> pages = paginateList(list);
+        for (qsizetype p = 1; p < pages.size(); ++p) {
+            const auto first = std::find_if(pages[p].begin(), pages[p].end(),
+                [](const PageItem &item) { return item.kind == PageItem::Line; });
+            QVERIFY(first != pages[p].end());
+            QVERIFY2(first->group < 0 || first->line->kind == LineKind::Row,
+                qPrintable(QStringLiteral("%1 rows: page %2 starts with a total").arg(count).arg(p + 1)));
+        }
+    }
+}
+
+// A client or point name longer than its column is written whole, on more lines, at the size of
+// its line's figures.
+void TestPrintLists::longNamesAreWrittenWhole()
+{
+    DemoServer demo;
+    QList<DishRow> rows = demo.rows();
+    const QString client = QStringLiteral("Associação Beneficente dos Trabalhadores da Indústria Metalúrgica de São Bernardo");
+    const QString point = QStringLiteral("Refeitório Central do Pavilhão Administrativo Norte, Térreo");
+    rows[0].clientName = client;
+    rows[0].pointName = point;
+    const QString pdf = writePdf(demo.db, buildList(ListKind::Division, demo.day(), rows));
+    // (the PDF draws "fi" as a ligature)
+    const QString text = printtest::pdfDocumentText(pdf).normalized(QString::NormalizationForm_KC);
+    for (const QString &name : {client, point})
+        for (const QString &word : name.split(QLatin1Char(' ')))
+            QVERIFY2(text.contains(word), qPrintable(word));
+    QVERIFY(!text.contains(QChar(0x2026)));   // nothing cut
 }
 
 QTEST_MAIN(TestPrintLists)

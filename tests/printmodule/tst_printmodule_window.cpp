@@ -25,6 +25,8 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QSettings>
+#include <QStandardPaths>
+#include <QFileInfo>
 #include <QTest>
 
 using printtest::DemoDatabase;
@@ -235,10 +237,17 @@ void TestPrintModuleWindow::layoutAndServiceKeptForTheNextOpening()
     Host host;
     QWidget *window = host.openWindow();
     QVERIFY(window);
+    // Before anything was saved, files are suggested in the user's documents, never in the
+    // program's working folder.
+    QString suggested;
+    QVERIFY(QMetaObject::invokeMethod(window, "suggestedFile", Qt::DirectConnection, Q_RETURN_ARG(QString, suggested),
+                                      Q_ARG(QString, QStringLiteral("lista")), Q_ARG(QString, QStringLiteral("pdf"))));
+    QCOMPARE(QFileInfo(suggested).absolutePath(), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
     auto *layout = part<QComboBox>(window, "cmbLayout");
     layout->setCurrentIndex(1);   // the roll
     part<QComboBox>(window, "cmbService")->setCurrentIndex(1);
     QVERIFY(!part<QWidget>(window, "spnRows")->isEnabled());
+    part<QComboBox>(window, "cmbDocument")->setCurrentIndex(2);   // the division list
     qobject_cast<framework::Form *>(window)->closeForm();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(host.printWindows().isEmpty());
@@ -249,7 +258,9 @@ void TestPrintModuleWindow::layoutAndServiceKeptForTheNextOpening()
     QCOMPARE(part<QComboBox>(window, "cmbLayout")->currentIndex(), 1);
     QCOMPARE(part<QComboBox>(window, "cmbService")->currentData().toString(), QStringLiteral("00002"));
     QVERIFY(!part<QWidget>(window, "spnRows")->isEnabled());
-    // Back to the sheet for the tests that follow.
+    QCOMPARE(part<QComboBox>(window, "cmbDocument")->currentIndex(), 2);
+    QVERIFY(part<QPushButton>(window, "btnXlsx")->isEnabled());
+    part<QComboBox>(window, "cmbDocument")->setCurrentIndex(0);   // the labels, for what follows
     part<QComboBox>(window, "cmbLayout")->setCurrentIndex(0);
     part<QComboBox>(window, "cmbService")->setCurrentIndex(0);
     qobject_cast<framework::Form *>(window)->closeForm();
@@ -315,6 +326,14 @@ void TestPrintModuleWindow::listWithoutTheServerSaysSo()
     Host host;
     QWidget *window = host.openWindow();
     QVERIFY(window);
+    if (part<QComboBox>(window, "cmbDocument")->currentIndex() != 0) {
+        // The window opens on the document chosen last: back to the labels, and open it again.
+        part<QComboBox>(window, "cmbDocument")->setCurrentIndex(0);
+        qobject_cast<framework::Form *>(window)->closeForm();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        window = host.openWindow();
+        QVERIFY(window);
+    }
     host.server.reset();
     auto *document = part<QComboBox>(window, "cmbDocument");
     document->setFocus();

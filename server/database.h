@@ -2,7 +2,8 @@
 // The shared database as the server sees it: one connection, opened from a connection string,
 // owned by the thread that opened it (a QSqlDatabase connection must not cross threads).
 //
-//   sqlite:/path/to/file.db                                   WAL mode, busy timeout, foreign keys on
+//   sqlite:/path/to/file.db[?synchronous=normal]              WAL mode, busy timeout, foreign keys on,
+//                                                             synchronous = FULL unless NORMAL is asked
 //   postgres:host=H port=P dbname=D user=U [password=W] [other libpq options]
 
 #include "errors.h"
@@ -46,9 +47,11 @@ public:
 
 private:
     friend class Transaction;
+    void startSession();
     QString m_name;
     Dialect m_dialect = Dialect::SQLite;
     QString m_description;
+    QString m_synchronous = QStringLiteral("FULL");
 };
 
 // A transaction that rolls back on every path but an explicit commit().

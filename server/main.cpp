@@ -1,5 +1,6 @@
 // servtran-server: the application server rdmServTran on a TCP port, over the shared database.
 
+#include "backup.h"
 #include "database.h"
 #include "demo.h"
 #include "schema.h"
@@ -9,6 +10,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -89,8 +91,12 @@ int main(int argc, char *argv[])
                                        QStringLiteral("FILE"));
     const QCommandLineOption insecure(QStringLiteral("insecure"),
                                       QStringLiteral("Aceita escutar fora da própria máquina sem TLS ou sem chave de acesso."));
+    const QCommandLineOption backup(QStringLiteral("backup"),
+                                    QStringLiteral("Grava uma cópia de segurança do banco SQLite em ARQUIVO enquanto outros "
+                                                   "servidores o atendem, e termina."),
+                                    QStringLiteral("ARQUIVO"));
     parser.addOptions({help, db, host, port, createSchema, demo, workers, maxConnections, idleTimeout, tlsCert, tlsKey,
-                       tokenFile, insecure});
+                       tokenFile, insecure, backup});
 
     if (!parser.parse(QCoreApplication::arguments())) {
         say(parser.errorText());
@@ -108,6 +114,27 @@ int main(int argc, char *argv[])
     if (!parser.isSet(db)) {
         say(QStringLiteral("informe o banco de dados com --db (por exemplo --db sqlite:servtran.db)."));
         return 2;
+    }
+    if (parser.isSet(backup)) {
+        const QString connection = parser.value(db);
+        if (!connection.startsWith(QLatin1String("sqlite:"))) {
+            say(QStringLiteral("--backup copia bancos SQLite; no PostgreSQL use pg_dump (veja docs/operations.md)."));
+            return 2;
+        }
+        const QString file = connection.mid(7).section(QLatin1Char('?'), 0, 0);
+        if (!QFileInfo::exists(file)) {
+            say(QStringLiteral("o banco %1 não existe.").arg(file));
+            return 1;
+        }
+        try {
+            server::Database database(connection);
+            server::backupSqlite(database, parser.value(backup));
+            say(QStringLiteral("cópia de segurança de %1 gravada em %2").arg(database.description(), parser.value(backup)));
+            return 0;
+        } catch (const server::Error &e) {
+            say(e.message());
+            return 1;
+        }
     }
     bool portOk = false;
     const uint portNumber = parser.value(port).toUInt(&portOk);
@@ -161,6 +188,17 @@ int main(int argc, char *argv[])
         {
             server::Database database(parser.value(db));
             description = database.description();
+            const int version = server::schemaVersion(database);
+            server::refuseNewerSchema(database, version);
+            if (version > 0 && version < server::kSchemaVersion) {
+                const QString copy = server::backupBeforeUpgrade(database, parser.value(db), version);
+                say(QStringLiteral("cópia do banco antes da atualização do esquema: %1").arg(copy));
+                server::upgradeSchema(database);
+                say(QStringLiteral("esquema do banco %1 atualizado da versão %2 para a %3")
+                        .arg(description)
+                        .arg(version)
+                        .arg(server::kSchemaVersion));
+            }
             if (parser.isSet(createSchema) || parser.isSet(demo))
                 server::createSchema(database);
             if (!server::hasSchema(database))
@@ -184,6 +222,9 @@ int main(int argc, char *argv[])
         const int rc = app.exec();
         say(QStringLiteral("parado"));
         return rc;
+    } catch (const server::SchemaTooNewError &e) {
+        say(e.message());
+        return 3;
     } catch (const server::Error &e) {
         say(e.message());
         return 1;

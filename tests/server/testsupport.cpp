@@ -141,9 +141,10 @@ QString postgresConnection()
     return connection;
 }
 
-ServerProcess::ServerProcess(const QString &executable, const QStringList &arguments)
+ServerProcess::ServerProcess(const QString &executable, const QStringList &arguments, const QString &workingDirectory)
 {
     m_process.setProgram(executable);
+    m_process.setWorkingDirectory(workingDirectory);
     m_process.setArguments(arguments);
     m_process.start();
 }
@@ -170,6 +171,13 @@ int ServerProcess::stop()
         return -1;
     m_stderr += m_process.readAllStandardError();
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
+int ServerProcess::waitForExit(int timeoutMs)
+{
+    const bool ended = m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);
+    m_stderr += m_process.readAllStandardError();
+    return ended && m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }
 
 void ServerProcess::kill()

@@ -82,7 +82,7 @@ private:
 // out of scope.
 class ServerProcess {
 public:
-    ServerProcess(const QString &executable, const QStringList &arguments);
+    ServerProcess(const QString &executable, const QStringList &arguments, const QString &workingDirectory = {});
     ~ServerProcess() { kill(); }
     // The port from its "atendendo" line, once it serves; 0 when it ended or never said it.
     quint16 waitUntilServing();
@@ -90,6 +90,8 @@ public:
     int stop();
     void kill();
     qint64 pid() const { return m_process.processId(); }
+    // Waits for it to end by itself; its exit code, or -1 when it crashed or did not end in time.
+    int waitForExit(int timeoutMs = 30000);
     QString log() const { return QString::fromUtf8(m_stderr); }
 
 private:

@@ -125,6 +125,36 @@ void Database::startSession()
     }
 }
 
+void Database::dropIfLost()
+{
+    if (m_dialect != Dialect::PostgreSQL)
+        return;
+    QSqlDatabase db = handle();
+    if (!db.isOpen())
+        return;
+    QSqlQuery probe(db);
+    if (!probe.exec(QStringLiteral("SELECT 1"))) {
+        probe = QSqlQuery();
+        db.close();
+    }
+}
+
+void Database::ensureOpen()
+{
+    QSqlDatabase db = handle();
+    if (db.isOpen())
+        return;
+    if (!db.open())
+        throw DatabaseError(QStringLiteral("O banco de dados está indisponível; tente novamente em instantes (%1).")
+                                .arg(sqlErrorText(db.lastError())));
+    try {
+        startSession();
+    } catch (const Error &) {
+        db.close();
+        throw;
+    }
+}
+
 Database::~Database()
 {
     {

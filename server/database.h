@@ -45,6 +45,12 @@ public:
     // A statement without parameters (schema, pragmas, transaction control).
     void execute(const QString &sql);
 
+    // A PostgreSQL connection outlives its server's restarts: after a failed call, dropIfLost()
+    // closes a connection that no longer answers, and the next call's ensureOpen() connects
+    // again, or throws DatabaseError "O banco de dados está indisponível..." while it cannot.
+    void dropIfLost();
+    void ensureOpen();
+
 private:
     friend class Transaction;
     void startSession();

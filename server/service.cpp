@@ -79,6 +79,7 @@ protocol::Reply ServTranService::call(const protocol::Request &request, const Ca
         reply.value = method->convention == Convention::Checked ? protocol::resultError(message) : QVariant(message);
     };
     try {
+        m_db.ensureOpen();
         reply.value = (this->*method->handler)(request.args);
         // by-reference arguments: the server leaves them as they came
         reply.refs = request.args;
@@ -91,6 +92,7 @@ protocol::Reply ServTranService::call(const protocol::Request &request, const Ca
     } catch (const Error &e) {
         failed(e.message());
         reply.refs = request.args;
+        m_db.dropIfLost();
     } catch (const std::exception &e) {
         failed(QStringLiteral("Erro interno no servidor de aplicação: %1").arg(QString::fromUtf8(e.what())));
         reply.refs = request.args;

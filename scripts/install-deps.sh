@@ -11,6 +11,7 @@ packages=(
   xvfb xauth fonts-dejavu-core
   libzint-dev poppler-utils zbar-tools
   qt6-translations-l10n
+  dpkg-dev fakeroot lintian systemd
 )
 
 missing=()

@@ -11,6 +11,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -91,12 +92,16 @@ int main(int argc, char *argv[])
                                        QStringLiteral("FILE"));
     const QCommandLineOption insecure(QStringLiteral("insecure"),
                                       QStringLiteral("Aceita escutar fora da própria máquina sem TLS ou sem chave de acesso."));
+    const QCommandLineOption standby(QStringLiteral("db-standby"),
+                                     QStringLiteral("Réplica PostgreSQL em hot standby que atende as leituras: "
+                                                    "\"postgres:host=H port=P dbname=D user=U\" (ou a variável SERVTRAN_DB_STANDBY)."),
+                                     QStringLiteral("CONNECTION"));
     const QCommandLineOption backup(QStringLiteral("backup"),
                                     QStringLiteral("Grava uma cópia de segurança do banco SQLite em ARQUIVO enquanto outros "
                                                    "servidores o atendem, e termina."),
                                     QStringLiteral("ARQUIVO"));
     parser.addOptions({help, db, host, port, createSchema, demo, workers, maxConnections, idleTimeout, tlsCert, tlsKey,
-                       tokenFile, insecure, backup});
+                       tokenFile, insecure, backup, standby});
 
     if (!parser.parse(QCoreApplication::arguments())) {
         say(parser.errorText());
@@ -156,6 +161,18 @@ int main(int argc, char *argv[])
         || !whole(idleTimeout, 0, 7 * 24 * 3600, idleSeconds))
         return 2;
     settings.idleTimeoutMs = idleSeconds * 1000;
+    // The service's settings file names the standby in the environment: a connection string holds
+    // blanks, which systemd would split in an option list.
+    const QString standbyConnection =
+        parser.isSet(standby) ? parser.value(standby) : qEnvironmentVariable("SERVTRAN_DB_STANDBY").trimmed();
+    if (!standbyConnection.isEmpty()) {
+        if (!parser.value(db).startsWith(QLatin1String("postgres:"))
+            || !standbyConnection.startsWith(QLatin1String("postgres:"))) {
+            say(QStringLiteral("--db-standby é uma réplica PostgreSQL de um banco PostgreSQL (--db postgres:...)."));
+            return 2;
+        }
+        settings.standbyConnection = standbyConnection;
+    }
     const QHostAddress address(parser.value(host));
     if (address.isNull()) {
         say(QStringLiteral("endereço inválido: %1").arg(parser.value(host)));
@@ -219,6 +236,10 @@ int main(int argc, char *argv[])
                 .arg(description,
                      settings.usesTls() ? QStringLiteral(", TLS") : QString(),
                      settings.accessToken.isEmpty() ? QString() : QStringLiteral(", com chave de acesso")));
+        if (!settings.standbyConnection.isEmpty())
+            say(QStringLiteral("leituras enviadas à réplica %1")
+                    .arg(QString(settings.standbyConnection)
+                             .replace(QRegularExpression(QStringLiteral("password=\\S*")), QStringLiteral("password=***"))));
         const int rc = app.exec();
         say(QStringLiteral("parado"));
         return rc;

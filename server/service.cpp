@@ -108,6 +108,20 @@ QByteArray ServTranService::handle(const QByteArray &requestPayload, const CallC
     } catch (const protocol::PacketError &e) {
         reply.fault = QStringLiteral("Requisição malformada: %1").arg(e.message());
     }
+    return encode(reply);
+}
+
+bool ServTranService::onlyReads(const QString &method)
+{
+    static const QStringList reads = {QStringLiteral("GetDados"),    QStringLiteral("GetPadrao"),
+                                      QStringLiteral("GetServTran"), QStringLiteral("GetEtiqueta"),
+                                      QStringLiteral("GetPtoEntrega"), QStringLiteral("PratoAux"),
+                                      QStringLiteral("getDadosPrato"), QStringLiteral("GetHistorico")};
+    return reads.contains(method);
+}
+
+QByteArray ServTranService::encode(const protocol::Reply &reply)
+{
     try {
         return protocol::encodeReply(reply);
     } catch (const std::exception &e) {

@@ -37,6 +37,11 @@ public:
     protocol::Reply call(const protocol::Request &request, const CallContext &context, qsizetype requestBytes = 0);
     // The same, from and to the payloads of frames.
     QByteArray handle(const QByteArray &requestPayload, const CallContext &context);
+    // A reply as the payload of its frame.
+    static QByteArray encode(const protocol::Reply &reply);
+    // Methods that only read what the screens and the print module show, which a hot standby
+    // may answer. GetSeqServTran is not one: its answer numbers the next write.
+    static bool onlyReads(const QString &method);
 
     // A day of a service of a branch: the key every day-level method starts with.
     struct Day {

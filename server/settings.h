@@ -10,6 +10,9 @@ namespace server {
 struct ServerSettings {
     // Calls that run at the same time, each on a worker thread with its own database connection.
     int workers = 4;
+    // A PostgreSQL hot standby of the database (empty: none): reads go there, unless a client
+    // has written something the standby has not replayed yet (standbyreads.h).
+    QString standbyConnection;
     // Clients connected at once; a connection over the limit is closed as soon as it is accepted.
     int maxConnections = 200;
     // A connection with no call running that sends nothing for this long is closed (0: never),

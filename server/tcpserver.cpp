@@ -74,7 +74,12 @@ public:
             m_idle.start();
         }
     }
-    ~Connection() override { m_server.m_connections.remove(m_ticket); }
+    ~Connection() override
+    {
+        m_server.m_connections.remove(m_ticket);
+        if (m_server.m_pool)
+            m_server.m_pool->forget(m_ticket);
+    }
 
     // Reads what has arrived and hands the next whole frame to the workers, unless a call of this
     // client is still running: its replies go back in the order of its requests.
@@ -186,10 +191,13 @@ TcpServer::TcpServer(const QString &connection, const ServerSettings &settings, 
 {
     // A worker hands a reply to this object's thread; the object outlives the workers (the pool
     // is stopped first in the destructor), so the queued call always finds it.
-    m_pool = std::make_unique<WorkerPool>(connection, settings.workers, [this](quint64 ticket, QByteArray reply) {
-        QMetaObject::invokeMethod(this, [this, ticket, reply = std::move(reply)] { deliver(ticket, reply); },
-                                  Qt::QueuedConnection);
-    });
+    m_pool = std::make_unique<WorkerPool>(
+        connection, settings.workers,
+        [this](quint64 ticket, QByteArray reply) {
+            QMetaObject::invokeMethod(this, [this, ticket, reply = std::move(reply)] { deliver(ticket, reply); },
+                                      Qt::QueuedConnection);
+        },
+        settings.standbyConnection);
     connect(m_server, &QTcpServer::pendingConnectionAvailable, this, &TcpServer::accept);
 }
 

@@ -13,11 +13,16 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 class QThread;
 
 namespace server {
+
+class Database;
+class ServTranService;
+class StandbyReads;
 
 class WorkerPool {
 public:
@@ -27,7 +32,8 @@ public:
 
     // Starts `workers` threads and opens a database connection in each; returns once all are
     // ready. Throws Error when a connection cannot be opened.
-    WorkerPool(const QString &connection, int workers, Delivery deliver);
+    // With a standby connection (a PostgreSQL hot standby), reads go there as standbyreads.h says.
+    WorkerPool(const QString &connection, int workers, Delivery deliver, const QString &standbyConnection = {});
     // Lets running calls end, drops queued ones and waits for the threads.
     ~WorkerPool();
     WorkerPool(const WorkerPool &) = delete;
@@ -36,6 +42,8 @@ public:
     // Queues one request payload of the caller the context names; any free worker takes it.
     void submit(quint64 ticket, QByteArray request, CallContext context);
     int size() const { return int(m_threads.size()); }
+    // The connection of this ticket has closed: what was noted of its writes goes.
+    void forget(quint64 ticket);
 
 private:
     struct Job {
@@ -45,6 +53,12 @@ private:
     };
     bool next(Job &job);   // false when the pool stops
     void stop();
+    // A call when reads may go to the standby.
+    QByteArray answer(const Job &job, Database &primaryDb, ServTranService &primary, StandbyReads &standby);
+
+    // The primary's WAL position after each connection's last write, for its next reads.
+    std::mutex m_writesMutex;
+    std::unordered_map<quint64, QString> m_lastWrite;
 
     Delivery m_deliver;
     std::mutex m_mutex;

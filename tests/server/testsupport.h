@@ -101,6 +101,35 @@ private:
 // The arguments that serve a database on any free loopback port.
 QStringList serving(const QString &connection, const QStringList &extraArguments = {});
 
+// A PostgreSQL 15 cluster of a test's own, for tests that restart or replicate it (the shared
+// test cluster serves the tests running beside): started by scripts/pg-test-cluster.sh with a state
+// file of its own, stopped and removed with the object. Its programs run as postgres under root.
+class OwnPostgresCluster {
+public:
+    static QString bin() { return QStringLiteral("/usr/lib/postgresql/15/bin"); }
+    static bool available();
+    OwnPostgresCluster();
+    ~OwnPostgresCluster();
+    bool started() const { return !m_data.isEmpty() && m_connection.startsWith(QLatin1String("postgres:")); }
+    const QString &connection() const { return m_connection; }
+    quint16 port() const { return m_port; }
+    // pg_ctl restart -m fast: every session ended, open transactions rolled back, then up again.
+    bool restart();
+    // A streaming hot standby of this cluster made by pg_basebackup on another loopback port; its
+    // connection string, empty when it could not be made. Stopped with the cluster.
+    QString startStandby();
+    bool stopStandby();
+    // A program of PostgreSQL's as the cluster's owner; true when it ended with 0.
+    static bool runAsOwner(const QStringList &command, QString *output = nullptr);
+
+private:
+    QByteArray script(const QString &mode);
+    QTemporaryDir m_dir;
+    QProcessEnvironment m_environment;
+    QString m_connection, m_data, m_standbyData;
+    quint16 m_port = 0;
+};
+
 // An empty database for a backend: a new SQLite file in the directory, or the PostgreSQL test
 // database without the schema's tables. Its connection string.
 QString emptyDatabase(const QString &backend, const QTemporaryDir &dir);

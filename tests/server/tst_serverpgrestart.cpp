@@ -17,60 +17,12 @@
 #include <atomic>
 #include <mutex>
 #include <thread>
-#include <unistd.h>
 
 using namespace servertest;
 
 namespace {
 
-const QString kPostgresBin = QStringLiteral("/usr/lib/postgresql/15/bin");
 const QDate kSaveDay = demoDay().addDays(50);
-
-// A PostgreSQL cluster of the test's own, stopped and removed with it.
-class OwnCluster {
-public:
-    OwnCluster()
-    {
-        m_environment.insert(QStringLiteral("SERVTRAN_PG_STATE"), m_dir.filePath(QStringLiteral("pg.state")));
-        m_connection = QString::fromUtf8(script(QStringLiteral("start"))).trimmed();
-        QFile state(m_dir.filePath(QStringLiteral("pg.state")));
-        if (state.open(QIODevice::ReadOnly))
-            for (const QByteArray &line : state.readAll().split('\n'))
-                if (line.startsWith("dir="))
-                    m_data = QString::fromUtf8(line.mid(4)) + QStringLiteral("/data");
-    }
-    ~OwnCluster() { script(QStringLiteral("stop")); }
-    const QString &connection() const { return m_connection; }
-    bool started() const { return m_connection.startsWith(QLatin1String("postgres:")) && !m_data.isEmpty(); }
-
-    // pg_ctl restart: a fast shutdown (every session ended, open transactions rolled back), then up.
-    bool restart()
-    {
-        QStringList command = {kPostgresBin + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), m_data, QStringLiteral("-w"),
-                               QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("restart")};
-        if (::getuid() == 0)   // PostgreSQL runs as postgres under root, as the script started it
-            command = QStringList{QStringLiteral("runuser"), QStringLiteral("-u"), QStringLiteral("postgres"),
-                                  QStringLiteral("--")} + command;
-        const QString program = command.takeFirst();
-        QProcess pgctl;
-        pgctl.start(program, command);
-        return pgctl.waitForFinished(60000) && pgctl.exitStatus() == QProcess::NormalExit && pgctl.exitCode() == 0;
-    }
-
-private:
-    QByteArray script(const QString &mode)
-    {
-        QProcess process;
-        process.setProcessEnvironment(m_environment);
-        process.start(QStringLiteral(SERVTRAN_SCRIPTS_DIR "/pg-test-cluster.sh"), {mode});
-        process.waitForFinished(120000);
-        return process.readAllStandardOutput();
-    }
-
-    QTemporaryDir m_dir;
-    QProcessEnvironment m_environment = QProcessEnvironment::systemEnvironment();
-    QString m_connection, m_data;
-};
 
 struct Outcome {
     std::mutex mutex;
@@ -88,9 +40,9 @@ private slots:
 
 void TestServerPgRestart::restartUnderLoad()
 {
-    if (!QFile::exists(kPostgresBin + QStringLiteral("/pg_ctl")))
+    if (!OwnPostgresCluster::available())
         QSKIP("PostgreSQL 15 is not installed");
-    OwnCluster cluster;
+    OwnPostgresCluster cluster;
     QVERIFY2(cluster.started(), "the test's own PostgreSQL cluster did not start");
     {
         server::Database db(cluster.connection());

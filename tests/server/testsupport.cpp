@@ -7,6 +7,7 @@
 #include <server/schema.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTcpServer>
@@ -166,6 +167,19 @@ quint16 ServerProcess::waitUntilServing()
         m_process.waitForReadyRead(100);
     }
     return 0;
+}
+
+bool ServerProcess::waitForLog(const QString &text, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        m_stderr += m_process.readAllStandardError();
+        if (QString::fromUtf8(m_stderr).contains(text))
+            return true;
+        if (m_process.state() == QProcess::NotRunning || deadline.hasExpired())
+            return false;
+        m_process.waitForReadyRead(5);
+    }
 }
 
 int ServerProcess::stop()

@@ -86,6 +86,8 @@ public:
     ~ServerProcess() { kill(); }
     // The port from its "atendendo" line, once it serves; 0 when it ended or never said it.
     quint16 waitUntilServing();
+    // Waits until its log holds `text`; false when it ended or the time ran out first.
+    bool waitForLog(const QString &text, int timeoutMs = 30000);
     // SIGTERM; the exit code, or -1 when it did not end on its own.
     int stop();
     void kill();

@@ -242,8 +242,9 @@ void TestServerUpgrade::brokenUpgradeLeavesOldDatabase()
     db.execute(QStringLiteral("DROP VIEW VERSAOBANCO"));
 }
 
-// Killed at random moments of its start, the server leaves the old database or the upgraded one,
-// never a mixture; the next start finishes the work.
+// Killed during its start, the server leaves the old database or the upgraded one, never a
+// mixture; the next start finishes the work. The kills come later and later after the copy that
+// precedes the upgrade's transaction, so that they fall inside it.
 void TestServerUpgrade::killedUpgradeLeavesWholeDatabase()
 {
     QFETCH(QString, backend);
@@ -258,9 +259,11 @@ void TestServerUpgrade::killedUpgradeLeavesWholeDatabase()
     int interrupted = 0;
     for (int attempt = 0; attempt < 12; ++attempt) {
         {
-            // later and later: the start, the copy, then the upgrade's transaction
             ServerProcess server(QStringLiteral(SERVTRAN_SERVER_EXE), serving(connection), dir.path());
-            QThread::msleep(5 + attempt * 6);
+            if (attempt == 0)
+                QThread::msleep(20);   // during the start or the copy
+            else if (server.waitForLog(QStringLiteral("cópia do banco antes da atualização")))
+                QThread::usleep((attempt - 1) * 1500);
             server.kill();
         }
         server::Database db(connection);

@@ -211,7 +211,10 @@ bool OwnPostgresCluster::available() { return QFile::exists(bin() + QStringLiter
 OwnPostgresCluster::OwnPostgresCluster() : m_environment(QProcessEnvironment::systemEnvironment())
 {
     m_environment.insert(QStringLiteral("SERVTRAN_PG_STATE"), m_dir.filePath(QStringLiteral("pg.state")));
-    m_connection = QString::fromUtf8(script(QStringLiteral("start"))).trimmed();
+    // The script takes the first port nobody listens on: a cluster starting beside it at the same
+    // moment may take it first. Then another try finds the next one.
+    for (int attempt = 0; attempt < 3 && !m_connection.startsWith(QLatin1String("postgres:")); ++attempt)
+        m_connection = QString::fromUtf8(script(QStringLiteral("start"))).trimmed();
     QFile state(m_dir.filePath(QStringLiteral("pg.state")));
     if (state.open(QIODevice::ReadOnly)) {
         for (const QByteArray &line : state.readAll().split('\n')) {

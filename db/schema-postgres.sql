@@ -182,3 +182,10 @@ CREATE TABLE IF NOT EXISTS HISTSERVTRAN (
 CREATE INDEX IF NOT EXISTS HISTSERVTRAN_DIA ON HISTSERVTRAN (CDFILIAL, CDSERVFILI, DTSERVTRAN);
 CREATE OR REPLACE FUNCTION HISTSERVTRAN_IMUTAVEL() RETURNS TRIGGER LANGUAGE plpgsql AS $$ BEGIN RAISE EXCEPTION 'O histórico de alterações não pode ser alterado nem excluído.'; END $$;
 CREATE OR REPLACE TRIGGER HISTSERVTRAN_SEM_ALTERACAO BEFORE UPDATE OR DELETE OR TRUNCATE ON HISTSERVTRAN FOR EACH STATEMENT EXECUTE FUNCTION HISTSERVTRAN_IMUTAVEL();
+
+-- The version of this schema: one row, written when the schema is created or upgraded. The server
+-- upgrades an older database at start (db/upgrade-N-*.sql, N the version each step reaches) and
+-- refuses a newer one. Raise the version whenever a table, column, index or trigger changes.
+CREATE TABLE IF NOT EXISTS VERSAOBANCO (
+    NRVERSAO      INTEGER     NOT NULL
+);

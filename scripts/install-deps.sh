@@ -13,6 +13,7 @@ packages=(
   libssl-dev libsodium-dev
   libxlsxwriter-dev python3-openpyxl
   qt6-translations-l10n
+  dpkg-dev fakeroot lintian systemd
 )
 
 missing=()

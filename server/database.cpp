@@ -45,7 +45,20 @@ Database::Database(const QString &connection)
 {
     QSqlDatabase db;
     if (connection.startsWith(QLatin1String("sqlite:"))) {
-        const QString path = connection.mid(7);
+        QString path = connection.mid(7);
+        // "?synchronous=normal" trades the last commits before a power cut for speed; FULL syncs
+        // the WAL at every commit, so an acknowledged save survives one, as on PostgreSQL.
+        const qsizetype query = path.lastIndexOf(QLatin1Char('?'));
+        if (query >= 0) {
+            const QString option = path.mid(query + 1).toLower();
+            if (option == QLatin1String("synchronous=normal"))
+                m_synchronous = QStringLiteral("NORMAL");
+            else if (option != QLatin1String("synchronous=full"))
+                throw Error(QStringLiteral("Conexão SQLite inválida: opção \"%1\" desconhecida (use ?synchronous=full "
+                                           "ou ?synchronous=normal).")
+                                .arg(path.mid(query + 1)));
+            path.truncate(query);
+        }
         if (path.isEmpty())
             throw Error(QStringLiteral("Conexão SQLite sem arquivo: use sqlite:/caminho/arquivo.db"));
         m_dialect = Dialect::SQLite;
@@ -92,17 +105,52 @@ Database::Database(const QString &connection)
         throw Error(QStringLiteral("Não foi possível abrir o banco de dados %1: %2").arg(m_description, text));
     }
     try {
-        if (m_dialect == Dialect::SQLite) {
-            execute(QStringLiteral("PRAGMA journal_mode = WAL"));
-            execute(QStringLiteral("PRAGMA foreign_keys = ON"));
-            execute(QStringLiteral("PRAGMA synchronous = NORMAL"));
-        } else {
-            execute(QStringLiteral("SET client_min_messages TO WARNING"));
-        }
+        startSession();
     } catch (...) {
         db.close();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_name);
+        throw;
+    }
+}
+
+void Database::startSession()
+{
+    if (m_dialect == Dialect::SQLite) {
+        execute(QStringLiteral("PRAGMA journal_mode = WAL"));
+        execute(QStringLiteral("PRAGMA foreign_keys = ON"));
+        execute(QStringLiteral("PRAGMA synchronous = ") + m_synchronous);
+    } else {
+        execute(QStringLiteral("SET client_min_messages TO WARNING"));
+    }
+}
+
+void Database::dropIfLost()
+{
+    if (m_dialect != Dialect::PostgreSQL)
+        return;
+    QSqlDatabase db = handle();
+    if (!db.isOpen())
+        return;
+    QSqlQuery probe(db);
+    if (!probe.exec(QStringLiteral("SELECT 1"))) {
+        probe = QSqlQuery();
+        db.close();
+    }
+}
+
+void Database::ensureOpen()
+{
+    QSqlDatabase db = handle();
+    if (db.isOpen())
+        return;
+    if (!db.open())
+        throw DatabaseError(QStringLiteral("O banco de dados está indisponível; tente novamente em instantes (%1).")
+                                .arg(sqlErrorText(db.lastError())));
+    try {
+        startSession();
+    } catch (const Error &) {
+        db.close();
         throw;
     }
 }

@@ -2,7 +2,8 @@
 // The shared database as the server sees it: one connection, opened from a connection string,
 // owned by the thread that opened it (a QSqlDatabase connection must not cross threads).
 //
-//   sqlite:/path/to/file.db                                   WAL mode, busy timeout, foreign keys on
+//   sqlite:/path/to/file.db[?synchronous=normal]              WAL mode, busy timeout, foreign keys on,
+//                                                             synchronous = FULL unless NORMAL is asked
 //   postgres:host=H port=P dbname=D user=U [password=W] [other libpq options]
 
 #include "errors.h"
@@ -44,11 +45,19 @@ public:
     // A statement without parameters (schema, pragmas, transaction control).
     void execute(const QString &sql);
 
+    // A PostgreSQL connection outlives its server's restarts: after a failed call, dropIfLost()
+    // closes a connection that no longer answers, and the next call's ensureOpen() connects
+    // again, or throws DatabaseError "O banco de dados está indisponível..." while it cannot.
+    void dropIfLost();
+    void ensureOpen();
+
 private:
     friend class Transaction;
+    void startSession();
     QString m_name;
     Dialect m_dialect = Dialect::SQLite;
     QString m_description;
+    QString m_synchronous = QStringLiteral("FULL");
 };
 
 // A transaction that rolls back on every path but an explicit commit().

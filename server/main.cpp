@@ -1,5 +1,6 @@
 // servtran-server: the application server rdmServTran on a TCP port, over the shared database.
 
+#include "backup.h"
 #include "database.h"
 #include "demo.h"
 #include "passwords.h"
@@ -10,6 +11,8 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -154,8 +157,16 @@ int main(int argc, char *argv[])
         QStringLiteral("OPERADOR"));
     const QCommandLineOption insecure(QStringLiteral("insecure"),
                                       QStringLiteral("Aceita escutar fora da própria máquina sem TLS ou sem chave de acesso."));
+    const QCommandLineOption standby(QStringLiteral("db-standby"),
+                                     QStringLiteral("Réplica PostgreSQL em hot standby que atende as leituras: "
+                                                    "\"postgres:host=H port=P dbname=D user=U\" (ou a variável SERVTRAN_DB_STANDBY)."),
+                                     QStringLiteral("CONNECTION"));
+    const QCommandLineOption backup(QStringLiteral("backup"),
+                                    QStringLiteral("Grava uma cópia de segurança do banco SQLite em ARQUIVO enquanto outros "
+                                                   "servidores o atendem, e termina."),
+                                    QStringLiteral("ARQUIVO"));
     parser.addOptions({help, db, host, port, createSchema, demo, workers, maxConnections, maxPerAddress, helloTimeout,
-                       idleTimeout, tlsCert, tlsKey, tokenFile, insecure, setPasswordOption});
+                       idleTimeout, tlsCert, tlsKey, tokenFile, insecure, setPasswordOption, backup, standby});
 
     if (!parser.parse(QCoreApplication::arguments())) {
         say(parser.errorText());
@@ -176,6 +187,27 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(setPasswordOption))
         return setPassword(parser.value(db), parser.value(setPasswordOption).trimmed());
+    if (parser.isSet(backup)) {
+        const QString connection = parser.value(db);
+        if (!connection.startsWith(QLatin1String("sqlite:"))) {
+            say(QStringLiteral("--backup copia bancos SQLite; no PostgreSQL use pg_dump (veja docs/operations.md)."));
+            return 2;
+        }
+        const QString file = connection.mid(7).section(QLatin1Char('?'), 0, 0);
+        if (!QFileInfo::exists(file)) {
+            say(QStringLiteral("o banco %1 não existe.").arg(file));
+            return 1;
+        }
+        try {
+            server::Database database(connection);
+            server::backupSqlite(database, parser.value(backup));
+            say(QStringLiteral("cópia de segurança de %1 gravada em %2").arg(database.description(), parser.value(backup)));
+            return 0;
+        } catch (const server::Error &e) {
+            say(e.message());
+            return 1;
+        }
+    }
     bool portOk = false;
     const uint portNumber = parser.value(port).toUInt(&portOk);
     if (!portOk || portNumber > 65535) {
@@ -199,6 +231,18 @@ int main(int argc, char *argv[])
         return 2;
     settings.idleTimeoutMs = idleSeconds * 1000;
     settings.helloTimeoutMs = helloSeconds * 1000;
+    // The service's settings file names the standby in the environment: a connection string holds
+    // blanks, which systemd would split in an option list.
+    const QString standbyConnection =
+        parser.isSet(standby) ? parser.value(standby) : qEnvironmentVariable("SERVTRAN_DB_STANDBY").trimmed();
+    if (!standbyConnection.isEmpty()) {
+        if (!parser.value(db).startsWith(QLatin1String("postgres:"))
+            || !standbyConnection.startsWith(QLatin1String("postgres:"))) {
+            say(QStringLiteral("--db-standby é uma réplica PostgreSQL de um banco PostgreSQL (--db postgres:...)."));
+            return 2;
+        }
+        settings.standbyConnection = standbyConnection;
+    }
     const QHostAddress address(parser.value(host));
     if (address.isNull()) {
         say(QStringLiteral("endereço inválido: %1").arg(parser.value(host)));
@@ -235,6 +279,17 @@ int main(int argc, char *argv[])
         {
             server::Database database(parser.value(db));
             description = database.description();
+            const int version = server::schemaVersion(database);
+            server::refuseNewerSchema(database, version);
+            if (version > 0 && version < server::kSchemaVersion) {
+                const QString copy = server::backupBeforeUpgrade(database, parser.value(db), version);
+                say(QStringLiteral("cópia do banco antes da atualização do esquema: %1").arg(copy));
+                server::upgradeSchema(database);
+                say(QStringLiteral("esquema do banco %1 atualizado da versão %2 para a %3")
+                        .arg(description)
+                        .arg(version)
+                        .arg(server::kSchemaVersion));
+            }
             if (parser.isSet(createSchema) || parser.isSet(demo))
                 server::createSchema(database);
             if (!server::hasSchema(database))
@@ -255,9 +310,16 @@ int main(int argc, char *argv[])
                 .arg(description,
                      settings.usesTls() ? QStringLiteral(", TLS") : QString(),
                      settings.accessToken.isEmpty() ? QString() : QStringLiteral(", com chave de acesso")));
+        if (!settings.standbyConnection.isEmpty())
+            say(QStringLiteral("leituras enviadas à réplica %1")
+                    .arg(QString(settings.standbyConnection)
+                             .replace(QRegularExpression(QStringLiteral("password=\\S*")), QStringLiteral("password=***"))));
         const int rc = app.exec();
         say(QStringLiteral("parado"));
         return rc;
+    } catch (const server::SchemaTooNewError &e) {
+        say(e.message());
+        return 3;
     } catch (const server::Error &e) {
         say(e.message());
         return 1;

@@ -8,14 +8,28 @@ namespace server {
 
 namespace {
 
-QString schemaText(Dialect dialect)
+QString dialectName(Dialect dialect)
 {
-    const QString path = dialect == Dialect::SQLite ? QStringLiteral(":/db/schema-sqlite.sql")
-                                                    : QStringLiteral(":/db/schema-postgres.sql");
+    return dialect == Dialect::SQLite ? QStringLiteral("sqlite") : QStringLiteral("postgres");
+}
+
+QString resourceText(const QString &path)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("Esquema do banco de dados não encontrado (%1).").arg(path));
     return QString::fromUtf8(file.readAll());
+}
+
+QString schemaText(Dialect dialect)
+{
+    return resourceText(QStringLiteral(":/db/schema-%1.sql").arg(dialectName(dialect)));
+}
+
+// The step that brings the schema from version - 1 to version.
+QString upgradeText(Dialect dialect, int version)
+{
+    return resourceText(QStringLiteral(":/db/upgrade-%1-%2.sql").arg(version).arg(dialectName(dialect)));
 }
 
 // The files hold one statement per ';' at the end of a line; comments are dropped first.
@@ -42,6 +56,41 @@ QStringList statements(const QString &text)
     return result;
 }
 
+void run(Database &db, const QString &text)
+{
+    for (const QString &statement : statements(text))
+        db.execute(statement);
+}
+
+// Asked without a failing statement, which would spoil a PostgreSQL transaction; PostgreSQL's
+// to_regclass follows the search_path, as the statements do.
+bool tableExists(Database &db, const QString &table)
+{
+    Query probe(db, db.dialect() == Dialect::SQLite
+                        ? QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = :T COLLATE NOCASE")
+                        : QStringLiteral("SELECT COUNT(*) FROM (SELECT to_regclass(CAST(:T AS TEXT)) AS R) T WHERE R IS NOT NULL"));
+    probe.bind(QStringLiteral("T"), db.dialect() == Dialect::SQLite ? table : table.toLower());
+    probe.exec();
+    return probe.next() && probe.count(0) > 0;
+}
+
+void writeVersion(Database &db, int version)
+{
+    db.execute(QStringLiteral("DELETE FROM VERSAOBANCO"));
+    Query insert(db, QStringLiteral("INSERT INTO VERSAOBANCO (NRVERSAO) VALUES (:V)"));
+    insert.bind(QStringLiteral("V"), version);
+    insert.exec();
+}
+
+// Two servers starting together on one PostgreSQL database must not both upgrade it: the second
+// waits here until the first has committed, then finds the schema current. (SQLite's write
+// transaction already serializes them.)
+void lockSchema(Database &db)
+{
+    if (db.dialect() == Dialect::PostgreSQL)
+        db.execute(QStringLiteral("SELECT pg_advisory_xact_lock(84100001)"));
+}
+
 } // namespace
 
 QStringList schemaTables()
@@ -51,14 +100,61 @@ QStringList schemaTables()
             QStringLiteral("SENHAOPER"),
             QStringLiteral("DESTFILI"), QStringLiteral("PRATOSERV"),    QStringLiteral("UNIDMEDIFILI"),
             QStringLiteral("PARAMFILI"), QStringLiteral("COMESERV"),    QStringLiteral("SERVTRAN"),
-            QStringLiteral("ETIQSERVTRAN"), QStringLiteral("HISTSERVTRAN")};
+            QStringLiteral("ETIQSERVTRAN"), QStringLiteral("HISTSERVTRAN"), QStringLiteral("VERSAOBANCO")};
+}
+
+void refuseNewerSchema(Database &db, int version)
+{
+    if (version > kSchemaVersion)
+        throw SchemaTooNewError(QStringLiteral("o banco %1 tem o esquema na versão %2, mais nova que a versão %3 deste "
+                                               "servidor; instale a versão do servidor que o atualizou.")
+                                    .arg(db.description())
+                                    .arg(version)
+                                    .arg(kSchemaVersion));
+}
+
+int schemaVersion(Database &db)
+{
+    if (tableExists(db, QStringLiteral("VERSAOBANCO"))) {
+        Query version(db, QStringLiteral("SELECT MAX(NRVERSAO) FROM VERSAOBANCO"));
+        version.exec();
+        if (version.next() && !version.value(0).isNull())
+            return int(version.count(0));
+    }
+    return tableExists(db, QStringLiteral("SERVTRAN")) ? 1 : 0;
 }
 
 void createSchema(Database &db)
 {
+    {
+        Transaction transaction(db);
+        lockSchema(db);
+        const int version = schemaVersion(db);
+        refuseNewerSchema(db, version);
+        if (version == 0) {
+            run(db, schemaText(db.dialect()));
+            writeVersion(db, kSchemaVersion);
+            transaction.commit();
+            return;
+        }
+    }
+    upgradeSchema(db);
     Transaction transaction(db);
-    for (const QString &statement : statements(schemaText(db.dialect())))
-        db.execute(statement);
+    run(db, schemaText(db.dialect()));
+    transaction.commit();
+}
+
+void upgradeSchema(Database &db)
+{
+    Transaction transaction(db);
+    lockSchema(db);
+    const int version = schemaVersion(db);
+    refuseNewerSchema(db, version);
+    if (version == 0 || version == kSchemaVersion)
+        return;
+    for (int step = version + 1; step <= kSchemaVersion; ++step)
+        run(db, upgradeText(db.dialect(), step));
+    writeVersion(db, kSchemaVersion);
     transaction.commit();
 }
 

@@ -81,6 +81,7 @@ protocol::Reply ServTranService::call(const protocol::Request &request, const Ca
         reply.value = method->convention == Convention::Checked ? protocol::resultError(message) : QVariant(message);
     };
     try {
+        m_db.ensureOpen();
         reply.value = (this->*method->handler)(request.args);
         // by-reference arguments: the server leaves them as they came
         reply.refs = request.args;
@@ -93,6 +94,7 @@ protocol::Reply ServTranService::call(const protocol::Request &request, const Ca
     } catch (const Error &e) {
         failed(e.message());
         reply.refs = request.args;
+        m_db.dropIfLost();
     } catch (const std::exception &e) {
         failed(QStringLiteral("Erro interno no servidor de aplicação: %1").arg(QString::fromUtf8(e.what())));
         reply.refs = request.args;
@@ -127,6 +129,20 @@ QByteArray ServTranService::handle(const QByteArray &requestPayload, const CallC
     } catch (const protocol::PacketError &e) {
         reply.fault = QStringLiteral("Requisição malformada: %1").arg(e.message());
     }
+    return encode(reply);
+}
+
+bool ServTranService::onlyReads(const QString &method)
+{
+    static const QStringList reads = {QStringLiteral("GetDados"),    QStringLiteral("GetPadrao"),
+                                      QStringLiteral("GetServTran"), QStringLiteral("GetEtiqueta"),
+                                      QStringLiteral("GetPtoEntrega"), QStringLiteral("PratoAux"),
+                                      QStringLiteral("getDadosPrato"), QStringLiteral("GetHistorico")};
+    return reads.contains(method);
+}
+
+QByteArray ServTranService::encode(const protocol::Reply &reply)
+{
     try {
         return protocol::encodeReply(reply);
     } catch (const std::exception &e) {

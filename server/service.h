@@ -46,6 +46,11 @@ public:
     // Checks the password of the operator the context names (the hello's), answering as a call:
     // true, or a fault. Never throws.
     QByteArray signIn(const QString &password, const CallContext &context);
+    // A reply as the payload of its frame.
+    static QByteArray encode(const protocol::Reply &reply);
+    // Methods that only read what the screens and the print module show, which a hot standby
+    // may answer. GetSeqServTran is not one: its answer numbers the next write.
+    static bool onlyReads(const QString &method);
 
     // A day of a service of a branch: the key every day-level method starts with.
     struct Day {

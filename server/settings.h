@@ -10,6 +10,9 @@ namespace server {
 struct ServerSettings {
     // Calls that run at the same time, each on a worker thread with its own database connection.
     int workers = 4;
+    // A PostgreSQL hot standby of the database (empty: none): reads go there, unless a client
+    // has written something the standby has not replayed yet (standbyreads.h).
+    QString standbyConnection;
     // Clients connected at once, and from one address, so that one machine cannot take every
     // place; a connection over either limit is told the server is busy and closed.
     int maxConnections = 200;

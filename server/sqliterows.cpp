@@ -15,7 +15,9 @@ namespace {
                             .arg(sql.simplified().left(60), QString::fromUtf8(sqlite3_errmsg(connection))));
 }
 
-sqlite3 *connectionOf(const Database &db)
+} // namespace
+
+sqlite3 *sqliteConnection(const Database &db)
 {
     const QVariant handle = db.handle().driver()->handle();
     if (db.dialect() != Dialect::SQLite || qstrcmp(handle.typeName(), "sqlite3*") != 0)
@@ -26,12 +28,11 @@ sqlite3 *connectionOf(const Database &db)
     return connection;
 }
 
-} // namespace
 
 SqliteRows::SqliteRows(const Query &query) : m_sql(query.sql())
 {
     const QHash<QString, QVariant> &values = query.boundValues();
-    sqlite3 *connection = connectionOf(query.database());
+    sqlite3 *connection = sqliteConnection(query.database());
     const QByteArray sql = m_sql.toUtf8();
     if (sqlite3_prepare_v2(connection, sql.constData(), int(sql.size()), &m_statement, nullptr) != SQLITE_OK)
         fail(connection, m_sql);

@@ -7,11 +7,16 @@
 #include <QByteArrayView>
 #include <QString>
 
+struct sqlite3;
 struct sqlite3_stmt;
 
 namespace server {
 
+class Database;
 class Query;
+
+// The SQLite connection under a Database (throws DatabaseError for another dialect).
+sqlite3 *sqliteConnection(const Database &db);
 
 class SqliteRows {
 public:

@@ -128,6 +128,8 @@ public:
         m_server.m_connections.remove(m_ticket);
         if (--m_server.m_connectionsOfPeer[m_peer] == 0)
             m_server.m_connectionsOfPeer.remove(m_peer);
+        if (m_server.m_pool)
+            m_server.m_pool->forget(m_ticket);
     }
 
     // Reads what has arrived and hands the next whole frame to the workers, unless a call of this
@@ -311,10 +313,13 @@ TcpServer::TcpServer(const QString &connection, const ServerSettings &settings, 
 {
     // A worker hands a reply to this object's thread; the object outlives the workers (the pool
     // is stopped first in the destructor), so the queued call always finds it.
-    m_pool = std::make_unique<WorkerPool>(connection, settings.workers, [this](quint64 ticket, QByteArray reply) {
-        QMetaObject::invokeMethod(this, [this, ticket, reply = std::move(reply)] { deliver(ticket, reply); },
-                                  Qt::QueuedConnection);
-    });
+    m_pool = std::make_unique<WorkerPool>(
+        connection, settings.workers,
+        [this](quint64 ticket, QByteArray reply) {
+            QMetaObject::invokeMethod(this, [this, ticket, reply = std::move(reply)] { deliver(ticket, reply); },
+                                      Qt::QueuedConnection);
+        },
+        settings.standbyConnection);
     connect(m_server, &QTcpServer::newConnection, this, &TcpServer::accept);
 }
 

@@ -2,6 +2,10 @@
 
 #include "database.h"
 #include "service.h"
+#include "standbyreads.h"
+
+#include <protocol/packet.h>
+#include <protocol/value.h>
 
 #include <QThread>
 #include <algorithm>
@@ -9,14 +13,14 @@
 
 namespace server {
 
-WorkerPool::WorkerPool(const QString &connection, int workers, Delivery deliver)
+WorkerPool::WorkerPool(const QString &connection, int workers, Delivery deliver, const QString &standbyConnection)
     : m_size(std::max(1, workers)), m_deliver(std::move(deliver))
 {
     std::vector<std::future<void>> ready;
     for (int i = 0; i < m_size; ++i) {
         auto opened = std::make_shared<std::promise<void>>();
         ready.push_back(opened->get_future());
-        std::unique_ptr<QThread> thread(QThread::create([this, connection, opened] {
+        std::unique_ptr<QThread> thread(QThread::create([this, connection, standbyConnection, opened] {
             std::unique_ptr<Database> db;
             try {
                 db = std::make_unique<Database>(connection);
@@ -26,10 +30,14 @@ WorkerPool::WorkerPool(const QString &connection, int workers, Delivery deliver)
             }
             opened->set_value();
             ServTranService service(*db);
+            std::unique_ptr<StandbyReads> standby;
+            if (!standbyConnection.isEmpty())
+                standby = std::make_unique<StandbyReads>(standbyConnection);
             Job job;
             while (next(job)) {
                 QByteArray reply = job.kind == Kind::SignIn ? service.signIn(QString::fromUtf8(job.request), job.context)
-                                                            : service.handle(job.request, job.context);
+                                   : standby               ? answer(job, *db, service, *standby)
+                                                           : service.handle(job.request, job.context);
                 finished(job);
                 m_deliver(job.ticket, std::move(reply));
             }
@@ -59,6 +67,44 @@ void WorkerPool::stop()
     m_wake.notify_all();
     for (const auto &thread : m_threads)
         thread->wait();
+}
+
+QByteArray WorkerPool::answer(const Job &job, Database &primaryDb, ServTranService &primary, StandbyReads &standby)
+{
+    protocol::Request request;
+    try {
+        request = protocol::decodeRequest(job.request);
+    } catch (const protocol::PacketError &) {
+        return primary.handle(job.request, job.context);   // its fault, as without a standby
+    }
+    if (ServTranService::onlyReads(request.method)) {
+        QString mustSee;
+        {
+            std::lock_guard lock(m_writesMutex);
+            const auto it = m_lastWrite.find(job.ticket);
+            if (it != m_lastWrite.end())
+                mustSee = it->second;
+        }
+        if (ServTranService *replica = standby.serviceFor(mustSee)) {
+            const protocol::Reply reply = replica->call(request, job.context, job.request.size());
+            if (!standby.lostDuringCall())
+                return ServTranService::encode(reply);
+        }
+        return ServTranService::encode(primary.call(request, job.context, job.request.size()));
+    }
+    const protocol::Reply reply = primary.call(request, job.context, job.request.size());
+    const QString position = StandbyReads::walPosition(primaryDb);
+    if (!position.isEmpty()) {
+        std::lock_guard lock(m_writesMutex);
+        m_lastWrite[job.ticket] = position;
+    }
+    return ServTranService::encode(reply);
+}
+
+void WorkerPool::forget(quint64 ticket)
+{
+    std::lock_guard lock(m_writesMutex);
+    m_lastWrite.erase(ticket);
 }
 
 void WorkerPool::submit(quint64 ticket, QByteArray request, CallContext context, Kind kind)

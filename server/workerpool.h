@@ -14,11 +14,16 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 class QThread;
 
 namespace server {
+
+class Database;
+class ServTranService;
+class StandbyReads;
 
 class WorkerPool {
 public:
@@ -28,7 +33,8 @@ public:
 
     // Starts `workers` threads and opens a database connection in each; returns once all are
     // ready. Throws Error when a connection cannot be opened.
-    WorkerPool(const QString &connection, int workers, Delivery deliver);
+    // With a standby connection (a PostgreSQL hot standby), reads go there as standbyreads.h says.
+    WorkerPool(const QString &connection, int workers, Delivery deliver, const QString &standbyConnection = {});
     // Lets running calls end, drops queued ones and waits for the threads.
     ~WorkerPool();
     WorkerPool(const WorkerPool &) = delete;
@@ -41,6 +47,8 @@ public:
     // UTF-8); any free worker takes it.
     void submit(quint64 ticket, QByteArray request, CallContext context, Kind kind = Kind::ShortCall);
     int size() const { return m_size; }
+    // The connection of this ticket has closed: what was noted of its writes goes.
+    void forget(quint64 ticket);
 
 private:
     struct Job {
@@ -54,6 +62,12 @@ private:
     void finished(const Job &job);
     std::deque<Job>::iterator runnable();
     void stop();
+    // A call when reads may go to the standby.
+    QByteArray answer(const Job &job, Database &primaryDb, ServTranService &primary, StandbyReads &standby);
+
+    // The primary's WAL position after each connection's last write, for its next reads.
+    std::mutex m_writesMutex;
+    std::unordered_map<quint64, QString> m_lastWrite;
 
     const int m_size;
     Delivery m_deliver;

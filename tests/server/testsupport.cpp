@@ -7,10 +7,15 @@
 #include <server/schema.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTcpServer>
 #include <QRegularExpression>
 #include <QtEndian>
 #include <csignal>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace servertest {
 
@@ -141,9 +146,10 @@ QString postgresConnection()
     return connection;
 }
 
-ServerProcess::ServerProcess(const QString &executable, const QStringList &arguments)
+ServerProcess::ServerProcess(const QString &executable, const QStringList &arguments, const QString &workingDirectory)
 {
     m_process.setProgram(executable);
+    m_process.setWorkingDirectory(workingDirectory);
     m_process.setArguments(arguments);
     m_process.start();
 }
@@ -163,6 +169,19 @@ quint16 ServerProcess::waitUntilServing()
     return 0;
 }
 
+bool ServerProcess::waitForLog(const QString &text, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        m_stderr += m_process.readAllStandardError();
+        if (QString::fromUtf8(m_stderr).contains(text))
+            return true;
+        if (m_process.state() == QProcess::NotRunning || deadline.hasExpired())
+            return false;
+        m_process.waitForReadyRead(5);
+    }
+}
+
 int ServerProcess::stop()
 {
     ::kill(pid_t(m_process.processId()), SIGTERM);
@@ -172,12 +191,113 @@ int ServerProcess::stop()
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }
 
+int ServerProcess::waitForExit(int timeoutMs)
+{
+    const bool ended = m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);
+    m_stderr += m_process.readAllStandardError();
+    return ended && m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
 void ServerProcess::kill()
 {
     if (m_process.state() == QProcess::NotRunning)
         return;
     m_process.kill();   // SIGKILL
     m_process.waitForFinished();
+}
+
+bool OwnPostgresCluster::available() { return QFile::exists(bin() + QStringLiteral("/pg_ctl")); }
+
+OwnPostgresCluster::OwnPostgresCluster() : m_environment(QProcessEnvironment::systemEnvironment())
+{
+    m_environment.insert(QStringLiteral("SERVTRAN_PG_STATE"), m_dir.filePath(QStringLiteral("pg.state")));
+    // The script takes the first port nobody listens on: a cluster starting beside it at the same
+    // moment may take it first. Then another try finds the next one.
+    for (int attempt = 0; attempt < 3 && !m_connection.startsWith(QLatin1String("postgres:")); ++attempt)
+        m_connection = QString::fromUtf8(script(QStringLiteral("start"))).trimmed();
+    QFile state(m_dir.filePath(QStringLiteral("pg.state")));
+    if (state.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : state.readAll().split('\n')) {
+            if (line.startsWith("dir="))
+                m_data = QString::fromUtf8(line.mid(4)) + QStringLiteral("/data");
+            if (line.startsWith("port="))
+                m_port = quint16(line.mid(5).toUInt());
+        }
+    }
+}
+
+OwnPostgresCluster::~OwnPostgresCluster()
+{
+    stopStandby();
+    script(QStringLiteral("stop"));
+}
+
+QByteArray OwnPostgresCluster::script(const QString &mode)
+{
+    QProcess process;
+    process.setProcessEnvironment(m_environment);
+    process.start(QStringLiteral(SERVTRAN_SOURCE_DIR "/scripts/pg-test-cluster.sh"), {mode});
+    process.waitForFinished(120000);
+    return process.readAllStandardOutput();
+}
+
+bool OwnPostgresCluster::runAsOwner(const QStringList &command, QString *output)
+{
+    QStringList arguments = command;
+    if (::getuid() == 0)
+        arguments = QStringList{QStringLiteral("-u"), QStringLiteral("postgres"), QStringLiteral("--")} + arguments;
+    const QString program = ::getuid() == 0 ? QStringLiteral("runuser") : arguments.takeFirst();
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    const bool ended = process.waitForFinished(120000);
+    if (output)
+        *output = QString::fromUtf8(process.readAll());
+    return ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+bool OwnPostgresCluster::restart()
+{
+    return runAsOwner({bin() + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), m_data, QStringLiteral("-w"),
+                       QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("restart")});
+}
+
+QString OwnPostgresCluster::startStandby()
+{
+    const QString dir = QFileInfo(m_data).path() + QStringLiteral("/standby");
+    m_standbyData = dir + QStringLiteral("/data");
+    quint16 port = 0;
+    {
+        QTcpServer probe;   // a free loopback port
+        probe.listen(QHostAddress::LocalHost, 0);
+        port = probe.serverPort();
+    }
+    QString output;
+    if (!runAsOwner({QStringLiteral("mkdir"), QStringLiteral("-m"), QStringLiteral("700"), dir})
+        || !runAsOwner({bin() + QStringLiteral("/pg_basebackup"), QStringLiteral("-h"), QStringLiteral("127.0.0.1"),
+                        QStringLiteral("-p"), QString::number(m_port), QStringLiteral("-U"), QStringLiteral("postgres"),
+                        QStringLiteral("-D"), m_standbyData, QStringLiteral("-R"), QStringLiteral("--checkpoint=fast"), QStringLiteral("-X"),
+                        QStringLiteral("stream")},
+                       &output)
+        || !runAsOwner({bin() + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), m_standbyData, QStringLiteral("-l"),
+                        dir + QStringLiteral("/server.log"), QStringLiteral("-w"), QStringLiteral("-o"),
+                        QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c hot_standby=on").arg(port).arg(dir),
+                        QStringLiteral("start")},
+                       &output)) {
+        qWarning("standby: %s", qPrintable(output));
+        return {};
+    }
+    QString standby = m_connection;
+    standby.replace(QStringLiteral("port=%1").arg(m_port), QStringLiteral("port=%1").arg(port));
+    return standby;
+}
+
+bool OwnPostgresCluster::stopStandby()
+{
+    if (m_standbyData.isEmpty() || !QFileInfo::exists(m_standbyData + QStringLiteral("/postmaster.pid")))
+        return true;
+    return runAsOwner({bin() + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), m_standbyData, QStringLiteral("-w"),
+                       QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("stop")});
 }
 
 QStringList serving(const QString &connection, const QStringList &extraArguments)

@@ -88,14 +88,18 @@ private:
 // out of scope.
 class ServerProcess {
 public:
-    ServerProcess(const QString &executable, const QStringList &arguments);
+    ServerProcess(const QString &executable, const QStringList &arguments, const QString &workingDirectory = {});
     ~ServerProcess() { kill(); }
     // The port from its "atendendo" line, once it serves; 0 when it ended or never said it.
     quint16 waitUntilServing();
+    // Waits until its log holds `text`; false when it ended or the time ran out first.
+    bool waitForLog(const QString &text, int timeoutMs = 30000);
     // SIGTERM; the exit code, or -1 when it did not end on its own.
     int stop();
     void kill();
     qint64 pid() const { return m_process.processId(); }
+    // Waits for it to end by itself; its exit code, or -1 when it crashed or did not end in time.
+    int waitForExit(int timeoutMs = 30000);
     QString log() const { return QString::fromUtf8(m_stderr); }
 
 private:
@@ -104,6 +108,35 @@ private:
 };
 // The arguments that serve a database on any free loopback port.
 QStringList serving(const QString &connection, const QStringList &extraArguments = {});
+
+// A PostgreSQL 15 cluster of a test's own, for tests that restart or replicate it (the shared
+// test cluster serves the tests running beside): started by scripts/pg-test-cluster.sh with a state
+// file of its own, stopped and removed with the object. Its programs run as postgres under root.
+class OwnPostgresCluster {
+public:
+    static QString bin() { return QStringLiteral("/usr/lib/postgresql/15/bin"); }
+    static bool available();
+    OwnPostgresCluster();
+    ~OwnPostgresCluster();
+    bool started() const { return !m_data.isEmpty() && m_connection.startsWith(QLatin1String("postgres:")); }
+    const QString &connection() const { return m_connection; }
+    quint16 port() const { return m_port; }
+    // pg_ctl restart -m fast: every session ended, open transactions rolled back, then up again.
+    bool restart();
+    // A streaming hot standby of this cluster made by pg_basebackup on another loopback port; its
+    // connection string, empty when it could not be made. Stopped with the cluster.
+    QString startStandby();
+    bool stopStandby();
+    // A program of PostgreSQL's as the cluster's owner; true when it ended with 0.
+    static bool runAsOwner(const QStringList &command, QString *output = nullptr);
+
+private:
+    QByteArray script(const QString &mode);
+    QTemporaryDir m_dir;
+    QProcessEnvironment m_environment;
+    QString m_connection, m_data, m_standbyData;
+    quint16 m_port = 0;
+};
 
 // An empty database for a backend: a new SQLite file in the directory, or the PostgreSQL test
 // database without the schema's tables. Its connection string.

@@ -232,8 +232,8 @@ void TestServerHistory::concurrentChangesAreEachRecordedOnce()
     const QVariantMap stored = storedDish(f.client(), number);
     const qint64 before = historyCount(f.db());
 
-    TestClient first(f.port(), protocol::Hello{QStringLiteral("OPER1"), QString()});
-    TestClient second(f.port(), protocol::Hello{QStringLiteral("ADMIN"), QString()});
+    TestClient first(f.port(), helloOf(QStringLiteral("OPER1")));
+    TestClient second(f.port(), adminHello());
     {
         server::Transaction holding(f.db());
         server::Query lock(f.db(), QStringLiteral("SELECT NRSERVTRAN FROM SERVTRAN WHERE NRSERVTRAN = :N FOR UPDATE"));

@@ -7,6 +7,7 @@
 #include "testsupport.h"
 
 #include <server/demo.h>
+#include <server/passwords.h>
 #include <server/schema.h>
 
 #include <QDir>
@@ -48,7 +49,10 @@ QString previousReleaseDatabase(const QString &backend, const QTemporaryDir &dir
     if (backend == QLatin1String("postgres"))
         db.execute(QStringLiteral("DROP VIEW IF EXISTS VERSAOBANCO"));
     runSqlFile(db, QStringLiteral(SERVTRAN_PREVIOUS_SCHEMA_DIR "/schema-%1.sql").arg(backend));
+    // that release's operators had no passwords: their table stands only while today's demo loads
+    db.execute(QStringLiteral("CREATE TABLE SENHAOPER (CDOPERADOR VARCHAR(8) NOT NULL PRIMARY KEY, DSHASHSENHA VARCHAR(255) NOT NULL)"));
     server::loadDemoData(db);
+    db.execute(QStringLiteral("DROP TABLE SENHAOPER"));
     LargeDay shape;
     shape.clients = 5, shape.pointsPerClient = 4, shape.dishes = 10, shape.labels = 3;
     seedLargeDay(db, shape);
@@ -157,6 +161,11 @@ void TestServerUpgrade::upgradesPreviousRelease()
         QVERIFY2(port != 0, qPrintable(server.log()));
         QVERIFY2(server.log().contains(QStringLiteral("atualizado da versão 1 para a %1").arg(server::kSchemaVersion)),
                  qPrintable(server.log()));
+        {
+            // the upgrade brought the passwords' table; the administrator gives the operator one
+            server::Database db(connection);
+            server::setOperatorPassword(db, QStringLiteral("ADMIN"), QString::fromLatin1(server::kDemoPassword));
+        }
         TestClient client(port);
         const QVariantList dayArgs = {QStringLiteral("0001"), QStringLiteral("00001"), day()};
         QCOMPARE(tables(client.payload(QStringLiteral("GetDados"), dayArgs)).value(1).rows.size(), 9);

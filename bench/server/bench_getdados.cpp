@@ -1,5 +1,7 @@
 // How long the screen waits for a big day: GetDados over loopback against reading the same rows
-// with plain SQL from the same SQLite file. A day of 500 delivery points x 20 dishes x 5 labels.
+// with plain SQL (QtSql) from the same SQLite file, and against the floor: SQLite's own C API
+// stepping through the rows GetDados reads, in its order, every cell's bytes touched.
+// A day of 500 delivery points x 20 dishes x 5 labels.
 //
 //   bench_getdados [runs]      (default 7; prints the median of the runs)
 
@@ -9,12 +11,14 @@
 #include <server/demo.h>
 #include <server/schema.h>
 #include <server/serverthread.h>
+#include <rules/packetfields.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
+#include <sqlite3.h>
 
 namespace {
 
@@ -46,6 +50,73 @@ qint64 readPlain(server::Database &db)
     return values;
 }
 
+// The statements GetDados runs on SQLite, with their joins and orders.
+QList<QByteArray> dayStatements()
+{
+    const QByteArray dayCondition = "S.CDFILIAL = '0001' AND S.CDSERVFILI = '00002' AND S.DTSERVTRAN = ?1";
+    QByteArrayList dishColumns, labelColumns;
+    for (const protocol::PacketField &f : rules::fields::servTran()) {
+        if (f.name == QLatin1String("NMPRATO"))
+            dishColumns << "COALESCE(P.NMPRATO, S.NMPRATO)";
+        else if (f.name == QLatin1String("SGUNIDADE"))
+            dishColumns << "COALESCE(S.SGUNIDADE, P.SGUNIDADE)";
+        else
+            dishColumns << "S." + f.name.toUtf8();
+    }
+    for (const protocol::PacketField &f : rules::fields::etiqueta())
+        labelColumns << "S." + f.name.toUtf8();
+    return {
+        "SELECT S.CDCLIENTE, C.NMRAZSOCCLIE, S.CDDESTFILI, D.NMDESTFILI, S.CDFILIAL, S.DTSERVTRAN, "
+        "       S.CDSERVFILI, C.NRINSJURCLIE, C.IDTPIJURCLIE, MAX(S.QTCOMECLIST), MAX(S.QTEFETCLIST) "
+        "FROM SERVTRAN S LEFT JOIN CLIENTE C ON C.CDCLIENTE = S.CDCLIENTE "
+        "LEFT JOIN DESTFILI D ON D.CDFILIAL = S.CDFILIAL AND D.CDDESTFILI = S.CDDESTFILI WHERE " + dayCondition +
+            " GROUP BY S.CDCLIENTE, C.NMRAZSOCCLIE, S.CDDESTFILI, D.NMDESTFILI, S.CDFILIAL, S.DTSERVTRAN, "
+            "         S.CDSERVFILI, C.NRINSJURCLIE, C.IDTPIJURCLIE "
+            "ORDER BY COALESCE(C.NMRAZSOCCLIE, ''), S.CDCLIENTE, S.CDDESTFILI",
+        "SELECT " + dishColumns.join(", ") + " FROM SERVTRAN S "
+            "LEFT JOIN PRATO P ON P.CDPRATO = S.CDPRATO AND P.CDFILAUXPRAT = S.CDFILAUXPRAT WHERE " + dayCondition +
+            " ORDER BY S.CDCLIENTE, S.CDDESTFILI, S.NRSERVTRAN, S.CDDIETPADST",
+        "SELECT " + labelColumns.join(", ") + " FROM ETIQSERVTRAN S WHERE " + dayCondition +
+            " ORDER BY S.CDFILIAL, S.CDSERVFILI, S.DTSERVTRAN, S.CDDIETPADST, S.NRSERVTRAN, S.NRSEQUETIQTR",
+        "SELECT S.QTCOMESTICAR FROM COMESERV S WHERE " + dayCondition};
+}
+
+// The floor: SQLite's C API on a connection of its own, in one read transaction like GetDados,
+// stepping through the day's rows; every text's bytes are summed, every number read.
+quint64 readFloor(sqlite3 *connection, const QList<QByteArray> &statements)
+{
+    quint64 touched = 0;
+    const QByteArray day = kDay.toString(Qt::ISODate).toUtf8();
+    sqlite3_exec(connection, "BEGIN", nullptr, nullptr, nullptr);
+    for (const QByteArray &sql : statements) {
+        sqlite3_stmt *statement = nullptr;
+        if (sqlite3_prepare_v2(connection, sql.constData(), int(sql.size()), &statement, nullptr) != SQLITE_OK) {
+            std::fprintf(stderr, "floor: %s\n", sqlite3_errmsg(connection));
+            std::exit(1);
+        }
+        sqlite3_bind_text(statement, 1, day.constData(), int(day.size()), SQLITE_STATIC);
+        const int columns = sqlite3_column_count(statement);
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            for (int i = 0; i < columns; ++i) {
+                switch (sqlite3_column_type(statement, i)) {
+                case SQLITE_NULL: break;
+                case SQLITE_TEXT: {
+                    const unsigned char *text = sqlite3_column_text(statement, i);
+                    const int size = sqlite3_column_bytes(statement, i);
+                    for (int b = 0; b < size; ++b)
+                        touched += text[b];
+                    break;
+                }
+                default: touched += quint64(sqlite3_column_double(statement, i)); break;
+                }
+            }
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_exec(connection, "COMMIT", nullptr, nullptr, nullptr);
+    return touched;
+}
+
 double median(QList<double> times)
 {
     std::sort(times.begin(), times.end());
@@ -74,7 +145,15 @@ int main(int argc, char *argv[])
     server::ServerThread serverThread(connection);
     servertest::TestClient client(serverThread.port());
     server::Database db(connection);
-    QList<double> remote, plain, decoding;
+    sqlite3 *floorConnection = nullptr;
+    if (sqlite3_open_v2(dir.filePath(QStringLiteral("bench.db")).toUtf8().constData(), &floorConnection,
+                        SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        std::fprintf(stderr, "floor: cannot open the file\n");
+        return 1;
+    }
+    const QList<QByteArray> statements = dayStatements();
+    QList<double> remote, plain, decoding, floor;
+    quint64 touched = 0;
     qsizetype rows = 0;
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer t;
@@ -97,11 +176,18 @@ int main(int argc, char *argv[])
         t.restart();
         readPlain(db);
         plain << t.nsecsElapsed() / 1e6;
+        t.restart();
+        touched += readFloor(floorConnection, statements);
+        floor << t.nsecsElapsed() / 1e6;
     }
+    sqlite3_close(floorConnection);
     std::printf("GetDados over loopback, packets decoded:     %8.1f ms (median of %d, %lld rows)\n", median(remote), runs,
                 qlonglong(rows));
     std::printf("  of which the client decoding the packets:  %8.1f ms (median of %d)\n", median(decoding), runs);
     std::printf("plain SQL, same rows from the same file:     %8.1f ms (median of %d)\n", median(plain), runs);
-    std::printf("ratio: %.2f\n", median(remote) / median(plain));
+    std::printf("floor, SQLite's C API over the same rows:    %8.1f ms (median of %d; checksum %llu)\n", median(floor), runs,
+                static_cast<unsigned long long>(touched % 1000));
+    std::printf("ratio to plain SQL: %.2f\n", median(remote) / median(plain));
+    std::printf("ratio to the floor: %.2f\n", median(remote) / median(floor));
     return 0;
 }

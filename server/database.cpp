@@ -1,5 +1,7 @@
 #include "database.h"
 
+#include <QSqlResult>
+
 #include <QAtomicInt>
 #include <QRegularExpression>
 #include <QSqlError>
@@ -257,6 +259,12 @@ void Query::exec()
     boundValues();
     if (!m_statement->query.exec())
         failSql(m_sql.simplified().left(60), m_statement->query.lastError());
+}
+
+QVariant Query::statementHandle() const
+{
+    const QSqlResult *result = m_statement->query.result();
+    return result ? result->handle() : QVariant();
 }
 
 int Query::columnCount() const { return m_statement->query.record().count(); }

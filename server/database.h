@@ -103,6 +103,8 @@ public:
     const QString &sql() const { return m_sql; }
     Database &database() const { return m_db; }
     const QHash<QString, QVariant> &boundValues() const;
+    // The driver's own handle of the prepared statement (for SQLite a sqlite3_stmt*).
+    QVariant statementHandle() const;
     bool next() { return m_statement->query.next(); }
 
     QVariant value(int column) const { return m_statement->query.value(column); }

@@ -212,7 +212,7 @@ void report(const char *backend, const QString &connection, int clients, int cyc
     for (int round = 0; round < 2; ++round)
         for (const bool recording : {true, false}) {
             server::ChangeHistory::setRecordingForBenchmark(recording);
-            run(server.port(), clients, 1, std::max(cycles, 25), 0, recording ? withAlone : bareAlone);
+            run(server.port(), clients, 1, std::max(cycles, 100), 0, recording ? withAlone : bareAlone);
             (recording ? withSeconds : bareSeconds) +=
                 run(server.port(), 0, clients, cycles, 0, recording ? withLoaded : bareLoaded);
         }

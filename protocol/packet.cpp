@@ -6,6 +6,9 @@
 #include <QSet>
 #include <QTimeZone>
 #include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
 
 namespace protocol {
 
@@ -122,18 +125,27 @@ private:
     using Type = detail::CborCursor::Type;
     using Head = detail::CborCursor::Head;
 
-    struct ColumnCache {
-        QByteArray utf8;
+    // The texts of a column seen lately, by a hash of their bytes: a column's values recur (the
+    // branch and service of every row, the dish of a label, the number of a label within its
+    // row), and a recurring value shares its QString instead of being decoded and allocated again.
+    struct TextSlot {
+        static constexpr qsizetype kMaxBytes = 46;
+        qint8 size = -1;   // -1: empty
+        char utf8[kMaxBytes];
         QString text;
+    };
+    static constexpr size_t kTextSlots = 64;
+
+    struct ColumnCache {
+        std::unique_ptr<TextSlot[]> texts;   // kTextSlots, for text columns
         double seconds = 0;
         QVariant dateTime;
-        bool valid = false;
     };
 
     detail::CborCursor c;
     PacketLimits m_limits;
     QByteArray m_scratch;
-    QList<ColumnCache> m_cache;
+    std::vector<ColumnCache> m_cache;
 
     Head head()
     {
@@ -230,21 +242,31 @@ private:
         }
     }
 
-    // Text of a string column. Values repeat a lot down a column (branch, service, unit, the
-    // client and point of consecutive dishes): a repeat of the column's last bytes shares that
-    // QString instead of decoding and allocating again.
     QVariant columnText(const Head &h, const PacketField &f, qsizetype column)
     {
         const QByteArrayView bytes = utf8(h, "a string value");
-        ColumnCache &cache = m_cache[column];
-        if (cache.valid && QByteArrayView(cache.utf8) == bytes)
-            return cache.text;
+        if (bytes.size() > TextSlot::kMaxBytes)
+            return checkedText(bytes, f);
+        ColumnCache &cache = m_cache[size_t(column)];
+        if (!cache.texts)
+            cache.texts = std::make_unique<TextSlot[]>(kTextSlots);
+        size_t hash = 2166136261u;   // FNV-1a: these texts are a few bytes long
+        for (const char b : bytes)
+            hash = (hash ^ quint8(b)) * 16777619u;
+        TextSlot &slot = cache.texts[(hash ^ (hash >> 16)) % kTextSlots];
+        if (slot.size == bytes.size() && std::memcmp(slot.utf8, bytes.data(), size_t(bytes.size())) == 0)
+            return slot.text;
+        slot.text = checkedText(bytes, f);
+        slot.size = qint8(bytes.size());
+        std::memcpy(slot.utf8, bytes.data(), size_t(bytes.size()));
+        return slot.text;
+    }
+
+    QString checkedText(QByteArrayView bytes, const PacketField &f)
+    {
         QString value = QString::fromUtf8(bytes);
         if (f.size > 0 && value.size() > f.size)
             fail(QStringLiteral("field %1: a value is longer than %2 characters").arg(f.name).arg(f.size));
-        cache.utf8 = bytes.toByteArray();
-        cache.text = value;
-        cache.valid = true;
         return value;
     }
 
@@ -264,7 +286,7 @@ private:
             const double secs = number(head(), f.name);
             if (!std::isfinite(secs) || std::fabs(secs) > 1e13)
                 fail(QStringLiteral("field %1: a date-time is out of range").arg(f.name));
-            ColumnCache &cache = m_cache[column];   // a day's rows share their date
+            ColumnCache &cache = m_cache[size_t(column)];   // a day's rows share their date
             if (cache.dateTime.isNull() || cache.seconds != secs) {
                 cache.seconds = secs;
                 cache.dateTime = QDateTime::fromMSecsSinceEpoch(qint64(std::llround(secs * 1000.0)), Qt::UTC);
@@ -307,7 +329,7 @@ private:
         // Each row takes at least a byte per field: reserve no more than the data can hold.
         if (count > 0)
             content.rows.reserve(qsizetype(std::min<qint64>(count, 1 << 16)));
-        m_cache = QList<ColumnCache>(content.fields.size());
+        m_cache = std::vector<ColumnCache>(size_t(content.fields.size()));
         for (qint64 i = 0; more(count, i); ++i) {
             if (m_limits.maxRows >= 0 && i >= m_limits.maxRows)
                 throw tooMany();

@@ -1,5 +1,7 @@
 #include "database.h"
 
+#include <QSqlResult>
+
 #include <QAtomicInt>
 #include <QRegularExpression>
 #include <QSqlError>
@@ -157,6 +159,7 @@ void Database::ensureOpen()
 
 Database::~Database()
 {
+    m_idle.clear();   // the statements go before their connection
     {
         QSqlDatabase db = handle();
         if (db.isValid())
@@ -235,30 +238,62 @@ void Transaction::commit()
     m_open = false;
 }
 
-Query::Query(Database &db, const QString &sql) : m_db(db), m_query(db.handle()), m_sql(sql)
+std::unique_ptr<Database::Prepared> Database::takePrepared(const QString &sql)
 {
+    const auto it = m_idle.find(sql);
+    if (it == m_idle.end() || it->second.empty())
+        return nullptr;
+    std::unique_ptr<Prepared> prepared = std::move(it->second.back());
+    it->second.pop_back();
+    --m_idleCount;
+    return prepared;
+}
+
+void Database::keepPrepared(const QString &sql, std::unique_ptr<Prepared> prepared)
+{
+    // PostgreSQL prepares on the server, where a statement outlives a table dropped and created
+    // again; and statements built with varying text are not kept beyond a bound.
+    constexpr qsizetype kMaxIdle = 256;
+    if (m_dialect != Dialect::SQLite || m_idleCount >= kMaxIdle)
+        return;
+    prepared->query.finish();   // reset: a statement left stepping would hold its read snapshot
+    m_idle[sql].push_back(std::move(prepared));
+    ++m_idleCount;
+}
+
+Query::Query(Database &db, const QString &sql) : m_db(db), m_statement(db.takePrepared(sql)), m_sql(sql)
+{
+    if (m_statement)
+        return;
+    m_statement = std::make_unique<Database::Prepared>(Database::Prepared{QSqlQuery(db.handle()), {}});
     static const QRegularExpression placeholder(QStringLiteral("(?<![:\\w]):([A-Za-z_][A-Za-z0-9_]*)"));
     for (auto it = placeholder.globalMatch(sql); it.hasNext();)
-        m_placeholders.insert(it.next().captured(1));
-    m_query.setForwardOnly(true);
-    if (!m_query.prepare(sql))
-        failSql(QStringLiteral("prepare"), m_query.lastError());
+        m_statement->placeholders.insert(it.next().captured(1));
+    m_statement->query.setForwardOnly(true);
+    if (!m_statement->query.prepare(sql))
+        failSql(QStringLiteral("prepare"), m_statement->query.lastError());
+}
+
+Query::~Query()
+{
+    if (m_statement)
+        m_db.keepPrepared(m_sql, std::move(m_statement));
 }
 
 Query &Query::bind(const QString &name, const QVariant &value)
 {
-    if (!m_placeholders.contains(name))
+    if (!m_statement->placeholders.contains(name))
         throw DatabaseError(QStringLiteral("Erro interno: parâmetro :%1 não existe na consulta.").arg(name));
-    m_query.bindValue(QLatin1Char(':') + name, value);
+    m_statement->query.bindValue(QLatin1Char(':') + name, value);
     m_bound.insert(name, value);
     return *this;
 }
 
 const QHash<QString, QVariant> &Query::boundValues() const
 {
-    if (m_bound.size() != m_placeholders.size()) {
+    if (m_bound.size() != m_statement->placeholders.size()) {
         QStringList missing;
-        for (const QString &name : std::as_const(m_placeholders))
+        for (const QString &name : std::as_const(m_statement->placeholders))
             if (!m_bound.contains(name))
                 missing << QLatin1Char(':') + name;
         missing.sort();
@@ -270,15 +305,21 @@ const QHash<QString, QVariant> &Query::boundValues() const
 void Query::exec()
 {
     boundValues();
-    if (!m_query.exec())
-        failSql(m_sql.simplified().left(60), m_query.lastError());
+    if (!m_statement->query.exec())
+        failSql(m_sql.simplified().left(60), m_statement->query.lastError());
 }
 
-int Query::columnCount() const { return m_query.record().count(); }
+QVariant Query::statementHandle() const
+{
+    const QSqlResult *result = m_statement->query.result();
+    return result ? result->handle() : QVariant();
+}
+
+int Query::columnCount() const { return m_statement->query.record().count(); }
 
 std::optional<double> Query::number(int column) const
 {
-    const QVariant v = m_query.value(column);
+    const QVariant v = m_statement->query.value(column);
     if (v.isNull())
         return std::nullopt;
     return v.toDouble();

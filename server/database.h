@@ -15,7 +15,10 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QVariant>
+#include <memory>
 #include <optional>
+#include <unordered_map>
+#include <vector>
 
 namespace server {
 
@@ -53,11 +56,27 @@ public:
 
 private:
     friend class Transaction;
+    friend class Query;
+
     void startSession();
+
+    // A statement prepared on this connection, with the placeholders of its text.
+    struct Prepared {
+        QSqlQuery query;
+        QSet<QString> placeholders;
+    };
+    // On SQLite a statement finished with goes back here by its text, for the next Query of the
+    // same text: preparing costs more than running most of the short statements of a call (the
+    // operator's access, the history's reads, a label's insert).
+    std::unique_ptr<Prepared> takePrepared(const QString &sql);
+    void keepPrepared(const QString &sql, std::unique_ptr<Prepared> prepared);
+
     QString m_name;
     Dialect m_dialect = Dialect::SQLite;
     QString m_description;
     QString m_synchronous = QStringLiteral("FULL");
+    std::unordered_map<QString, std::vector<std::unique_ptr<Prepared>>> m_idle;
+    qsizetype m_idleCount = 0;
 };
 
 // A transaction that rolls back on every path but an explicit commit().
@@ -84,6 +103,8 @@ private:
 class Query {
 public:
     Query(Database &db, const QString &sql);
+    ~Query();
+    Query(Query &&) noexcept = default;
     Query &bind(const QString &name, const QVariant &value);
     Query &bindDate(const QString &name, QDate date) { return bind(name, m_db.toSql(date)); }
     void exec();
@@ -92,21 +113,22 @@ public:
     const QString &sql() const { return m_sql; }
     Database &database() const { return m_db; }
     const QHash<QString, QVariant> &boundValues() const;
-    bool next() { return m_query.next(); }
+    // The driver's own handle of the prepared statement (for SQLite a sqlite3_stmt*).
+    QVariant statementHandle() const;
+    bool next() { return m_statement->query.next(); }
 
-    QVariant value(int column) const { return m_query.value(column); }
-    QString text(int column) const { return m_query.value(column).toString(); }
+    QVariant value(int column) const { return m_statement->query.value(column); }
+    QString text(int column) const { return m_statement->query.value(column).toString(); }
     std::optional<double> number(int column) const;
-    QDate date(int column) const { return m_db.dateFromSql(m_query.value(column)); }
-    qint64 count(int column) const { return m_query.value(column).toLongLong(); } // COUNT(*) type varies
-    int rowsAffected() const { return m_query.numRowsAffected(); }
+    QDate date(int column) const { return m_db.dateFromSql(m_statement->query.value(column)); }
+    qint64 count(int column) const { return m_statement->query.value(column).toLongLong(); } // COUNT(*) type varies
+    int rowsAffected() const { return m_statement->query.numRowsAffected(); }
     int columnCount() const;
 
 private:
     Database &m_db;
-    QSqlQuery m_query;
+    std::unique_ptr<Database::Prepared> m_statement;
     QString m_sql;
-    QSet<QString> m_placeholders;
     QHash<QString, QVariant> m_bound;
 };
 

@@ -5,6 +5,7 @@
 #include "database.h"
 #include "packets.h"
 #include "service.h"
+#include "sqliterows.h"
 
 #include <protocol/remoteresult.h>
 
@@ -13,6 +14,7 @@
 #include <QJsonObject>
 #include <QLocale>
 #include <algorithm>
+#include <atomic>
 #include <optional>
 
 namespace server {
@@ -58,6 +60,42 @@ const QList<protocol::PacketField> &rowColumns()
     return list;
 }
 
+// The rows of a bound query, each value as the history keeps it (numbers as doubles, the rest as
+// text). On SQLite through its own API: QtSql's driver builds a record of every column on each
+// run, which costs more than the one-row reads of a write.
+class HistoryRows {
+public:
+    explicit HistoryRows(Query &query)
+    {
+        if (query.database().dialect() == Dialect::SQLite) {
+            m_sqlite.emplace(query);
+        } else {
+            query.exec();
+            m_query = &query;
+        }
+    }
+    bool next() { return m_sqlite ? m_sqlite->next() : m_query->next(); }
+    QVariant value(int column, FieldKind kind) const
+    {
+        if (m_sqlite) {
+            if (m_sqlite->isNull(column))
+                return QVariant();
+            return kind == FieldKind::Float ? QVariant(m_sqlite->number(column))
+                                            : QVariant(QString::fromUtf8(m_sqlite->utf8(column)));
+        }
+        const QVariant v = m_query->value(column);
+        if (v.isNull())
+            return QVariant();
+        if (kind == FieldKind::Float)
+            return v.toDouble();
+        return v.metaType().id() == QMetaType::QDate ? v.toDate().toString(Qt::ISODate) : v.toString();
+    }
+
+private:
+    std::optional<SqliteRows> m_sqlite;
+    Query *m_query = nullptr;
+};
+
 } // namespace
 
 const QString kLabelsColumn = QStringLiteral("ETIQUETAS");
@@ -102,9 +140,23 @@ ChangeHistory::ChangeHistory(Database &db, const CallContext &caller, QString me
 {
 }
 
-void ChangeHistory::readBefore(const QString &condition, const Binder &bind) { read(condition, bind, true, m_before); }
+namespace {
+std::atomic<bool> g_recording{true};
+}
 
-void ChangeHistory::readAfter(const QString &condition, const Binder &bind) { read(condition, bind, false, m_after); }
+void ChangeHistory::setRecordingForBenchmark(bool on) { g_recording = on; }
+
+void ChangeHistory::readBefore(const QString &condition, const Binder &bind)
+{
+    if (g_recording)
+        read(condition, bind, true, m_before);
+}
+
+void ChangeHistory::readAfter(const QString &condition, const Binder &bind)
+{
+    if (g_recording)
+        read(condition, bind, false, m_after);
+}
 
 // Values are kept as the history writes them: numbers as doubles, texts as texts, the day as ISO
 // text, so that a row read twice compares equal whatever the driver returned.
@@ -121,20 +173,16 @@ void ChangeHistory::read(const QString &condition, const Binder &bind, bool lock
                           .arg(selected.join(QStringLiteral(", ")), condition, kKeyColumns.join(QStringLiteral(", ")),
                                forUpdate ? QStringLiteral(" FOR UPDATE") : QString()));
     bind(query);
-    query.exec();
-    while (query.next()) {
+    HistoryRows rows(query);
+    while (rows.next()) {
         Values values;
         values.reserve(columns().size());
         for (int i = 0; i < rowColumns().size(); ++i) {
-            const QVariant v = query.value(i);
-            if (v.isNull())
-                values << QVariant();
-            else if (columns()[i] == QLatin1String("DTSERVTRAN"))
+            const QVariant v = rows.value(i, rowColumns()[i].kind);
+            if (!v.isNull() && columns()[i] == QLatin1String("DTSERVTRAN"))
                 values << m_db.dateFromSql(v).toString(Qt::ISODate);
-            else if (rowColumns()[i].kind == FieldKind::Float)
-                values << v.toDouble();
             else
-                values << v.toString();
+                values << v;
         }
         values << QVariant();   // the labels, read next
         QStringList keyParts;
@@ -154,7 +202,7 @@ void ChangeHistory::readLabels(const QString &condition, const Binder &bind, QHa
     Query query(m_db, QStringLiteral("SELECT %1, QTPRATETIQTR FROM ETIQSERVTRAN WHERE %2 ORDER BY %1, NRSEQUETIQTR")
                           .arg(kKeyColumns.join(QStringLiteral(", ")), condition));
     bind(query);
-    query.exec();
+    HistoryRows rows(query);
     QString current;
     QList<double> quantities;
     const auto flush = [&] {
@@ -162,18 +210,19 @@ void ChangeHistory::readLabels(const QString &condition, const Binder &bind, QHa
             row->last() = labelSummary(quantities);
         quantities.clear();
     };
-    while (query.next()) {
+    while (rows.next()) {
         QStringList keyParts;
-        for (int i = 0; i < kKeyColumns.size(); ++i)
-            keyParts << (kKeyColumns[i] == QLatin1String("DTSERVTRAN")
-                             ? m_db.dateFromSql(query.value(i)).toString(Qt::ISODate)
-                             : query.value(i).toString());
+        for (int i = 0; i < kKeyColumns.size(); ++i) {
+            const QVariant v = rows.value(i, FieldKind::String);
+            keyParts << (kKeyColumns[i] == QLatin1String("DTSERVTRAN") ? m_db.dateFromSql(v).toString(Qt::ISODate)
+                                                                       : v.toString());
+        }
         const QString key = keyParts.join(QChar(0x1f));
         if (key != current) {
             flush();
             current = key;
         }
-        quantities << query.value(kKeyColumns.size()).toDouble();
+        quantities << rows.value(kKeyColumns.size(), FieldKind::Float).toDouble();
     }
     flush();
 }

@@ -29,13 +29,18 @@ sqlite3 *sqliteConnection(const Database &db)
 }
 
 
+// The statement is the one the Query prepared (and keeps for its next use): only its values are
+// bound here, and it is reset, not finalized, when the rows have been read.
 SqliteRows::SqliteRows(const Query &query) : m_sql(query.sql())
 {
     const QHash<QString, QVariant> &values = query.boundValues();
     sqlite3 *connection = sqliteConnection(query.database());
-    const QByteArray sql = m_sql.toUtf8();
-    if (sqlite3_prepare_v2(connection, sql.constData(), int(sql.size()), &m_statement, nullptr) != SQLITE_OK)
-        fail(connection, m_sql);
+    const QVariant handle = query.statementHandle();
+    if (qstrcmp(handle.typeName(), "sqlite3_stmt*") != 0 || !*static_cast<sqlite3_stmt *const *>(handle.constData()))
+        throw DatabaseError(QStringLiteral("Erro interno: a consulta não foi preparada no SQLite."));
+    m_statement = *static_cast<sqlite3_stmt *const *>(handle.constData());
+    sqlite3_reset(m_statement);
+    sqlite3_clear_bindings(m_statement);
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
         const int index = sqlite3_bind_parameter_index(m_statement, (QLatin1Char(':') + it.key()).toUtf8().constData());
         const QVariant &v = it.value();
@@ -52,15 +57,16 @@ SqliteRows::SqliteRows(const Query &query) : m_sql(query.sql())
             const QByteArray text = v.toString().toUtf8();
             rc = sqlite3_bind_text(m_statement, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
         }
-        if (rc != SQLITE_OK) {
-            sqlite3_finalize(m_statement);
-            m_statement = nullptr;
+        if (rc != SQLITE_OK)
             fail(connection, m_sql);
-        }
     }
 }
 
-SqliteRows::~SqliteRows() { sqlite3_finalize(m_statement); }
+SqliteRows::~SqliteRows()
+{
+    sqlite3_reset(m_statement);
+    sqlite3_clear_bindings(m_statement);
+}
 
 bool SqliteRows::next()
 {

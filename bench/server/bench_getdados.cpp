@@ -1,8 +1,11 @@
 // How long the screen waits for a big day: GetDados over loopback against reading the same rows
-// with plain SQL from the same SQLite file. A day of 500 delivery points x 20 dishes x 5 labels.
+// with plain SQL (QtSql) from the same SQLite file, and against the floor: SQLite's own C API
+// stepping through the rows GetDados reads, in its order, every cell's bytes touched.
+// A day of 500 delivery points x 20 dishes x 5 labels.
 //
 //   bench_getdados [runs]      (default 7; prints the median of the runs)
 
+#include "dayfloor.h"
 #include "testsupport.h"
 
 #include <server/database.h>
@@ -74,7 +77,10 @@ int main(int argc, char *argv[])
     server::ServerThread serverThread(connection);
     servertest::TestClient client(serverThread.port());
     server::Database db(connection);
-    QList<double> remote, plain, decoding;
+    sqlite3 *floorConnection = benchfloor::openFloor(dir.filePath(QStringLiteral("bench.db")));
+    const QList<QByteArray> statements = benchfloor::dayStatements();
+    QList<double> remote, plain, decoding, floor;
+    quint64 touched = 0;
     qsizetype rows = 0;
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer t;
@@ -97,11 +103,18 @@ int main(int argc, char *argv[])
         t.restart();
         readPlain(db);
         plain << t.nsecsElapsed() / 1e6;
+        t.restart();
+        touched += benchfloor::readFloor(floorConnection, statements, kDay);
+        floor << t.nsecsElapsed() / 1e6;
     }
+    sqlite3_close(floorConnection);
     std::printf("GetDados over loopback, packets decoded:     %8.1f ms (median of %d, %lld rows)\n", median(remote), runs,
                 qlonglong(rows));
     std::printf("  of which the client decoding the packets:  %8.1f ms (median of %d)\n", median(decoding), runs);
     std::printf("plain SQL, same rows from the same file:     %8.1f ms (median of %d)\n", median(plain), runs);
-    std::printf("ratio: %.2f\n", median(remote) / median(plain));
+    std::printf("floor, SQLite's C API over the same rows:    %8.1f ms (median of %d; checksum %llu)\n", median(floor), runs,
+                static_cast<unsigned long long>(touched % 1000));
+    std::printf("ratio to plain SQL: %.2f\n", median(remote) / median(plain));
+    std::printf("ratio to the floor: %.2f\n", median(remote) / median(floor));
     return 0;
 }

@@ -15,6 +15,8 @@
 // SQLite runs twice, with synchronous = FULL (the server's setting: every commit synced, so an
 // acknowledged save survives a power cut) and with NORMAL (synced only at checkpoints), to show
 // what durability costs.
+// The history's cost on writes: the same loads again with the history of changes switched off
+// (a switch for this benchmark only), SetServTran and CalcEtiqueta beside their times with it.
 //
 // Without --pg, SERVTRAN_TEST_PG (scripts/pg-test-cluster.sh) names the PostgreSQL database.
 // The PostgreSQL run works in a schema of its own, dropped at the end.
@@ -24,6 +26,7 @@
 #include <protocol/remoteresult.h>
 #include <server/database.h>
 #include <server/demo.h>
+#include <server/history.h>
 #include <server/schema.h>
 #include <server/serverthread.h>
 
@@ -203,6 +206,31 @@ void report(const char *backend, const QString &connection, int clients, int cyc
                 backend, workers, clients, cycles, qlonglong(loaded.calls), seconds, loaded.calls / seconds,
                 alone.calls / aloneSeconds, qlonglong(loaded.errors + alone.errors));
     printTable(loaded, alone);
+
+    // the history's cost: one client alone (no queueing: what a write itself costs) and the whole
+    // load, each with and without the history, in turn twice so that drift of a shared machine
+    // falls on both
+    Outcome withAlone, bareAlone, withLoaded, bareLoaded;
+    double withSeconds = 0, bareSeconds = 0;
+    for (int round = 0; round < 2; ++round)
+        for (const bool recording : {true, false}) {
+            server::ChangeHistory::setRecordingForBenchmark(recording);
+            run(server.port(), clients, 1, std::max(cycles, 100), 0, recording ? withAlone : bareAlone);
+            (recording ? withSeconds : bareSeconds) +=
+                run(server.port(), 0, clients, cycles, 0, recording ? withLoaded : bareLoaded);
+        }
+    server::ChangeHistory::setRecordingForBenchmark(true);
+    std::printf("%s, the history's cost on writes, p50 ms with / without the history = ratio:\n", backend);
+    for (const QString &method : {QStringLiteral("SetServTran"), QStringLiteral("CalcEtiqueta")}) {
+        const double a = percentile(withAlone.latencies[method], 0.5), b = percentile(bareAlone.latencies[method], 0.5);
+        const double l = percentile(withLoaded.latencies[method], 0.5), m = percentile(bareLoaded.latencies[method], 0.5);
+        std::printf("  %-15s one client: %6.2f / %6.2f = %.2f   %d clients: %7.2f / %7.2f = %.2f\n", qPrintable(method), a, b,
+                    b > 0 ? a / b : 0.0, clients, l, m, m > 0 ? l / m : 0.0);
+    }
+    std::printf("  %d clients, calls/s with / without the history: %.0f / %.0f\n", clients,
+                withLoaded.calls / withSeconds, bareLoaded.calls / bareSeconds);
+    if (const qint64 errors = withAlone.errors + bareAlone.errors + withLoaded.errors + bareLoaded.errors)
+        std::printf("  errors: %lld\n", qlonglong(errors));
     if (thinkMs <= 0)
         return;
     Outcome thinking;

@@ -120,6 +120,34 @@ private slots:
         QCOMPARE(out.rows[2].values[0].toString(), QString());
     }
 
+    // Recurring texts are shared between rows: each row must still get its own value, whether
+    // its text came before, collides with another in the decoder's cache, or is new.
+    void recurringTextsKeepEachRowsValue_data()
+    {
+        QTest::addColumn<int>("distinct");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("a few, repeating") << 5 << 200;
+        QTest::newRow("more than the cache holds") << 500 << 3000;
+        QTest::newRow("every one new") << 3000 << 3000;
+    }
+    void recurringTextsKeepEachRowsValue()
+    {
+        QFETCH(int, distinct);
+        QFETCH(int, rows);
+        PacketContent in;
+        in.fields = {{QStringLiteral("CODE"), FieldKind::String, 12, false, false},
+                     {QStringLiteral("NAME"), FieldKind::String, 60, false, false}};
+        for (int r = 0; r < rows; ++r) {
+            const int v = (r * 7919) % distinct;
+            in.rows.append({{QString::number(v), QStringLiteral("Prato número %1 ção").arg(v, 4, 10, QLatin1Char('0'))},
+                            RowChange::Unchanged, {}});
+        }
+        const PacketContent out = decodePacket(encodePacket(in));
+        QCOMPARE(out.rows.size(), in.rows.size());
+        for (qsizetype r = 0; r < in.rows.size(); ++r)
+            QCOMPARE(out.rows[r].values, in.rows[r].values);
+    }
+
     void deltaCarriesChangeKindsAndOriginals()
     {
         PacketContent c = sample();

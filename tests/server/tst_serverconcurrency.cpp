@@ -18,7 +18,7 @@ namespace {
 QVariantList demoDayArgs() { return {QStringLiteral("0001"), QStringLiteral("00001"), day()}; }
 
 // Large enough that reading it takes far longer than a short call on any backend.
-LargeDay largeDay() { return LargeDay{QDate(2026, 12, 9), 20, 10, 20, 5}; }
+LargeDay largeDay() { return LargeDay{QDate(2026, 12, 9), 50, 10, 20, 5}; }
 
 QByteArray request(const QString &method, const QVariantList &args)
 {

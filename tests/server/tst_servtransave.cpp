@@ -119,6 +119,8 @@ private slots:
     void implausibleQuantitiesRefused();
     void sqlLookingText_data() { addBackendRows(); }
     void sqlLookingText();
+    void statementsUsedAgain_data() { addBackendRows(); }
+    void statementsUsedAgain();
 };
 
 // The screen's road for a new dish: number it, save it, label it, read it back.
@@ -872,6 +874,44 @@ void TestServTranSave::sqlLookingText()
                                                                 QStringLiteral("00001"), QStringLiteral("0'-"), client, day()}),
              QVariant(true));
     QCOMPARE(dishRowCount(f.db()), 9);
+}
+
+// A statement finished with is kept for the next one of the same text. Left with rows unread it
+// must be reset, or it would hold its connection's snapshot and the next read would miss what
+// another connection committed since; and two of the same text at once must not share a cursor.
+// (Only SQLite keeps statements; PostgreSQL's driver runs one result at a time per connection.)
+void TestServTranSave::statementsUsedAgain()
+{
+    QFETCH(QString, backend);
+    SKIP_UNLESS_BACKEND(backend);
+    if (backend != QLatin1String("sqlite"))
+        QSKIP("statements are kept on SQLite only");
+    Fixture f(backend);
+    const QString points = QStringLiteral("SELECT CDDESTFILI FROM DESTFILI WHERE CDFILIAL = :F ORDER BY CDDESTFILI");
+    {
+        server::Query first(f.db(), points);
+        first.bind(QStringLiteral("F"), QStringLiteral("0001")).exec();
+        QVERIFY(first.next());
+        server::Query second(f.db(), points);
+        second.bind(QStringLiteral("F"), QStringLiteral("0001")).exec();
+        QVERIFY(second.next());
+        QVERIFY(first.next());
+        QCOMPARE(first.text(0), QStringLiteral("002"));
+        QCOMPARE(second.text(0), QStringLiteral("001"));
+    }   // both kept with rows unread
+    {
+        server::Database other(f.connection());
+        server::Query insert(other, QStringLiteral("INSERT INTO DESTFILI (CDFILIAL, CDDESTFILI, NMDESTFILI) "
+                                                   "VALUES ('0001', '999', 'Ponto novo')"));
+        insert.exec();
+    }
+    QCOMPARE(scalar(f.db(), QStringLiteral("SELECT COUNT(*) FROM DESTFILI WHERE CDFILIAL = '0001'")).toLongLong(), 7);
+    server::Query again(f.db(), points);
+    again.bind(QStringLiteral("F"), QStringLiteral("0001")).exec();
+    int count = 0;
+    while (again.next())
+        ++count;
+    QCOMPARE(count, 7);
 }
 
 QTEST_GUILESS_MAIN(TestServTranSave)

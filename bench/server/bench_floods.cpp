@@ -29,25 +29,6 @@ namespace {
 QString tlsFile(const char *name) { return QStringLiteral(SERVTRAN_TLS_DIR "/") + QLatin1String(name); }
 const QString kToken = QStringLiteral("s3gredo-de-teste");
 
-qint64 statusKiB(qint64 pid, const char *field)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(field) + ':';
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-
-void resetPeak(qint64 pid)
-{
-    QFile clear(QStringLiteral("/proc/%1/clear_refs").arg(pid));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
-
 QByteArray helloFrame() { return protocol::frame(protocol::encodeHello(helloOf(QStringLiteral("ADMIN"), kToken))); }
 
 QByteArray callFrame(const QString &method, const QVariantList &args)
@@ -168,10 +149,10 @@ template <typename Load>
 double peakMiB(qint64 pid, Load load)
 {
     QThread::msleep(300);
-    const qint64 before = statusKiB(pid, "VmRSS");
-    resetPeak(pid);
+    const qint64 before = processStatusKiB(pid, "VmRSS");
+    resetPeakResident(pid);
     load();
-    return (statusKiB(pid, "VmHWM") - before) / 1024.0;
+    return (processStatusKiB(pid, "VmHWM") - before) / 1024.0;
 }
 
 // Waits until the server's resident size has not moved for a second (at most 30 s).
@@ -182,7 +163,7 @@ void settle(qint64 pid)
     qint64 last = -1, since = 0;
     while (clock.elapsed() < 30000 && clock.elapsed() - since < 1000) {
         QThread::msleep(100);
-        const qint64 now = statusKiB(pid, "VmRSS");
+        const qint64 now = processStatusKiB(pid, "VmRSS");
         if (now != last) {
             last = now;
             since = clock.elapsed();

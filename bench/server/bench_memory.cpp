@@ -23,25 +23,6 @@ using namespace servertest;
 
 namespace {
 
-// A field of /proc/PID/status in KiB ("VmRSS", "VmHWM").
-qint64 statusKiB(qint64 pid, const char *field)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(field) + ':';
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-
-bool resetPeak(qint64 pid)
-{
-    QFile clear(QStringLiteral("/proc/%1/clear_refs").arg(pid));
-    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
-}
-
 // A change log of the screen's fields with `rows` inserted rows of nulls: a byte per value.
 QVariant emptyRows(int rows)
 {
@@ -91,12 +72,12 @@ void measure(const QString &connection, const char *what, const QString &method,
                 {QStringLiteral("0001"), QStringLiteral("00001"), day(), QStringLiteral("XXXX")});
     const QByteArray request = protocol::encodeRequest({serverName(), method, args});
     QThread::msleep(200);
-    const qint64 before = statusKiB(server.pid(), "VmRSS");
-    if (!resetPeak(server.pid()))
+    const qint64 before = processStatusKiB(server.pid(), "VmRSS");
+    if (!resetPeakResident(server.pid()))
         throw std::runtime_error("cannot reset the peak resident size (/proc/PID/clear_refs)");
     client.send(protocol::frame(request));
     const protocol::Reply reply = client.receive();
-    const qint64 peak = statusKiB(server.pid(), "VmHWM");
+    const qint64 peak = processStatusKiB(server.pid(), "VmHWM");
     const qint64 replyBytes = qint64(protocol::encodeReply(reply).size());
     const double requestMiB = request.size() / 1048576.0, replyMiB = replyBytes / 1048576.0;
     const double grewMiB = (peak - before) / 1024.0;

@@ -550,4 +550,22 @@ QList<QVariantList> rows(server::Database &db, const QString &sql, const QVarian
     return result;
 }
 
+qint64 processStatusKiB(qint64 pid, const char *field)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix = QByteArray(field) + ':';
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+bool resetPeakResident(qint64 pid)
+{
+    QFile clear(QStringLiteral("/proc/%1/clear_refs").arg(pid));
+    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+}
+
 } // namespace servertest

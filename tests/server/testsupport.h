@@ -187,4 +187,9 @@ QVariantMap storedDish(TestClient &client, const QString &number);
 QVariant scalar(server::Database &db, const QString &sql, const QVariantMap &binds = {});
 QList<QVariantList> rows(server::Database &db, const QString &sql, const QVariantMap &binds = {});
 
+// A field of /proc/PID/status in KiB ("VmRSS", "VmHWM"); -1 when it cannot be read.
+qint64 processStatusKiB(qint64 pid, const char *field);
+// Sets the process's peak resident size (VmHWM) back to its size now; false when refused.
+bool resetPeakResident(qint64 pid);
+
 } // namespace servertest

@@ -114,17 +114,6 @@ QByteArray header(quint32 length)
     return bytes;
 }
 
-qint64 statusKiB(qint64 pid, const char *field)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-
 } // namespace
 
 class TestServerAttacks : public QObject {
@@ -281,7 +270,7 @@ void TestServerAttacks::unreadRepliesDoNotGrowTheServer()
     QVERIFY2(port != 0, qPrintable(process.log()));
     TestClient reader(port);
     const qsizetype replyBytes = protocol::encodeReply(reader.call(QStringLiteral("GetDados"), shape.dayArgs())).size();
-    const qint64 before = statusKiB(process.pid(), "VmHWM:");
+    const qint64 before = processStatusKiB(process.pid(), "VmHWM");
 
     TestClient flooder(port);
     const int smallBuffer = 4096;
@@ -294,13 +283,13 @@ void TestServerAttacks::unreadRepliesDoNotGrowTheServer()
     qint64 last = -1, stableSince = 0;
     while (clock.elapsed() < 30000 && clock.elapsed() - stableSince < 1500) {
         QThread::msleep(100);
-        const qint64 now = statusKiB(process.pid(), "VmRSS:");
+        const qint64 now = processStatusKiB(process.pid(), "VmRSS");
         if (now != last) {
             last = now;
             stableSince = clock.elapsed();
         }
     }
-    const qint64 grown = statusKiB(process.pid(), "VmHWM:") - before;
+    const qint64 grown = processStatusKiB(process.pid(), "VmHWM") - before;
     qInfo("peak grew %lld KiB with replies of %lld KiB", grown, qint64(replyBytes / 1024));
     QVERIFY2(grown < 10 * replyBytes / 1024 + 16 * 1024, qPrintable(QString::number(grown)));
     reader.payload(QStringLiteral("GetSeqServTran"), seqArgs());

@@ -15,6 +15,7 @@ if [ "${SERVTRAN_SANITIZE:-0}" = 1 ]; then
   dir="$root/build-asan"
   BUILD_TYPE=Debug "$root/scripts/build.sh" "$dir" -DSERVTRAN_SANITIZE=ON -DSERVTRAN_BENCH=OFF
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp"
 else
   dir="$root/build"
   "$root/scripts/build.sh" "$dir"

@@ -92,7 +92,9 @@ void HistoryDialog::showEntries(const QList<HistoryEntry> &entries)
     const QMargins margins = layout()->contentsMargins();
     width += margins.left() + margins.right();
     const QRect room = (parentWidget() ? parentWidget()->screen() : screen())->availableGeometry();
-    resize(qBound(this->width(), width, room.width() * 9 / 10), qMax(height(), room.height() * 2 / 3));
+    // never wider than the screen's room, even when the dialog already is (a small screen)
+    const int widest = room.width() * 9 / 10;
+    resize(qMin(qMax(this->width(), width), widest), qMax(height(), room.height() * 2 / 3));
 }
 
 HistoryDialog::~HistoryDialog() = default;

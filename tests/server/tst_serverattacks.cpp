@@ -291,7 +291,9 @@ void TestServerAttacks::unreadRepliesDoNotGrowTheServer()
     }
     const qint64 grown = processStatusKiB(process.pid(), "VmHWM") - before;
     qInfo("peak grew %lld KiB with replies of %lld KiB", grown, qint64(replyBytes / 1024));
+#ifndef __SANITIZE_ADDRESS__   // its quarantine keeps freed memory resident: the peak says nothing of ours
     QVERIFY2(grown < 10 * replyBytes / 1024 + 16 * 1024, qPrintable(QString::number(grown)));
+#endif
     reader.payload(QStringLiteral("GetSeqServTran"), seqArgs());
 }
 

@@ -1,3 +1,4 @@
+#include "dbgriddelegate.h"
 #include "dbgridmodel.h"
 
 #include "controls.h"
@@ -8,249 +9,16 @@
 
 #include <algorithm>
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QLocale>
-#include <QPainter>
 #include <QPointer>
-#include <QStyleOption>
-#include <QStyledItemDelegate>
 #include <QTimer>
-#include <QToolButton>
 
 namespace toolkit {
 
-namespace {
-
-// Hands an exception to the application's error handling once the current event is over
-// (never from inside a paint event, where a message box must not open).
-void handleLater(std::exception_ptr error)
-{
-    QTimer::singleShot(0, qApp, [error] { handleException(error); });
-}
-
-} // namespace
-
-void DrawCellArgs::textRect(int x, int y, const QString &text) const
-{
-    if (drawText)
-        drawText(x, y, text);
-}
-
-QVariant DrawCellArgs::value(const QString &fieldName) const
-{
-    return valueOf ? valueOf(fieldName) : QVariant();
-}
-
-QString DrawCellArgs::text(const QString &fieldName) const
-{
-    return textOf ? textOf(fieldName) : QString();
-}
-
-// ---------------------------------------------------------------------------------------------
-
-class DBGrid::Private::Delegate : public QStyledItemDelegate {
-public:
-    Delegate(DBGrid::Private *d, QObject *parent) : QStyledItemDelegate(parent), d(d) {}
-    void detach() { d = nullptr; }
-
-    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &index) const override
-    {
-        const int col = index.column();
-        const bool ellipsis = col < d->colCount() && d->cols().at(col).buttonStyle == ColumnButton::Ellipsis;
-        auto *editor = new CellEditor(parent, ellipsis);
-        if (const Field *f = d->fieldOf(col)) {
-            editor->setEditMask(f->editMask());
-            if (f->kind() == FieldKind::String && f->size() > 0 && !editor->mask().hasLiterals())
-                editor->setMaxLength(editor->mask().isEmpty() ? f->size() : std::min(editor->maxLength(), f->size()));
-            editor->setAlignment(f->alignment());
-        }
-        if (editor->button())
-            QObject::connect(editor->button(), &QToolButton::clicked, d->q, [dd = d] { dd->editButtonClick(); });
-        d->editor = editor;
-        d->editorCol = col;
-        return editor;
-    }
-
-    // Once, when the editor opens: later the view calls it for every change of the row, and
-    // the user's typing must not be replaced (a change of the field itself is shown by the grid).
-    void setEditorData(QWidget *w, const QModelIndex &index) const override
-    {
-        auto *editor = static_cast<CellEditor *>(w);
-        if (editor->property("loaded").toBool())
-            return;
-        editor->setProperty("loaded", true);
-        const Field *f = d->fieldOf(index.column());
-        QString text;
-        if (f)
-            guarded([&] { text = f->editText(); });
-        editor->setText(text);
-        editor->setModified(false);
-    }
-
-    // What was typed is written by the grid itself, to the field (never through the model).
-    void setModelData(QWidget *, QAbstractItemModel *, const QModelIndex &) const override {}
-
-    void updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option, const QModelIndex &) const override
-    {
-        editor->setGeometry(option.rect);
-    }
-
-    void destroyEditor(QWidget *editor, const QModelIndex &index) const override
-    {
-        if (d)
-            d->editorReleased(editor);
-        QStyledItemDelegate::destroyEditor(editor, index);
-    }
-
-    // Keys typed in the editor go through the grid first, as the grid's own keys do; the
-    // editor's losing the focus decides nothing here (the grid's exit does).
-    bool eventFilter(QObject *object, QEvent *event) override
-    {
-        if (!d)
-            return false;
-        if (event->type() == QEvent::KeyPress && object == d->editor)
-            return d->handleKey(static_cast<QKeyEvent *>(event), true);
-        if (event->type() == QEvent::ShortcutOverride && object == d->editor) {
-            // Keys the grid uses in the editor must reach it, not a window shortcut.
-            const int key = static_cast<QKeyEvent *>(event)->key();
-            if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter) {
-                event->accept();
-                return true;
-            }
-        }
-        return false;
-    }
-
-    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
-    {
-        if (!d) {
-            QStyledItemDelegate::paint(painter, option, index);
-            return;
-        }
-        const int row = index.row();
-        const int col = index.column();
-        const DrawStates states = d->drawStates(row, col);
-        QStyleOptionViewItem opt(option);
-        opt.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
-        if (states & DrawState::Selected)
-            opt.state |= QStyle::State_Selected | QStyle::State_Active;
-        if (states & DrawState::Focused)
-            opt.state |= QStyle::State_HasFocus;
-        opt.palette = cellPalette(states);
-        QStyledItemDelegate::paint(painter, opt, index);
-
-        drawCell(painter, option.rect, row, col, states);
-
-        // Where the keys go must show: the current cell of the grid that has the focus is framed.
-        if (states & DrawState::Focused) {
-            painter->save();
-            painter->setPen(QPen(opt.palette.color(QPalette::Active, QPalette::HighlightedText), 1, Qt::DotLine));
-            painter->drawRect(option.rect.adjusted(1, 1, -2, -2));
-            painter->restore();
-        }
-
-        // The current cell's ellipsis button, over whatever the cell shows.
-        const bool current = row == d->currentRow() && col == d->selectedCol;
-        if (current && col < d->colCount() && d->cols().at(col).buttonStyle == ColumnButton::Ellipsis
-            && !(d->editor && d->editorCol == col)) {
-            QStyleOptionButton button;
-            button.rect = d->buttonRect(option.rect);
-            button.text = QStringLiteral("…");
-            button.state = QStyle::State_Enabled | QStyle::State_Raised;
-            d->q->style()->drawControl(QStyle::CE_PushButton, &button, painter, d->q);
-        }
-    }
-
-private:
-    // The selection of a grid without the focus is shown in a paler colour than that of the grid
-    // the keys go to, so that the focused grid stands out among the three of a screen.
-    QPalette cellPalette(DrawStates states) const
-    {
-        QPalette palette = d->q->palette();
-        if ((states & DrawState::Selected) && !(states & DrawState::Focused) && !d->editor) {
-            const QColor highlight = palette.color(QPalette::Active, QPalette::Highlight);
-            const QColor base = palette.color(QPalette::Active, QPalette::Base);
-            const auto mix = [](int a, int b) { return (a + 2 * b) / 3; };
-            const QColor pale(mix(highlight.red(), base.red()), mix(highlight.green(), base.green()),
-                              mix(highlight.blue(), base.blue()));
-            for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-                palette.setColor(group, QPalette::Highlight, pale);
-                palette.setColor(group, QPalette::HighlightedText, palette.color(group, QPalette::Text));
-            }
-        }
-        return palette;
-    }
-
-    // The form's own drawing of the cell, after the default one.
-    void drawCell(QPainter *painter, const QRect &cellRect, int row, int col, DrawStates states) const
-    {
-        if (!d->q->onDrawColumnCell || col >= d->colCount())
-            return;
-        Field *field = d->fieldOf(col);
-        DrawCellArgs args{painter, cellRect, col, &d->cols().at(col), field, states};
-        args.row = row;
-        const bool selected = bool(states & DrawState::Selected);
-        const QPalette palette = cellPalette(states);
-        const QRect rect = cellRect;
-        args.drawText = [painter, rect, selected, palette](int x, int y, const QString &text) {
-            painter->save();
-            painter->setClipRect(rect);
-            painter->fillRect(rect, selected ? palette.brush(QPalette::Active, QPalette::Highlight) : palette.brush(QPalette::Base));
-            painter->setPen(selected ? palette.color(QPalette::Active, QPalette::HighlightedText) : palette.color(QPalette::Text));
-            painter->drawText(QRect(rect.left() + x, rect.top() + y, std::max(0, rect.width() - x), std::max(0, rect.height() - y)),
-                              Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
-            painter->restore();
-        };
-        DBGrid::Private *dd = d;
-        args.valueOf = [dd, row](const QString &name) {
-            const ClientDataSet *ds = dd->dataSet();
-            const Field *f = ds ? ds->findField(name) : nullptr;
-            return dd->valueAt(row, f);
-        };
-        args.textOf = [dd, row](const QString &name) {
-            const ClientDataSet *ds = dd->dataSet();
-            const Field *f = ds ? ds->findField(name) : nullptr;
-            return dd->textAt(row, f);
-        };
-        painter->save();
-        try {
-            d->q->onDrawColumnCell(d->q, args);
-        } catch (...) {
-            handleLater(std::current_exception());
-        }
-        painter->restore();
-    }
-
-    DBGrid::Private *d;
-};
-
 // ---------------------------------------------------------------------------------------------
 // Private
-
-bool DBGrid::Private::canEdit(int col) const
-{
-    if (!(options & GridOption::Editing) || !active() || col < 0 || col >= colCount())
-        return false;
-    if (cols().at(col).readOnly)
-        return false;
-    const Field *f = fieldOf(col);
-    return f && !f->readOnly();
-}
-
-DrawStates DBGrid::Private::drawStates(int row, int col) const
-{
-    DrawStates states;
-    if (row != currentRow() || col != selectedCol)
-        return states;
-    const bool focused = q->hasFocus();
-    if (editor || focused || (options & GridOption::AlwaysShowSelection))
-        states |= DrawState::Selected;
-    if (focused && !editor)
-        states |= DrawState::Focused;
-    return states;
-}
 
 void DBGrid::Private::rebind()
 {
@@ -419,140 +187,6 @@ void DBGrid::Private::applyOptions()
     q->viewport()->update();
 }
 
-// The row goes to edit state when the user first changes a cell, as typing into a data-entry
-// grid does; an empty grid starts its first row.
-bool DBGrid::Private::startEditing()
-{
-    ClientDataSet *ds = dataSet();
-    if (!ds || !ds->active())
-        return false;
-    if (ds->isEditing())
-        return true;
-    const bool ok = guarded([ds] {
-        if (ds->isEmpty())
-            ds->append();
-        else
-            ds->edit();
-    });
-    return ok && ds->isEditing();
-}
-
-// Opens the editor on the current cell. Typing opens it with that text (the row goes to edit
-// state first); Enter, F2 or a click open it on the row as it is, in whatever state it is.
-bool DBGrid::Private::openEditor(const QString &typed)
-{
-    if (editor)
-        return true;
-    if (!canEdit(selectedCol))
-        return false;
-    ClientDataSet *ds = dataSet();
-    if ((!typed.isEmpty() || ds->isEmpty()) && !startEditing())
-        return false;
-    // The state-change handlers may have switched editing or moved the column.
-    if (!canEdit(selectedCol) || editor)
-        return bool(editor);
-    syncCurrent();
-    const QModelIndex index = q->currentIndex();
-    if (!index.isValid())
-        return false;
-    opening = true;
-    const bool opened = q->QTableView::edit(index, QAbstractItemView::AllEditTriggers, nullptr);
-    opening = false;
-    if (!opened || !editor)
-        return false;
-    CellEditor *e = editor;
-    e->setFocus(Qt::OtherFocusReason);
-    // Handlers that heard of the focus moving may have posted the row and closed the editor.
-    if (editor != e)
-        return false;
-    e->selectAll();
-    ds->registerEditor(q, [this] { writeEditor(); });
-    // A change that came through no key (a paste from the context menu) edits the row too.
-    QObject::connect(e, &QLineEdit::textEdited, q, [this, e] {
-        if (e != editor || startEditing())
-            return;
-        QString text;
-        if (const Field *f = fieldOf(editorCol))
-            guarded([&] { text = f->editText(); });
-        if (editor) {
-            editor->setText(text);
-            editor->setModified(false);
-        }
-    });
-    if (!typed.isEmpty())
-        e->type(typed);
-    q->viewport()->update();
-    return true;
-}
-
-void DBGrid::Private::writeEditor()
-{
-    if (!editor || !editor->isModified())
-        return;
-    Field *f = fieldOf(editorCol);
-    if (!f)
-        return;
-    f->setAsString(editor->text());
-    if (editor)
-        editor->setModified(false);
-}
-
-bool DBGrid::Private::commitEditor()
-{
-    if (!editor)
-        return true;
-    try {
-        writeEditor();
-        return true;
-    } catch (...) {
-        if (editor)
-            editor->setFocus(Qt::OtherFocusReason);
-        handleException(std::current_exception());
-        return false;
-    }
-}
-
-void DBGrid::Private::dropEditor()
-{
-    CellEditor *e = editor;
-    if (!e)
-        return;
-    editor = nullptr;
-    editorCol = -1;
-    if (ClientDataSet *ds = source ? source->dataSet() : nullptr)
-        ds->unregisterEditor(q);
-    q->QTableView::closeEditor(e, QAbstractItemDelegate::NoHint);
-    q->viewport()->update();
-}
-
-void DBGrid::Private::editorReleased(QWidget *w)
-{
-    if (w != editor)
-        return;
-    editor = nullptr;
-    editorCol = -1;
-    if (ClientDataSet *ds = source ? source->dataSet() : nullptr)
-        ds->unregisterEditor(q);
-}
-
-// Before the cursor leaves the row: what was typed goes to the field, then the row is posted;
-// a row left unchanged is cancelled instead (an untouched new row disappears).
-bool DBGrid::Private::leaveRow()
-{
-    if (!commitEditor())
-        return false;
-    dropEditor();
-    ClientDataSet *ds = dataSet();
-    if (!ds || !ds->isEditing())
-        return true;
-    return guarded([ds] {
-        if (ds->modified())
-            ds->post();
-        else
-            ds->cancel();
-    });
-}
-
 bool DBGrid::Private::nextRow(bool appendAtEnd)
 {
     ClientDataSet *ds = dataSet();
@@ -671,40 +305,6 @@ bool DBGrid::Private::tab(bool forward)
     if (!priorRow())
         return false;
     return moveToColumn(colCount() - 1);
-}
-
-bool DBGrid::Private::hasEditButton() const
-{
-    return selectedCol >= 0 && selectedCol < colCount() && cols().at(selectedCol).buttonStyle == ColumnButton::Ellipsis;
-}
-
-void DBGrid::Private::editButtonClick()
-{
-    if (!hasEditButton())
-        return;
-    guarded([this] { q->onEditButtonClick(q); });
-}
-
-void DBGrid::Private::insertRow()
-{
-    ClientDataSet *ds = dataSet();
-    if (!ds || !ds->active() || !(options & GridOption::Editing))
-        return;
-    if (!leaveRow())
-        return;
-    guarded([ds] { ds->insert(); });
-}
-
-void DBGrid::Private::deleteRow()
-{
-    ClientDataSet *ds = dataSet();
-    if (!ds || !ds->active() || !(options & GridOption::Editing) || ds->isEmpty())
-        return;
-    if ((options & GridOption::ConfirmDelete) && q->confirmDelete
-        && !q->confirmDelete(QStringLiteral("Confirma Exclusão?")))
-        return;
-    dropEditor();
-    guarded([ds] { ds->deleteRecord(); });
 }
 
 // Runs the key handlers, then what the key means to the grid. True when the key was used up.
@@ -1055,32 +655,6 @@ void DBGrid::setSelectedIndex(int index)
 
 Field *DBGrid::selectedField() const { return d->fieldOf(d->selectedCol); }
 
-bool DBGrid::editorMode() const { return bool(d->editor); }
-
-QString DBGrid::editorText(const QString &fieldName) const
-{
-    if (!d->editor || d->editorCol < 0 || d->editorCol >= d->colCount())
-        return QString();
-    if (d->cols().at(d->editorCol).fieldName.compare(fieldName, Qt::CaseInsensitive) != 0)
-        return QString();
-    return d->editor->text();
-}
-
-QLineEdit *DBGrid::cellEditor() const { return d->editor; }
-
-bool DBGrid::showEditor()
-{
-    return d->openEditor();
-}
-
-bool DBGrid::hideEditor()
-{
-    if (!d->commitEditor())
-        return false;
-    d->dropEditor();
-    return true;
-}
-
 bool DBGrid::event(QEvent *event)
 {
     if (event->type() == QEvent::KeyPress) {
@@ -1167,14 +741,6 @@ void DBGrid::mouseMoveEvent(QMouseEvent *event)
 {
     // No drag selection: the cursor is the dataset's.
     event->accept();
-}
-
-bool DBGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
-{
-    // Editors open only through the grid's own rules (typing, F2, Enter, a click).
-    if (!d || !d->opening)
-        return false;
-    return QTableView::edit(index, trigger, event);
 }
 
 void DBGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)

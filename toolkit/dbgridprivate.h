@@ -1,5 +1,9 @@
 #pragma once
-// The grid's inside, shared by its units.
+// The grid's inside, shared by its units: dbgrid.cpp (the data source, options and focus),
+// dbgridmodel.cpp (the model over the dataset's view), dbgridcolumns.cpp (columns and their
+// widths), dbgridpainting.cpp (cells as drawn), dbgridediting.cpp (the in-place editor and the
+// row's edit state), dbgridcursor.cpp (moves between rows and columns) and dbgridkeys.cpp (keys
+// and the mouse).
 
 #include "dbgrid.h"
 #include "dbgridcelleditor.h"
@@ -38,7 +42,7 @@ public:
     class KeyClimb;
     KeyClimb *keyClimb = nullptr;
 
-    // --- data ---
+    // --- data (dbgridmodel.cpp) ---
     ClientDataSet *dataSet() const
     {
         return (source && source->enabled()) ? source->dataSet() : nullptr;
@@ -68,16 +72,17 @@ public:
     QString textAt(int row, const Field *field, bool forEdit = false) const;
     bool canEdit(int col) const;
 
-    // --- view ---
+    // --- view (dbgrid.cpp, columns in dbgridcolumns.cpp) ---
     void rebind();
     void reload();
     void refresh();
     void syncCurrent();
+    QModelIndex cursorIndex() const;   // the view's index of the cell cursor (invalid: none)
     void applyColumns();
     void applyOptions();
     void rebuildAutoColumns();
 
-    // --- editing and moving ---
+    // --- editing (dbgridediting.cpp), moving (dbgridcursor.cpp), keys (dbgridkeys.cpp) ---
     bool startEditing();
     bool openEditor(const QString &typed = QString());
     void writeEditor();           // throws on a refusal
@@ -101,6 +106,21 @@ public:
         return QRect(cell.right() - CellEditor::buttonWidth + 1, cell.top(), CellEditor::buttonWidth, cell.height());
     }
     DrawStates drawStates(int row, int col) const;
+};
+
+// Watches the viewport, which never has the focus: a key press there climbs from the editor.
+class DBGrid::Private::KeyClimb : public QObject {
+public:
+    KeyClimb(DBGrid::Private *d, QObject *parent) : QObject(parent), d(d) {}
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress)
+            d->climbingKey = event;
+        return false;
+    }
+
+private:
+    DBGrid::Private *d;
 };
 
 } // namespace toolkit

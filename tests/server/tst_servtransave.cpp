@@ -121,6 +121,8 @@ private slots:
     void sqlLookingText();
     void statementsUsedAgain_data() { addBackendRows(); }
     void statementsUsedAgain();
+    void labelsKeepTheirPreparationTime_data() { addBackendRows(); }
+    void labelsKeepTheirPreparationTime();
 };
 
 // The screen's road for a new dish: number it, save it, label it, read it back.
@@ -912,6 +914,48 @@ void TestServTranSave::statementsUsedAgain()
     while (again.next())
         ++count;
     QCOMPARE(count, 7);
+}
+
+// A row's labels print when they were made: calculated again the same (a day recalculated,
+// CalcEtiqueta repeated) they keep the time of those already printed; made different they get the
+// moment of their making.
+void TestServTranSave::labelsKeepTheirPreparationTime()
+{
+    QFETCH(QString, backend);
+    SKIP_UNLESS_BACKEND(backend);
+    Fixture f(backend);
+    const QDateTime earlier(demoDay(), QTime(9, 0), Qt::UTC);
+    server::Query stamp(f.db(), QStringLiteral("UPDATE PREPSERVTRAN SET DTHRPREPARO = :M"));
+    stamp.bind(QStringLiteral("M"), f.db().toSql(earlier));
+    stamp.exec();
+    const auto preparedAt = [&] {
+        QMap<QString, QDateTime> at;
+        for (const QVariantList &r : rows(f.db(), QStringLiteral("SELECT NRSERVTRAN, DTHRPREPARO FROM PREPSERVTRAN")))
+            at.insert(r[0].toString(), f.db().dateTimeFromSql(r[1]));
+        return at;
+    };
+    const QMap<QString, QDateTime> before = preparedAt();
+    QCOMPARE(before.size(), 9);
+
+    QCOMPARE(f.client().error(QStringLiteral("CalcServTrans"),
+                              {QStringLiteral("_0001_"), QStringLiteral("_000100001_"), day(), day(), QStringLiteral("ADMIN"),
+                               protocol::wallClock(QDateTime::currentDateTime())}),
+             QString());
+    QCOMPARE(preparedAt(), before);
+
+    const QVariantMap dish = storedDish(f.client(), QStringLiteral("0000000001"));
+    const QList<double> labels = labelsOf(f.db(), QStringLiteral("0000000001"));
+    const QDateTime start = QDateTime::currentDateTimeUtc().addMSecs(-1);
+    QCOMPARE(f.client().text(QStringLiteral("CalcEtiqueta"), labelArgs(dish, labels.size() + 1, 1, 0)), QString());
+    QMap<QString, QDateTime> after = preparedAt();
+    QVERIFY2(after.value(QStringLiteral("0000000001")) >= start, qPrintable(after.value(QStringLiteral("0000000001")).toString()));
+    const QDateTime made = after.take(QStringLiteral("0000000001"));
+    QMap<QString, QDateTime> others = before;
+    others.remove(QStringLiteral("0000000001"));
+    QCOMPARE(after, others);
+
+    QCOMPARE(f.client().text(QStringLiteral("CalcEtiqueta"), labelArgs(dish, labels.size() + 1, 1, 0)), QString());
+    QCOMPARE(preparedAt().value(QStringLiteral("0000000001")), made);
 }
 
 QTEST_GUILESS_MAIN(TestServTranSave)

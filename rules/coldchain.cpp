@@ -26,10 +26,14 @@ std::optional<Conservation> conservationFromCode(const QString &code)
 QString conservationCode(Conservation mode)
 {
     switch (mode) {
-    case Conservation::Hot: return QStringLiteral("Q");
-    case Conservation::Chilled: return QStringLiteral("R");
-    case Conservation::Frozen: return QStringLiteral("C");
-    case Conservation::Ambient: return QStringLiteral("A");
+    case Conservation::Hot:
+        return QStringLiteral("Q");
+    case Conservation::Chilled:
+        return QStringLiteral("R");
+    case Conservation::Frozen:
+        return QStringLiteral("C");
+    case Conservation::Ambient:
+        return QStringLiteral("A");
     }
     return {};
 }
@@ -37,10 +41,14 @@ QString conservationCode(Conservation mode)
 QString conservationName(Conservation mode)
 {
     switch (mode) {
-    case Conservation::Hot: return QStringLiteral("quente");
-    case Conservation::Chilled: return QStringLiteral("refrigerado");
-    case Conservation::Frozen: return QStringLiteral("congelado");
-    case Conservation::Ambient: return QStringLiteral("ambiente");
+    case Conservation::Hot:
+        return QStringLiteral("quente");
+    case Conservation::Chilled:
+        return QStringLiteral("refrigerado");
+    case Conservation::Frozen:
+        return QStringLiteral("congelado");
+    case Conservation::Ambient:
+        return QStringLiteral("ambiente");
     }
     return {};
 }
@@ -48,12 +56,16 @@ QString conservationName(Conservation mode)
 double limitHours(Conservation mode)
 {
     switch (mode) {
-    case Conservation::Hot: return 6;
-    case Conservation::Chilled: return 5 * 24;
+    case Conservation::Hot:
+        return 6;
+    case Conservation::Chilled:
+        return 5 * 24;
     // Frozen food keeps for months; a transported container is not stored that long.
-    case Conservation::Frozen: return 90 * 24;
+    case Conservation::Frozen:
+        return 90 * 24;
     // Ready food out of any temperature control: two hours, the usual limit of the kitchens.
-    case Conservation::Ambient: return 2;
+    case Conservation::Ambient:
+        return 2;
     }
     return 0;
 }
@@ -61,10 +73,10 @@ double limitHours(Conservation mode)
 double safeHours(std::optional<Conservation> mode, std::optional<double> dishHours, std::optional<double> branchHours)
 {
     if (!mode)
-        return std::min({limitHours(Conservation::Hot), limitHours(Conservation::Chilled),
-                         limitHours(Conservation::Frozen), limitHours(Conservation::Ambient)});
+        return std::min({ limitHours(Conservation::Hot), limitHours(Conservation::Chilled),
+            limitHours(Conservation::Frozen), limitHours(Conservation::Ambient) });
     double hours = limitHours(*mode);
-    for (const std::optional<double> &shorter : {dishHours, branchHours})
+    for (const std::optional<double> &shorter : { dishHours, branchHours })
         if (shorter && std::isfinite(*shorter) && *shorter > 0)
             hours = std::min(hours, *shorter);
     return hours;
@@ -93,10 +105,14 @@ QString instruction(std::optional<Conservation> mode)
     if (!mode)
         return QStringLiteral("Conservação não cadastrada");
     switch (*mode) {
-    case Conservation::Hot: return QStringLiteral("Manter acima de 60 °C");
-    case Conservation::Chilled: return QStringLiteral("Manter abaixo de 5 °C");
-    case Conservation::Frozen: return QStringLiteral("Manter a −18 °C ou menos");
-    case Conservation::Ambient: return QStringLiteral("Manter em temperatura ambiente");
+    case Conservation::Hot:
+        return QStringLiteral("Manter acima de 60 °C");
+    case Conservation::Chilled:
+        return QStringLiteral("Manter abaixo de 5 °C");
+    case Conservation::Frozen:
+        return QStringLiteral("Manter a −18 °C ou menos");
+    case Conservation::Ambient:
+        return QStringLiteral("Manter em temperatura ambiente");
     }
     return {};
 }
@@ -106,10 +122,14 @@ bool inSafeRange(Conservation mode, double celsius)
     if (!std::isfinite(celsius))
         return false;
     switch (mode) {
-    case Conservation::Hot: return celsius > 60;
-    case Conservation::Chilled: return celsius < 5;
-    case Conservation::Frozen: return celsius <= -18;
-    case Conservation::Ambient: return true;
+    case Conservation::Hot:
+        return celsius > 60;
+    case Conservation::Chilled:
+        return celsius < 5;
+    case Conservation::Frozen:
+        return celsius <= -18;
+    case Conservation::Ambient:
+        return true;
     }
     return false;
 }

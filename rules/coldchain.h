@@ -28,7 +28,7 @@ double limitHours(Conservation mode);
 // by the branch's time for the mode (each counts only when above zero). A dish without a mode
 // gets the shortest limit of all.
 double safeHours(std::optional<Conservation> mode, std::optional<double> dishHours = std::nullopt,
-                 std::optional<double> branchHours = std::nullopt);
+    std::optional<double> branchHours = std::nullopt);
 
 // The moment a dish prepared at `prepared` stops being safe, to the minute (seconds dropped, so
 // that the label's minute is never later than the true one).

@@ -42,7 +42,8 @@ void TestColdChain::safeHours_data()
     QTest::newRow("chilled, branch asking a week keeps five days") << "R" << none << std::optional(168.0) << 120.0;
     QTest::newRow("chilled, dish 24 h under branch 48 h") << "R" << std::optional(24.0) << std::optional(48.0) << 24.0;
     QTest::newRow("chilled, branch 48 h under dish 72 h") << "R" << std::optional(72.0) << std::optional(48.0) << 48.0;
-    QTest::newRow("chilled, zero or negative is no setting") << "R" << std::optional(0.0) << std::optional(-5.0) << 120.0;
+    QTest::newRow("chilled, zero or negative is no setting")
+        << "R" << std::optional(0.0) << std::optional(-5.0) << 120.0;
     QTest::newRow("chilled, not a number is no setting")
         << "R" << std::optional(std::numeric_limits<double>::quiet_NaN()) << none << 120.0;
     QTest::newRow("frozen") << "C" << none << none << 2160.0;
@@ -71,20 +72,28 @@ void TestColdChain::labelTexts_data()
     QTest::addColumn<QString>("instruction");
     const QDateTime morning(QDate(2026, 12, 8), QTime(10, 30, 59));
     QTest::newRow("hot, same day") << std::optional(Conservation::Hot) << morning << 6.0 << "Preparo: 08/12/2026 10:30"
-                                   << "Consumir até 08/12/2026 16:30" << "Manter acima de 60 °C";
+                                   << "Consumir até 08/12/2026 16:30"
+                                   << "Manter acima de 60 °C";
     QTest::newRow("hot, past midnight into the new year")
         << std::optional(Conservation::Hot) << QDateTime(QDate(2026, 12, 31), QTime(21, 15)) << 6.0
-        << "Preparo: 31/12/2026 21:15" << "Consumir até 01/01/2027 03:15" << "Manter acima de 60 °C";
+        << "Preparo: 31/12/2026 21:15"
+        << "Consumir até 01/01/2027 03:15"
+        << "Manter acima de 60 °C";
     QTest::newRow("chilled, five days over a month's end")
         << std::optional(Conservation::Chilled) << QDateTime(QDate(2026, 2, 26), QTime(7, 5)) << 120.0
-        << "Preparo: 26/02/2026 07:05" << "Consumir até 03/03/2026 07:05" << "Manter abaixo de 5 °C";
+        << "Preparo: 26/02/2026 07:05"
+        << "Consumir até 03/03/2026 07:05"
+        << "Manter abaixo de 5 °C";
     QTest::newRow("chilled, a branch's 36 h and a half")
         << std::optional(Conservation::Chilled) << morning << 36.5 << "Preparo: 08/12/2026 10:30"
-        << "Consumir até 09/12/2026 23:00" << "Manter abaixo de 5 °C";
+        << "Consumir até 09/12/2026 23:00"
+        << "Manter abaixo de 5 °C";
     QTest::newRow("frozen") << std::optional(Conservation::Frozen) << morning << 2160.0 << "Preparo: 08/12/2026 10:30"
-                            << "Consumir até 08/03/2027 10:30" << "Manter a −18 °C ou menos";
+                            << "Consumir até 08/03/2027 10:30"
+                            << "Manter a −18 °C ou menos";
     QTest::newRow("no mode") << unregistered << morning << 2.0 << "Preparo: 08/12/2026 10:30"
-                             << "Consumir até 08/12/2026 12:30" << "Conservação não cadastrada";
+                             << "Consumir até 08/12/2026 12:30"
+                             << "Conservação não cadastrada";
 }
 
 void TestColdChain::labelTexts()
@@ -137,9 +146,10 @@ void TestColdChain::temperatureRange()
 
 void TestColdChain::codesRoundTrip()
 {
-    const QStringList names = {"quente", "refrigerado", "congelado", "ambiente"};
+    const QStringList names = { "quente", "refrigerado", "congelado", "ambiente" };
     int i = 0;
-    for (Conservation mode : {Conservation::Hot, Conservation::Chilled, Conservation::Frozen, Conservation::Ambient}) {
+    for (Conservation mode :
+        { Conservation::Hot, Conservation::Chilled, Conservation::Frozen, Conservation::Ambient }) {
         QCOMPARE(conservationFromCode(conservationCode(mode)), std::optional(mode));
         QCOMPARE(conservationName(mode), names[i++]);
     }

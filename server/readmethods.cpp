@@ -267,10 +267,23 @@ QVariant ServTranService::getSeqServTran(const QVariantList &list)
 {
     const Arguments args(QStringLiteral("GetSeqServTran"), list, 4);
     const Day day = dayArguments(args);
-    Query query(m_db, QStringLiteral("SELECT MAX(S.NRSERVTRAN) FROM SERVTRAN S WHERE ") + kDayCondition
-                          + QStringLiteral(" AND S.CDDIETPADST = :CDDIETPADST"));
+    // The highest number the day and diet ever had, its deleted rows' too (the history of changes
+    // keeps them): a number is never handed out again, so that a printed label's code, which holds
+    // it, never comes to name another dish row.
+    Query query(m_db, QStringLiteral(
+        "SELECT MAX(N) FROM ("
+        "  SELECT MAX(S.NRSERVTRAN) AS N FROM SERVTRAN S WHERE ") + kDayCondition + QStringLiteral(
+        "   AND S.CDDIETPADST = :CDDIETPADST"
+        "  UNION ALL"
+        "  SELECT MAX(H.NRSERVTRAN) FROM HISTSERVTRAN H WHERE H.CDFILIAL = :HCDFILIAL AND H.CDSERVFILI = :HCDSERVFILI"
+        "   AND H.DTSERVTRAN = :HDTSERVTRAN AND H.CDDIETPADST = :HCDDIETPADST) NUMBERS"));
     bindDay(query, day);
-    query.bind(QStringLiteral("CDDIETPADST"), args.text(3, "CDDIETPADST", 4));
+    const QString diet = args.text(3, "CDDIETPADST", 4);
+    query.bind(QStringLiteral("CDDIETPADST"), diet)
+        .bind(QStringLiteral("HCDFILIAL"), day.branch)
+        .bind(QStringLiteral("HCDSERVFILI"), day.service)
+        .bindDate(QStringLiteral("HDTSERVTRAN"), day.date)
+        .bind(QStringLiteral("HCDDIETPADST"), diet);
     query.exec();
     const QString highest = query.next() ? query.text(0) : QString();
     return protocol::resultOk(packetValue(packetOf(fields::seqServTran(), {{highest}})));

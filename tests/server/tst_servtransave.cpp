@@ -123,6 +123,8 @@ private slots:
     void statementsUsedAgain();
     void labelsKeepTheirPreparationTime_data() { addBackendRows(); }
     void labelsKeepTheirPreparationTime();
+    void rowNumbersNeverComeBack_data();
+    void rowNumbersNeverComeBack();
 };
 
 // The screen's road for a new dish: number it, save it, label it, read it back.
@@ -956,6 +958,51 @@ void TestServTranSave::labelsKeepTheirPreparationTime()
 
     QCOMPARE(f.client().text(QStringLiteral("CalcEtiqueta"), labelArgs(dish, labels.size() + 1, 1, 0)), QString());
     QCOMPARE(preparedAt().value(QStringLiteral("0000000001")), made);
+}
+
+void TestServTranSave::rowNumbersNeverComeBack_data()
+{
+    QTest::addColumn<QString>("backend");
+    QTest::addColumn<bool>("byDelServTran");
+    for (const QString &backend : backends()) {
+        newRow(backend, "deleted in the change log") << false;
+        newRow(backend, "deleted with the point") << true;
+    }
+}
+
+// The day's highest row deleted, its number is not handed out again: a new dish gets the next one,
+// so the deleted dish's printed labels (…|0000000009|0001) never name the new dish.
+void TestServTranSave::rowNumbersNeverComeBack()
+{
+    QFETCH(QString, backend);
+    QFETCH(bool, byDelServTran);
+    SKIP_UNLESS_BACKEND(backend);
+    Fixture f(backend);
+    TestClient &c = f.client();
+    const auto highest = [&] {
+        return table(c.payload(QStringLiteral("GetSeqServTran"), dayArgs() << QStringLiteral("XXXX")))
+            .rows[0][QStringLiteral("SEQUSERV")].toString();
+    };
+    QCOMPARE(highest(), QStringLiteral("0000000009"));
+    const QVariantMap nine = storedDish(c, QStringLiteral("0000000009"));
+    if (byDelServTran)
+        QCOMPARE(tables(c.payload(QStringLiteral("DelServTran"),
+                                  dayArgs() << nine[QStringLiteral("CDDESTFILI")] << nine[QStringLiteral("CDCLIENTE")]))
+                     .size(),
+                 2);
+    else
+        QCOMPARE(c.text(QStringLiteral("SetServTran"), {dishDelta({{RowChange::Deleted, nine, nine}})}), QString());
+    QCOMPARE(scalar(f.db(), QStringLiteral("SELECT COUNT(*) FROM SERVTRAN WHERE NRSERVTRAN = '0000000009'")).toLongLong(), 0);
+    QCOMPARE(highest(), QStringLiteral("0000000009"));
+
+    const QVariantMap ten = newDish(QStringLiteral("0000000010"), QStringLiteral("0000105"), QStringLiteral("003"),
+                                    QStringLiteral("1010010002"));
+    QCOMPARE(c.text(QStringLiteral("SetServTran"), {dishDelta({{RowChange::Inserted, ten, {}}})}), QString());
+    QCOMPARE(highest(), QStringLiteral("0000000010"));
+    // another diet of the day has its own numbers
+    QCOMPARE(table(c.payload(QStringLiteral("GetSeqServTran"), dayArgs() << QStringLiteral("DIET")))
+                 .rows[0][QStringLiteral("SEQUSERV")].toString(),
+             QString());
 }
 
 QTEST_GUILESS_MAIN(TestServTranSave)

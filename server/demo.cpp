@@ -113,6 +113,20 @@ void loadDemoData(Database &db)
                     {s("4010010001"), s("0001"), s("Pudim de leite"), s("UN"), s("4"), null},
                     {s("4010010002"), s("0001"), s("Mousse de maracujá"), s("UN"), s("4"), null},
                     {s("5010010001"), s("0002"), s("Baião de dois"), s("KG"), s("4"), 0.5}});
+        // How the dishes travel: hot food, chilled juice (24 h of its own) and desserts, a frozen
+        // mousse; branch "0001" keeps chilled food two days at most.
+        insertRows(db, QStringLiteral("CONSPRATO"), cols("CDPRATO CDFILAUXPRAT IDCONSERV QTHORASCONS"),
+                   {{s("1010010001"), s("P"), s("Q"), null},
+                    {s("1010010002"), s("P"), s("Q"), null},
+                    {s("1010020001"), s("P"), s("Q"), null},
+                    {s("2010010001"), s("P"), s("Q"), null},
+                    {s("2010010002"), s("P"), s("Q"), null},
+                    {s("2010010003"), s("P"), s("R"), null},
+                    {s("3010010001"), s("P"), s("R"), 24.0},
+                    {s("4010010001"), s("0001"), s("R"), null},
+                    {s("4010010002"), s("0001"), s("C"), null},
+                    {s("5010010001"), s("0002"), s("Q"), null}});
+        insertRows(db, QStringLiteral("CONSFILI"), cols("CDFILIAL IDCONSERV QTHORASCONS"), {{s("0001"), s("R"), 48.0}});
         const QString shared = cnpj(QStringLiteral("456789120001"));
         insertRows(db, QStringLiteral("CLIENTE"), cols("CDCLIENTE NRINSJURCLIE IDTPIJURCLIE NMRAZSOCCLIE NMFANTCLIE"),
                    {{s("0000101"), cnpj(QStringLiteral("112223330001")), s("J"), s("Hospital Santa Clara Ltda"),

@@ -79,6 +79,21 @@ void ServTranService::writeLabels(const RowKey &row, double fullCount, double fu
     bindRowKey(update, row);
     update.exec();
 
+    const int total = int(fullCount + partialCount);
+    const auto quantityOf = [&](int i) { return i < int(fullCount) ? fullQuantity : partialQuantity; };
+    // Labels made again the same are the ones already printed: their preparation time stays.
+    bool sameLabels = true;
+    {
+        Query current(m_db, QStringLiteral("SELECT QTPRATETIQTR FROM ETIQSERVTRAN WHERE ") + kRowCondition
+                                + QStringLiteral(" ORDER BY NRSEQUETIQTR"));
+        bindRowKey(current, row);
+        current.exec();
+        int i = 0;
+        for (; current.next(); ++i)
+            sameLabels = sameLabels && i < total && current.value(0).toDouble() == quantityOf(i);
+        sameLabels = sameLabels && i == total;
+    }
+
     Query remove(m_db, QStringLiteral("DELETE FROM ETIQSERVTRAN WHERE ") + kRowCondition);
     bindRowKey(remove, row);
     remove.exec();
@@ -93,12 +108,22 @@ void ServTranService::writeLabels(const RowKey &row, double fullCount, double fu
         .bind(QStringLiteral("CDDESTFILI"), row.point)
         .bind(QStringLiteral("CDPRATO"), row.dish)
         .bind(QStringLiteral("CDFILAUXPRAT"), row.dishOwner);
-    const int total = int(fullCount + partialCount);
     for (int i = 0; i < total; ++i) {
         insert.bind(QStringLiteral("NRSEQUETIQTR"), QStringLiteral("%1").arg(i + 1, 4, 10, QLatin1Char('0')))
-            .bind(QStringLiteral("QTPRATETIQTR"), i < int(fullCount) ? fullQuantity : partialQuantity);
+            .bind(QStringLiteral("QTPRATETIQTR"), quantityOf(i));
         insert.exec();
     }
+    if (sameLabels)
+        return;
+    // New labels are printed when the food is portioned: now is their preparation time.
+    Query prepared(m_db, QStringLiteral(
+        "INSERT INTO PREPSERVTRAN (CDFILIAL, CDSERVFILI, DTSERVTRAN, CDDIETPADST, NRSERVTRAN, DTHRPREPARO) "
+        "VALUES (:CDFILIAL, :CDSERVFILI, :DTSERVTRAN, :CDDIETPADST, :NRSERVTRAN, :DTHRPREPARO) "
+        "ON CONFLICT (CDFILIAL, CDSERVFILI, DTSERVTRAN, CDDIETPADST, NRSERVTRAN) "
+        "DO UPDATE SET DTHRPREPARO = excluded.DTHRPREPARO"));
+    bindRowKey(prepared, row);
+    prepared.bind(QStringLiteral("DTHRPREPARO"), m_db.toSql(QDateTime::currentDateTimeUtc()));
+    prepared.exec();
 }
 
 QVariant ServTranService::calcEtiqueta(const QVariantList &list)

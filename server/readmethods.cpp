@@ -6,8 +6,13 @@
 #include "service.h"
 
 #include <protocol/remoteresult.h>
+#include <rules/coldchain.h>
+
+#include <optional>
 
 namespace server {
+
+namespace cold = rules::cold;
 
 namespace {
 
@@ -104,7 +109,9 @@ QVariant ServTranService::getServTran(const QVariantList &list)
     return protocol::resultOk(dishesPacket(dayArguments(Arguments(QStringLiteral("GetServTran"), list, 3))));
 }
 
-// The print module's labels of a day: every stored label with the names of what it refers to.
+// The print module's labels of a day: every stored label with the names of what it refers to,
+// and what its cold chain prints: the dish's conservation mode, its safe time (the rules' limit
+// shortened by the dish and the branch), when the row's labels were made and the use-by from then.
 // A label whose branch, service, client, point or dish row is missing still comes, with its
 // codes and the names it has (none of the joins may drop it).
 QVariant ServTranService::getEtiquetasImpressao(const QVariantList &list)
@@ -112,16 +119,20 @@ QVariant ServTranService::getEtiquetasImpressao(const QVariantList &list)
     const Day day = dayArguments(Arguments(QStringLiteral("GetEtiquetasImpressao"), list, 3));
     using protocol::FieldKind;
     const auto text = [](const char *name, int size) { return protocol::PacketField{QLatin1String(name), FieldKind::String, size, false, false}; };
+    const auto other = [](const char *name, FieldKind kind) { return protocol::PacketField{QLatin1String(name), kind, 0, false, false}; };
     static const QList<protocol::PacketField> fields = {
-        text("CDDIETPADST", 4), text("NRSERVTRAN", 10), text("NRSEQUETIQTR", 4),
-        {QStringLiteral("QTPRATETIQTR"), FieldKind::Float, 0, false, false},
+        text("CDDIETPADST", 4), text("NRSERVTRAN", 10), text("NRSEQUETIQTR", 4), other("QTPRATETIQTR", FieldKind::Float),
         text("CDCLIENTE", 21), text("CDDESTFILI", 3), text("CDPRATO", 10),
         text("NMFILIAL", 30), text("NMSERVICO", 40), text("NMRAZSOCCLIE", 50), text("NMFANTCLIE", 50),
-        text("NMDESTFILI", 30), text("NMPRATO", 40), text("SGUNIDADE", 10)};
+        text("NMDESTFILI", 30), text("NMPRATO", 40), text("SGUNIDADE", 10),
+        text("IDCONSERV", 1), other("QTHORASCONS", FieldKind::Float), other("DTHRPREPARO", FieldKind::DateTime),
+        other("DTHRVALIDADE", FieldKind::DateTime)};
+    constexpr int kNamed = 14;   // columns passed on as read; the cold chain's follow
     Query query(m_db, QStringLiteral(
         "SELECT S.CDDIETPADST, S.NRSERVTRAN, S.NRSEQUETIQTR, S.QTPRATETIQTR, S.CDCLIENTE, S.CDDESTFILI, S.CDPRATO, "
         "       F.NMFILIAL, V.NMSERVICO, C.NMRAZSOCCLIE, C.NMFANTCLIE, D.NMDESTFILI, "
-        "       COALESCE(T.NMPRATO, P.NMPRATO), COALESCE(T.SGUNIDADE, P.SGUNIDADE) "
+        "       COALESCE(T.NMPRATO, P.NMPRATO), COALESCE(T.SGUNIDADE, P.SGUNIDADE), "
+        "       K.IDCONSERV, K.QTHORASCONS, B.QTHORASCONS, R.DTHRPREPARO "
         "FROM ETIQSERVTRAN S "
         "LEFT JOIN SERVTRAN T ON T.CDFILIAL = S.CDFILIAL AND T.CDSERVFILI = S.CDSERVFILI AND T.DTSERVTRAN = S.DTSERVTRAN "
         "      AND T.CDDIETPADST = S.CDDIETPADST AND T.NRSERVTRAN = S.NRSERVTRAN "
@@ -130,10 +141,32 @@ QVariant ServTranService::getEtiquetasImpressao(const QVariantList &list)
         "LEFT JOIN CLIENTE C ON C.CDCLIENTE = S.CDCLIENTE "
         "LEFT JOIN DESTFILI D ON D.CDFILIAL = S.CDFILIAL AND D.CDDESTFILI = S.CDDESTFILI "
         "LEFT JOIN PRATO P ON P.CDPRATO = S.CDPRATO AND P.CDFILAUXPRAT = S.CDFILAUXPRAT "
+        "LEFT JOIN CONSPRATO K ON K.CDPRATO = S.CDPRATO AND K.CDFILAUXPRAT = S.CDFILAUXPRAT "
+        "LEFT JOIN CONSFILI B ON B.CDFILIAL = S.CDFILIAL AND B.IDCONSERV = K.IDCONSERV "
+        "LEFT JOIN PREPSERVTRAN R ON R.CDFILIAL = S.CDFILIAL AND R.CDSERVFILI = S.CDSERVFILI "
+        "      AND R.DTSERVTRAN = S.DTSERVTRAN AND R.CDDIETPADST = S.CDDIETPADST AND R.NRSERVTRAN = S.NRSERVTRAN "
         "WHERE ") + kDayCondition + QStringLiteral(
         " ORDER BY S.CDDESTFILI, COALESCE(C.NMRAZSOCCLIE, ''), S.CDCLIENTE, S.CDDIETPADST, S.NRSERVTRAN, S.NRSEQUETIQTR"));
     bindDay(query, day);
-    return protocol::resultOk(packetValue(packetFromQuery(query, fields)));
+    query.exec();
+    const auto hours = [](const QVariant &v) { return v.isNull() ? std::nullopt : std::optional<double>(v.toDouble()); };
+    QList<QList<QVariant>> rows;
+    while (query.next()) {
+        QList<QVariant> row;
+        row.reserve(fields.size());
+        for (int i = 0; i < kNamed; ++i)
+            row << query.value(i);
+        const QVariant code = query.value(kNamed);
+        const std::optional<cold::Conservation> mode = cold::conservationFromCode(code.toString());
+        const double safe = cold::safeHours(mode, hours(query.value(kNamed + 1)), hours(query.value(kNamed + 2)));
+        // the kitchen's wall clock, as the label prints it
+        const QDateTime prepared = m_db.dateTimeFromSql(query.value(kNamed + 3)).toLocalTime();
+        row << (mode ? QVariant(cold::conservationCode(*mode)) : QVariant(QMetaType::fromType<QString>())) << safe
+            << (prepared.isValid() ? QVariant(prepared) : QVariant(QMetaType::fromType<QDateTime>()))
+            << (prepared.isValid() ? QVariant(cold::useBy(prepared, safe)) : QVariant(QMetaType::fromType<QDateTime>()));
+        rows << row;
+    }
+    return protocol::resultOk(packetValue(packetOf(fields, rows)));
 }
 
 QVariant ServTranService::getEtiqueta(const QVariantList &list)
@@ -234,10 +267,23 @@ QVariant ServTranService::getSeqServTran(const QVariantList &list)
 {
     const Arguments args(QStringLiteral("GetSeqServTran"), list, 4);
     const Day day = dayArguments(args);
-    Query query(m_db, QStringLiteral("SELECT MAX(S.NRSERVTRAN) FROM SERVTRAN S WHERE ") + kDayCondition
-                          + QStringLiteral(" AND S.CDDIETPADST = :CDDIETPADST"));
+    // The highest number the day and diet ever had, its deleted rows' too (the history of changes
+    // keeps them): a number is never handed out again, so that a printed label's code, which holds
+    // it, never comes to name another dish row.
+    Query query(m_db, QStringLiteral(
+        "SELECT MAX(N) FROM ("
+        "  SELECT MAX(S.NRSERVTRAN) AS N FROM SERVTRAN S WHERE ") + kDayCondition + QStringLiteral(
+        "   AND S.CDDIETPADST = :CDDIETPADST"
+        "  UNION ALL"
+        "  SELECT MAX(H.NRSERVTRAN) FROM HISTSERVTRAN H WHERE H.CDFILIAL = :HCDFILIAL AND H.CDSERVFILI = :HCDSERVFILI"
+        "   AND H.DTSERVTRAN = :HDTSERVTRAN AND H.CDDIETPADST = :HCDDIETPADST) NUMBERS"));
     bindDay(query, day);
-    query.bind(QStringLiteral("CDDIETPADST"), args.text(3, "CDDIETPADST", 4));
+    const QString diet = args.text(3, "CDDIETPADST", 4);
+    query.bind(QStringLiteral("CDDIETPADST"), diet)
+        .bind(QStringLiteral("HCDFILIAL"), day.branch)
+        .bind(QStringLiteral("HCDSERVFILI"), day.service)
+        .bindDate(QStringLiteral("HDTSERVTRAN"), day.date)
+        .bind(QStringLiteral("HCDDIETPADST"), diet);
     query.exec();
     const QString highest = query.next() ? query.text(0) : QString();
     return protocol::resultOk(packetValue(packetOf(fields::seqServTran(), {{highest}})));

@@ -100,7 +100,8 @@ QStringList schemaTables()
             QStringLiteral("SENHAOPER"),
             QStringLiteral("DESTFILI"), QStringLiteral("PRATOSERV"),    QStringLiteral("UNIDMEDIFILI"),
             QStringLiteral("PARAMFILI"), QStringLiteral("COMESERV"),    QStringLiteral("SERVTRAN"),
-            QStringLiteral("ETIQSERVTRAN"), QStringLiteral("HISTSERVTRAN"), QStringLiteral("VERSAOBANCO")};
+            QStringLiteral("ETIQSERVTRAN"), QStringLiteral("HISTSERVTRAN"), QStringLiteral("CONSPRATO"),
+            QStringLiteral("CONSFILI"), QStringLiteral("PREPSERVTRAN"), QStringLiteral("VERSAOBANCO")};
 }
 
 void refuseNewerSchema(Database &db, int version)

@@ -70,6 +70,21 @@ bool parseKeyText(const QString &text, ContainerLabel &key)
     return true;
 }
 
+QString preparedText(const ContainerLabel &label)
+{
+    return label.prepared.isValid() ? rules::cold::preparedText(label.prepared) : QStringLiteral("Preparo: não registrado");
+}
+
+QString useByText(const ContainerLabel &label)
+{
+    return label.useBy.isValid() ? rules::cold::useByText(label.useBy) : QStringLiteral("Validade: recalcule as etiquetas");
+}
+
+QString instructionText(const ContainerLabel &label)
+{
+    return rules::cold::instruction(label.conservation);
+}
+
 QString positionText(const ContainerLabel &label)
 {
     return QStringLiteral("%1 de %2").arg(label.index).arg(label.count);

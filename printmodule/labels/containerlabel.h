@@ -2,8 +2,12 @@
 // One container label as it is printed: a stored label row (ETIQSERVTRAN) with the names of
 // what it refers to, its place among the labels of its dish row, and the text of its code.
 
+#include <rules/coldchain.h>
+
 #include <QDate>
+#include <QDateTime>
 #include <QString>
+#include <optional>
 
 namespace printlabels {
 
@@ -27,6 +31,12 @@ struct ContainerLabel {
     double quantity = 0;     // QTPRATETIQTR
     int index = 0;           // this label among its dish row's labels (1-based)
     int count = 0;           // how many labels the dish row has
+
+    // The cold chain: how the dish travels, when its row's labels were made and until when it is
+    // safe (the kitchen's wall clock; invalid when the row's labels predate their recording).
+    std::optional<rules::cold::Conservation> conservation;   // IDCONSERV, none when not registered
+    QDateTime prepared;      // DTHRPREPARO
+    QDateTime useBy;         // DTHRVALIDADE
 };
 
 // The text the label's code carries: its key in one line, fields separated by '|', the date as
@@ -35,6 +45,13 @@ struct ContainerLabel {
 QString keyText(const ContainerLabel &label);
 // The label's key back from that text; false when the text is not one.
 bool parseKeyText(const QString &text, ContainerLabel &key);
+
+// "Preparo: 08/12/2026 10:30", or that it was not recorded
+QString preparedText(const ContainerLabel &label);
+// "Consumir até 08/12/2026 16:30", or what to do when the preparation was not recorded
+QString useByText(const ContainerLabel &label);
+// "Manter acima de 60 °C"...
+QString instructionText(const ContainerLabel &label);
 
 // "2 de 5"
 QString positionText(const ContainerLabel &label);

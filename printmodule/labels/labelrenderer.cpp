@@ -60,13 +60,15 @@ void paintLabel(QPainter &painter, const QRectF &rect, double unitsPerMm, const 
     painter.save();
     const double padding = 1.5 * unitsPerMm;
     const QRectF inner = rect.adjusted(padding, padding, -padding, -padding);
-    // Seven line heights: header, client, point, dish (twice as high), quantity and position.
-    const double line = inner.height() / unitsPerMm / 7.0;
+    // Ten line heights: header, client, point, dish (twice as high), quantity, position, and the
+    // cold chain's preparation, use-by and instruction, which a receiver must read first.
+    const double line = inner.height() / unitsPerMm / 10.0;
     const double headerHeight = line * unitsPerMm;
     // The code on the right under the header, with a clear gap (a reader needs it quiet around
-    // the code), as high as the label allows but never more than 40% of its width.
+    // the code), as high as the label allows but never more than 38% of its width (wider, beside
+    // the label's ten lines, a page scanner at 300 dpi missed one code of a full A4 sheet).
     const QRectF below = inner.adjusted(0, headerHeight + 2 * unitsPerMm, 0, 0);
-    const double codeSide = std::min(below.height(), below.width() * 0.4);
+    const double codeSide = std::min(below.height(), below.width() * 0.38);
     const QRectF codeArea(below.right() - codeSide, below.top() + (below.height() - codeSide) / 2, codeSide, codeSide);
     drawQrCode(painter, codeArea, keyText(label));
 
@@ -81,7 +83,10 @@ void paintLabel(QPainter &painter, const QRectF &rect, double unitsPerMm, const 
     at.ry() += drawLine(painter, at, textWidth, line, unitsPerMm, QStringLiteral("Ponto: ") + label.pointName, false);
     at.ry() += drawLine(painter, at, textWidth, line * 2, unitsPerMm, label.dishName, true);
     at.ry() += drawLine(painter, at, textWidth, line, unitsPerMm, QStringLiteral("Quantidade: ") + quantityText(label), false);
-    drawLine(painter, at, textWidth, line, unitsPerMm, QStringLiteral("Etiqueta ") + positionText(label), true);
+    at.ry() += drawLine(painter, at, textWidth, line, unitsPerMm, QStringLiteral("Etiqueta ") + positionText(label), true);
+    at.ry() += drawLine(painter, at, textWidth, line, unitsPerMm, preparedText(label), false);
+    at.ry() += drawLine(painter, at, textWidth, line, unitsPerMm, useByText(label), true);
+    drawLine(painter, at, textWidth, line, unitsPerMm, instructionText(label), true);
     painter.restore();
 }
 

@@ -90,6 +90,14 @@ QList<ContainerLabel> labelsOfDay(framework::TNetConnection &server, const QStri
         label.pointName = value("NMDESTFILI");
         label.dishName = value("NMPRATO");
         label.unit = value("SGUNIDADE");
+        label.conservation = rules::cold::conservationFromCode(value("IDCONSERV"));
+        // date-times travel as the server's wall clock
+        const auto wallClock = [&](const char *field) {
+            const QDateTime moment = row.values.value(column.value(QLatin1String(field), -1)).toDateTime();
+            return moment.isValid() ? QDateTime(moment.date(), moment.time()) : QDateTime();
+        };
+        label.prepared = wallClock("DTHRPREPARO");
+        label.useBy = wallClock("DTHRVALIDADE");
         // what is not registered prints with its code
         if (label.branchName.isEmpty()) {
             label.branchName = branch;

@@ -66,6 +66,8 @@ private slots:
 
     void pdfHoldsEveryLabel_data();
     void pdfHoldsEveryLabel();
+    void coldChainOnTheLabel_data();
+    void coldChainOnTheLabel();
     void codesDecodeToTheLabelsKeys_data();
     void codesDecodeToTheLabelsKeys();
     void cancelledRenderingStops();
@@ -215,9 +217,62 @@ void TestPrintLabels::pdfHoldsEveryLabel()
             QVERIFY2(text.contains(QStringLiteral("Ponto: ") + label.pointName), qPrintable(label.pointName));
             QVERIFY2(text.contains(QStringLiteral("Etiqueta ") + positionText(label)), qPrintable(positionText(label)));
             QVERIFY2(text.contains(quantityText(label)), qPrintable(quantityText(label)));
+            for (const QString &coldChain : {preparedText(label), useByText(label), instructionText(label)})
+                QVERIFY2(text.contains(coldChain), qPrintable(coldChain + QStringLiteral(" on page ") + QString::number(p + 1)));
         }
         // Each page has as many "Etiqueta i de n" as labels.
         QCOMPARE(text.count(QStringLiteral("Etiqueta ")), pages[p].size());
+    }
+}
+
+void TestPrintLabels::coldChainOnTheLabel_data()
+{
+    QTest::addColumn<LabelLayout>("layout");
+    QTest::addColumn<QString>("dish");
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("hours");
+    QTest::addColumn<QString>("instruction");
+    const QList<std::pair<const char *, LabelLayout>> layouts = {{"A4 3 x 8", sheet(8, 3)}, {"roll 100 x 50", roll()}};
+    for (const auto &[name, layout] : layouts) {
+        const auto row = [&](const char *what) -> QTestData & { return QTest::addRow("%s, %s", name, what) << layout; };
+        row("hot") << "1010010001" << "" << 6 << "Manter acima de 60 °C";
+        row("chilled, the dish's own 24 h") << "3010010001" << "" << 24 << "Manter abaixo de 5 °C";
+        row("chilled, the branch's 48 h") << "4010010001" << "" << 48 << "Manter abaixo de 5 °C";
+        row("chilled, a branch asking more keeps five days")
+            << "4010010001" << "UPDATE CONSFILI SET QTHORASCONS = 200" << 120 << "Manter abaixo de 5 °C";
+        row("frozen") << "4010010001" << "UPDATE CONSPRATO SET IDCONSERV = 'C' WHERE CDPRATO = '4010010001'" << 2160
+                      << "Manter a −18 °C ou menos";
+        row("mode not registered") << "2010010001" << "DELETE FROM CONSPRATO WHERE CDPRATO = '2010010001'" << 2
+                                   << "Conservação não cadastrada";
+    }
+}
+
+// A dish's labels print when its row's labels were made, the use-by its mode, the dish and the
+// branch give, and how to keep it, at both label sizes.
+void TestPrintLabels::coldChainOnTheLabel()
+{
+    QFETCH(LabelLayout, layout);
+    QFETCH(QString, dish);
+    QFETCH(QString, change);
+    QFETCH(int, hours);
+    QFETCH(QString, instruction);
+    DemoDatabase db;
+    if (!change.isEmpty())
+        db.exec(change);
+    // labels made at 10:30:40 on the day, the kitchen's time
+    const QDateTime made(server::demoDay(), QTime(10, 30, 40));
+    db.exec(QStringLiteral("UPDATE PREPSERVTRAN SET DTHRPREPARO = ?"), {made.toUTC().toString(Qt::ISODateWithMs)});
+    QList<ContainerLabel> labels = labelsOfDay(db.server(), kBranch, kService, server::demoDay());
+    labels.removeIf([&](const ContainerLabel &label) { return label.dishCode != dish; });
+    QVERIFY(!labels.isEmpty());
+    const QString prepared = made.toString(QStringLiteral("'Preparo: 'dd/MM/yyyy HH:mm"));
+    const QString useBy = made.addSecs(hours * 3600).toString(QStringLiteral("'Consumir até 'dd/MM/yyyy HH:mm"));
+    const QString pdf = writePdf(db, labels, layout);
+    const QList<QList<LabelPlacement>> pages = paginate(int(labels.size()), layout);
+    for (qsizetype p = 0; p < pages.size(); ++p) {
+        const QString text = printtest::pdfText(pdf, int(p + 1)).simplified();
+        for (const QString &expected : {prepared, useBy, instruction})
+            QVERIFY2(text.count(expected) == pages[p].size(), qPrintable(expected + QStringLiteral(" in: ") + text));
     }
 }
 

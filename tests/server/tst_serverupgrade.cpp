@@ -1,5 +1,6 @@
-// The schema's version at start: a database of the release before versions is upgraded with every
-// row, label and history entry kept, after a copy of it was taken; a newer one is refused; an
+// The schema's version at start: a database of the release before versions, or of the release
+// before the cold chain's tables, is upgraded with every row, label and history entry kept, after a
+// copy of it was taken; a newer one is refused; an
 // upgrade that fails or is killed half-way leaves the old database as it was.
 // And `--backup`: a copy taken while clients save is sound and holds every save acknowledged
 // before it started.
@@ -40,19 +41,29 @@ void runSqlFile(server::Database &db, const QString &path)
     }
 }
 
-// A database as the previous release left it: its schema, the demo data, a day of 200 rows with
-// 600 labels, and entries of the history of changes, or no such table at all, as before it existed.
-QString previousReleaseDatabase(const QString &backend, const QTemporaryDir &dir, bool withHistory)
+// A database as a previous release left it (schema version 1 or 2): its schema, the demo data, a
+// day of 200 rows with 600 labels, and entries of the history of changes, or no such table at all,
+// as before it existed.
+QString previousReleaseDatabase(const QString &backend, const QTemporaryDir &dir, bool withHistory, int version = 1)
 {
     const QString connection = emptyDatabase(backend, dir);
     server::Database db(connection);
     if (backend == QLatin1String("postgres"))
         db.execute(QStringLiteral("DROP VIEW IF EXISTS VERSAOBANCO"));
-    runSqlFile(db, QStringLiteral(SERVTRAN_PREVIOUS_SCHEMA_DIR "/schema-%1.sql").arg(backend));
-    // that release's operators had no passwords: their table stands only while today's demo loads
-    db.execute(QStringLiteral("CREATE TABLE SENHAOPER (CDOPERADOR VARCHAR(8) NOT NULL PRIMARY KEY, DSHASHSENHA VARCHAR(255) NOT NULL)"));
+    runSqlFile(db, version == 1 ? QStringLiteral(SERVTRAN_PREVIOUS_SCHEMA_DIR "/schema-%1.sql").arg(backend)
+                                : QStringLiteral(SERVTRAN_PREVIOUS_SCHEMA_DIR "/schema-%1-%2.sql").arg(version).arg(backend));
+    // the tables of later releases stand only while today's demo loads: that of the operators'
+    // passwords (version 2) and the cold chain's (version 3)
+    if (version < 2)
+        db.execute(QStringLiteral("CREATE TABLE SENHAOPER (CDOPERADOR VARCHAR(8) NOT NULL PRIMARY KEY, DSHASHSENHA VARCHAR(255) NOT NULL)"));
+    runSqlFile(db, QStringLiteral(SERVTRAN_DB_DIR "/upgrade-3-%1.sql").arg(backend));
     server::loadDemoData(db);
-    db.execute(QStringLiteral("DROP TABLE SENHAOPER"));
+    for (const char *table : {"PREPSERVTRAN", "CONSFILI", "CONSPRATO"})
+        db.execute(QStringLiteral("DROP TABLE %1").arg(QLatin1String(table)));
+    if (version < 2)
+        db.execute(QStringLiteral("DROP TABLE SENHAOPER"));
+    else
+        db.execute(QStringLiteral("INSERT INTO VERSAOBANCO (NRVERSAO) VALUES (%1)").arg(version));
     LargeDay shape;
     shape.clients = 5, shape.pointsPerClient = 4, shape.dishes = 10, shape.labels = 3;
     seedLargeDay(db, shape);
@@ -105,9 +116,9 @@ QStringList contents(server::Database &db)
     return all;
 }
 
-QStringList copiesIn(const QString &folder)
+QStringList copiesIn(const QString &folder, int version = 1)
 {
-    return QDir(folder).entryList({QStringLiteral("*versao-1-*")}, QDir::Files);
+    return QDir(folder).entryList({QStringLiteral("*versao-%1-*").arg(version)}, QDir::Files);
 }
 
 } // namespace
@@ -130,9 +141,11 @@ void TestServerUpgrade::upgradesPreviousRelease_data()
 {
     QTest::addColumn<QString>("backend");
     QTest::addColumn<bool>("withHistory");
+    QTest::addColumn<int>("version");
     for (const QString &backend : backends()) {
-        newRow(backend, "with the history of changes") << true;
-        newRow(backend, "made before the history of changes") << false;
+        newRow(backend, "with the history of changes") << true << 1;
+        newRow(backend, "made before the history of changes") << false << 1;
+        newRow(backend, "made before the cold chain's tables") << true << 2;
     }
 }
 
@@ -140,14 +153,15 @@ void TestServerUpgrade::upgradesPreviousRelease()
 {
     QFETCH(QString, backend);
     QFETCH(bool, withHistory);
+    QFETCH(int, version);
     SKIP_UNLESS_BACKEND(backend);
     QTemporaryDir dir;
-    const QString connection = previousReleaseDatabase(backend, dir, withHistory);
+    const QString connection = previousReleaseDatabase(backend, dir, withHistory, version);
     QStringList before;
     qint64 historyOfDay = 0;
     {
         server::Database db(connection);
-        QCOMPARE(server::schemaVersion(db), 1);
+        QCOMPARE(server::schemaVersion(db), version);
         before = contents(db);
         if (withHistory)
             historyOfDay = scalar(db, QStringLiteral("SELECT COUNT(*) FROM HISTSERVTRAN WHERE DTSERVTRAN = :D"),
@@ -159,7 +173,7 @@ void TestServerUpgrade::upgradesPreviousRelease()
         ServerProcess server(QStringLiteral(SERVTRAN_SERVER_EXE), serving(connection), dir.path());
         const quint16 port = server.waitUntilServing();
         QVERIFY2(port != 0, qPrintable(server.log()));
-        QVERIFY2(server.log().contains(QStringLiteral("atualizado da versão 1 para a %1").arg(server::kSchemaVersion)),
+        QVERIFY2(server.log().contains(QStringLiteral("atualizado da versão %1 para a %2").arg(version).arg(server::kSchemaVersion)),
                  qPrintable(server.log()));
         {
             // the upgrade brought the passwords' table; the administrator gives the operator one
@@ -170,6 +184,12 @@ void TestServerUpgrade::upgradesPreviousRelease()
         const QVariantList dayArgs = {QStringLiteral("0001"), QStringLiteral("00001"), day()};
         QCOMPARE(tables(client.payload(QStringLiteral("GetDados"), dayArgs)).value(1).rows.size(), 9);
         QCOMPARE(table(client.payload(QStringLiteral("GetHistorico"), dayArgs)).rows.size(), historyOfDay);
+        // labels made before their preparation was recorded still print, with no preparation time
+        const Table labels = table(client.payload(QStringLiteral("GetEtiquetasImpressao"), dayArgs));
+        QCOMPARE(labels.rows.size(), 28);
+        QVERIFY(labels.names().contains(QStringLiteral("DTHRPREPARO")));
+        for (const QVariantMap &row : labels.rows)
+            QVERIFY(row.value(QStringLiteral("DTHRPREPARO")).isNull());
         QCOMPARE(server.stop(), 0);
     }
 
@@ -177,15 +197,15 @@ void TestServerUpgrade::upgradesPreviousRelease()
     QCOMPARE(server::schemaVersion(db), server::kSchemaVersion);
     QVERIFY(server::hasSchema(db));
     QCOMPARE(contents(db), before);
-    QCOMPARE(copiesIn(dir.path()).size(), 1);
+    QCOMPARE(copiesIn(dir.path(), version).size(), 1);
     if (backend == QLatin1String("sqlite")) {
         // the upgraded file has what a new one has, and the copy is the old one, whole
         const QString objects = QStringLiteral("SELECT type || ' ' || name FROM sqlite_master ORDER BY 1");
         QTemporaryDir freshDir;
         server::Database fresh(freshDemoDatabase(backend, freshDir));
         QCOMPARE(rows(db, objects), rows(fresh, objects));
-        server::Database copy(QStringLiteral("sqlite:") + dir.filePath(copiesIn(dir.path()).constFirst()));
-        QCOMPARE(server::schemaVersion(copy), 1);
+        server::Database copy(QStringLiteral("sqlite:") + dir.filePath(copiesIn(dir.path(), version).constFirst()));
+        QCOMPARE(server::schemaVersion(copy), version);
         QCOMPARE(scalar(copy, QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
         QCOMPARE(contents(copy), before);
     }

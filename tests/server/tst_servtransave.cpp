@@ -121,6 +121,10 @@ private slots:
     void sqlLookingText();
     void statementsUsedAgain_data() { addBackendRows(); }
     void statementsUsedAgain();
+    void labelsKeepTheirPreparationTime_data() { addBackendRows(); }
+    void labelsKeepTheirPreparationTime();
+    void rowNumbersNeverComeBack_data();
+    void rowNumbersNeverComeBack();
 };
 
 // The screen's road for a new dish: number it, save it, label it, read it back.
@@ -912,6 +916,93 @@ void TestServTranSave::statementsUsedAgain()
     while (again.next())
         ++count;
     QCOMPARE(count, 7);
+}
+
+// A row's labels print when they were made: calculated again the same (a day recalculated,
+// CalcEtiqueta repeated) they keep the time of those already printed; made different they get the
+// moment of their making.
+void TestServTranSave::labelsKeepTheirPreparationTime()
+{
+    QFETCH(QString, backend);
+    SKIP_UNLESS_BACKEND(backend);
+    Fixture f(backend);
+    const QDateTime earlier(demoDay(), QTime(9, 0), Qt::UTC);
+    server::Query stamp(f.db(), QStringLiteral("UPDATE PREPSERVTRAN SET DTHRPREPARO = :M"));
+    stamp.bind(QStringLiteral("M"), f.db().toSql(earlier));
+    stamp.exec();
+    const auto preparedAt = [&] {
+        QMap<QString, QDateTime> at;
+        for (const QVariantList &r : rows(f.db(), QStringLiteral("SELECT NRSERVTRAN, DTHRPREPARO FROM PREPSERVTRAN")))
+            at.insert(r[0].toString(), f.db().dateTimeFromSql(r[1]));
+        return at;
+    };
+    const QMap<QString, QDateTime> before = preparedAt();
+    QCOMPARE(before.size(), 9);
+
+    QCOMPARE(f.client().error(QStringLiteral("CalcServTrans"),
+                              {QStringLiteral("_0001_"), QStringLiteral("_000100001_"), day(), day(), QStringLiteral("ADMIN"),
+                               protocol::wallClock(QDateTime::currentDateTime())}),
+             QString());
+    QCOMPARE(preparedAt(), before);
+
+    const QVariantMap dish = storedDish(f.client(), QStringLiteral("0000000001"));
+    const QList<double> labels = labelsOf(f.db(), QStringLiteral("0000000001"));
+    const QDateTime start = QDateTime::currentDateTimeUtc().addMSecs(-1);
+    QCOMPARE(f.client().text(QStringLiteral("CalcEtiqueta"), labelArgs(dish, labels.size() + 1, 1, 0)), QString());
+    QMap<QString, QDateTime> after = preparedAt();
+    QVERIFY2(after.value(QStringLiteral("0000000001")) >= start, qPrintable(after.value(QStringLiteral("0000000001")).toString()));
+    const QDateTime made = after.take(QStringLiteral("0000000001"));
+    QMap<QString, QDateTime> others = before;
+    others.remove(QStringLiteral("0000000001"));
+    QCOMPARE(after, others);
+
+    QCOMPARE(f.client().text(QStringLiteral("CalcEtiqueta"), labelArgs(dish, labels.size() + 1, 1, 0)), QString());
+    QCOMPARE(preparedAt().value(QStringLiteral("0000000001")), made);
+}
+
+void TestServTranSave::rowNumbersNeverComeBack_data()
+{
+    QTest::addColumn<QString>("backend");
+    QTest::addColumn<bool>("byDelServTran");
+    for (const QString &backend : backends()) {
+        newRow(backend, "deleted in the change log") << false;
+        newRow(backend, "deleted with the point") << true;
+    }
+}
+
+// The day's highest row deleted, its number is not handed out again: a new dish gets the next one,
+// so the deleted dish's printed labels (…|0000000009|0001) never name the new dish.
+void TestServTranSave::rowNumbersNeverComeBack()
+{
+    QFETCH(QString, backend);
+    QFETCH(bool, byDelServTran);
+    SKIP_UNLESS_BACKEND(backend);
+    Fixture f(backend);
+    TestClient &c = f.client();
+    const auto highest = [&] {
+        return table(c.payload(QStringLiteral("GetSeqServTran"), dayArgs() << QStringLiteral("XXXX")))
+            .rows[0][QStringLiteral("SEQUSERV")].toString();
+    };
+    QCOMPARE(highest(), QStringLiteral("0000000009"));
+    const QVariantMap nine = storedDish(c, QStringLiteral("0000000009"));
+    if (byDelServTran)
+        QCOMPARE(tables(c.payload(QStringLiteral("DelServTran"),
+                                  dayArgs() << nine[QStringLiteral("CDDESTFILI")] << nine[QStringLiteral("CDCLIENTE")]))
+                     .size(),
+                 2);
+    else
+        QCOMPARE(c.text(QStringLiteral("SetServTran"), {dishDelta({{RowChange::Deleted, nine, nine}})}), QString());
+    QCOMPARE(scalar(f.db(), QStringLiteral("SELECT COUNT(*) FROM SERVTRAN WHERE NRSERVTRAN = '0000000009'")).toLongLong(), 0);
+    QCOMPARE(highest(), QStringLiteral("0000000009"));
+
+    const QVariantMap ten = newDish(QStringLiteral("0000000010"), QStringLiteral("0000105"), QStringLiteral("003"),
+                                    QStringLiteral("1010010002"));
+    QCOMPARE(c.text(QStringLiteral("SetServTran"), {dishDelta({{RowChange::Inserted, ten, {}}})}), QString());
+    QCOMPARE(highest(), QStringLiteral("0000000010"));
+    // another diet of the day has its own numbers
+    QCOMPARE(table(c.payload(QStringLiteral("GetSeqServTran"), dayArgs() << QStringLiteral("DIET")))
+                 .rows[0][QStringLiteral("SEQUSERV")].toString(),
+             QString());
 }
 
 QTEST_GUILESS_MAIN(TestServTranSave)

@@ -158,6 +158,26 @@ void ChangeHistory::readAfter(const QString &condition, const Binder &bind)
         read(condition, bind, false, m_after);
 }
 
+void ChangeHistory::afterWriting(const QHash<QString, QVariant> &changed, const QList<double> &labelQuantities)
+{
+    if (!g_recording)
+        return;
+    const QVariant labels = labelSummary(labelQuantities);
+    for (auto row = m_before.cbegin(); row != m_before.cend(); ++row) {
+        Values values = row.value();
+        for (auto c = changed.cbegin(); c != changed.cend(); ++c) {
+            const qsizetype i = columns().indexOf(c.key());
+            Q_ASSERT(i >= 0 && i < rowColumns().size());
+            // kept as read() keeps them: numbers as doubles, the rest as text
+            values[i] = c.value().isNull()                ? QVariant()
+                        : kindOf(i) == FieldKind::Float   ? QVariant(c.value().toDouble())
+                                                          : QVariant(c.value().toString());
+        }
+        values.last() = labels;
+        m_after.insert(row.key(), values);
+    }
+}
+
 // Values are kept as the history writes them: numbers as doubles, texts as texts, the day as ISO
 // text, so that a row read twice compares equal whatever the driver returned.
 void ChangeHistory::read(const QString &condition, const Binder &bind, bool lock, QHash<QString, Values> &into)

@@ -31,6 +31,11 @@ public:
     void readBefore(const QString &condition, const Binder &bind);
     // The rows `condition` matches, as they are after the write.
     void readAfter(const QString &condition, const Binder &bind);
+    // The rows read before, as a write that knows all it changed left them: `changed` columns set
+    // to their new values, the labels replaced by `labelQuantities` (as stored, in label order).
+    // Stands for readAfter when the write changed nothing else on those rows, and saves reading
+    // them again.
+    void afterWriting(const QHash<QString, QVariant> &changed, const QList<double> &labelQuantities);
     // One history row per row whose values differ between before and after (a row only before
     // was deleted, a row only after was included). Call before the transaction commits.
     void write();

@@ -166,7 +166,12 @@ QVariant ServTranService::calcEtiqueta(const QVariantList &list)
     const auto bindRow = [&row](Query &query) { bindRowKey(query, row); };
     history.readBefore(kRowCondition, bindRow);
     writeLabels(row, plan.fullCount, plan.fullQuantity, plan.partialCount, plan.partialQuantity);
-    history.readAfter(kRowCondition, bindRow);
+    // what writeLabels wrote on the row and its labels, not read back
+    QList<double> quantities(qsizetype(plan.fullCount), plan.fullQuantity);
+    quantities.insert(quantities.size(), qsizetype(plan.partialCount), plan.partialQuantity);
+    history.afterWriting({{QStringLiteral("QTTOTACONTSTCAMOS"), plan.fullCount + plan.partialCount},
+                          {QStringLiteral("QTCONTCOMPSTCAMOS"), plan.fullCount}},
+                         quantities);
     history.write();
     transaction.commit();
     return QString();

@@ -217,6 +217,12 @@ void TestServerHistory::labelWritesAreRecorded()
              QStringLiteral("4 × 4,000 + 1 × 2,300"));
     QCOMPARE(json(entries[0][QStringLiteral("DSDEPOIS")])[QStringLiteral("ETIQUETAS")].toString(),
              QStringLiteral("4 × 40,000 + 1 × 33,000"));
+    // quantities as stored (three decimals): equal ones read as one run
+    QCOMPARE(f.client().text(QStringLiteral("CalcEtiqueta"), labels(2.3456, 2.34551)), QString());
+    const QList<QVariantMap> rounded = historySince(f.client(), before + 1);
+    QCOMPARE(rounded.size(), 1);
+    QCOMPARE(json(rounded[0][QStringLiteral("DSDEPOIS")])[QStringLiteral("ETIQUETAS")].toString(),
+             QStringLiteral("5 × 2,346"));
 }
 
 // Two operators change the same row while a third write holds it: each entry's "before" is what

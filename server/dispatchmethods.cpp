@@ -86,10 +86,10 @@ QVariant ServTranService::setExpedicao(const QVariantList &list)
     last.exec();
     const bool dispatched = last.next();
     const int entry = dispatched ? int(last.count(0)) + 1 : 1;
-    const std::optional<double> before = dispatched ? last.number(1) : std::nullopt;
+    const double before = dispatched ? last.value(1).toDouble() : 0;   // the last entry's
     if (dispatched && reason.isEmpty())
         throw Refusal(QStringLiteral("A etiqueta %1 já foi expedida a %2; para corrigir, informe o motivo.")
-                          .arg(key.label, celsiusText(before.value_or(0))));
+                          .arg(key.label, celsiusText(before)));
     if (!dispatched && !reason.isEmpty())
         throw Refusal(QStringLiteral("A etiqueta %1 ainda não foi expedida; não há o que corrigir.").arg(key.label));
 
@@ -110,8 +110,8 @@ QVariant ServTranService::setExpedicao(const QVariantList &list)
     // The history of changes: the row's dispatch value of this label, before and after.
     const QString column = QStringLiteral("EXPEDICAO ") + key.label;
     QJsonObject was, is;
-    if (before)
-        was.insert(column, before.value_or(0));
+    if (dispatched)
+        was.insert(column, before);
     is.insert(column, stored);
     if (!reason.isEmpty())
         is.insert(QStringLiteral("MOTIVO"), reason);

@@ -117,6 +117,11 @@ QVariant ServTranService::getServTran(const QVariantList &list)
 QVariant ServTranService::getEtiquetasImpressao(const QVariantList &list)
 {
     const Day day = dayArguments(Arguments(QStringLiteral("GetEtiquetasImpressao"), list, 3));
+    return protocol::resultOk(packetValue(packetOf(printLabelFields(), printLabelRows(day))));
+}
+
+const QList<protocol::PacketField> &ServTranService::printLabelFields()
+{
     using protocol::FieldKind;
     const auto text = [](const char *name, int size) { return protocol::PacketField{QLatin1String(name), FieldKind::String, size, false, false}; };
     const auto other = [](const char *name, FieldKind kind) { return protocol::PacketField{QLatin1String(name), kind, 0, false, false}; };
@@ -127,6 +132,13 @@ QVariant ServTranService::getEtiquetasImpressao(const QVariantList &list)
         text("NMDESTFILI", 30), text("NMPRATO", 40), text("SGUNIDADE", 10),
         text("IDCONSERV", 1), other("QTHORASCONS", FieldKind::Float), other("DTHRPREPARO", FieldKind::DateTime),
         other("DTHRVALIDADE", FieldKind::DateTime)};
+    return fields;
+}
+
+// The day's labels as they print: names, the dish's mode, its safe time, preparation and use-by.
+QList<QList<QVariant>> ServTranService::printLabelRows(const Day &day)
+{
+    const QList<protocol::PacketField> &fields = printLabelFields();
     constexpr int kNamed = 14;   // columns passed on as read; the cold chain's follow
     Query query(m_db, QStringLiteral(
         "SELECT S.CDDIETPADST, S.NRSERVTRAN, S.NRSEQUETIQTR, S.QTPRATETIQTR, S.CDCLIENTE, S.CDDESTFILI, S.CDPRATO, "
@@ -166,7 +178,7 @@ QVariant ServTranService::getEtiquetasImpressao(const QVariantList &list)
             << (prepared.isValid() ? QVariant(cold::useBy(prepared, safe)) : QVariant(QMetaType::fromType<QDateTime>()));
         rows << row;
     }
-    return protocol::resultOk(packetValue(packetOf(fields, rows)));
+    return rows;
 }
 
 QVariant ServTranService::getEtiqueta(const QVariantList &list)

@@ -101,7 +101,8 @@ QStringList schemaTables()
             QStringLiteral("DESTFILI"), QStringLiteral("PRATOSERV"),    QStringLiteral("UNIDMEDIFILI"),
             QStringLiteral("PARAMFILI"), QStringLiteral("COMESERV"),    QStringLiteral("SERVTRAN"),
             QStringLiteral("ETIQSERVTRAN"), QStringLiteral("HISTSERVTRAN"), QStringLiteral("CONSPRATO"),
-            QStringLiteral("CONSFILI"), QStringLiteral("PREPSERVTRAN"), QStringLiteral("VERSAOBANCO")};
+            QStringLiteral("CONSFILI"), QStringLiteral("PREPSERVTRAN"), QStringLiteral("EXPESERVTRAN"),
+            QStringLiteral("VERSAOBANCO")};
 }
 
 void refuseNewerSchema(Database &db, int version)

@@ -40,6 +40,8 @@ const ServTranService::Method *ServTranService::findMethod(const QString &name)
         {QLatin1String("DelServTran"), Convention::Checked, &ServTranService::delServTran, kMaxSmallRequest},
         {QLatin1String("DeletePrato"), Convention::Checked, &ServTranService::deletePrato, kMaxSmallRequest},
         {QLatin1String("CalcServTrans"), Convention::Checked, &ServTranService::calcServTrans, kMaxSmallRequest},
+        {QLatin1String("SetExpedicao"), Convention::Checked, &ServTranService::setExpedicao, kMaxSmallRequest},
+        {QLatin1String("GetExpedicao"), Convention::Checked, &ServTranService::getExpedicao, kMaxSmallRequest},
     };
     for (const Method &m : methods)
         if (m.name == name)

@@ -5,6 +5,7 @@
 
 #include "callcontext.h"
 
+#include <protocol/packet.h>
 #include <protocol/value.h>
 
 #include <QDate>
@@ -84,6 +85,9 @@ private:
     // labels and calculation (labelmethods.cpp)
     QVariant calcEtiqueta(const QVariantList &args);
     QVariant calcServTrans(const QVariantList &args);
+    // the containers' dispatch (dispatchmethods.cpp)
+    QVariant setExpedicao(const QVariantList &args);
+    QVariant getExpedicao(const QVariantList &args);
 
     // Who makes the running call (valid only while a call runs).
     const CallContext &context() const { return *m_context; }
@@ -95,6 +99,8 @@ private:
     QVariant dishesPacket(const Day &day);
     QVariant labelsPacket(const Day &day);
     QVariant dinersPacket(const Day &day);
+    static const QList<protocol::PacketField> &printLabelFields();
+    QList<QList<QVariant>> printLabelRows(const Day &day);
     void calculateDay(const QString &branch, const QString &service, QDate date);
     void writeLabels(const RowKey &row, double fullCount, double fullQuantity, double partialCount,
                      double partialQuantity);

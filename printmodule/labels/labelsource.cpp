@@ -50,6 +50,12 @@ QList<ContainerLabel> labelsOfDay(framework::TNetConnection &server, const QStri
 {
     const QVariant payload = CheckResultServ(
         server.call(QStringLiteral("GetEtiquetasImpressao"), QVariantList{branch, service, protocol::wallClock(day)}), false, 0);
+    return labelsOfPacket(payload, branch, service, day, missing);
+}
+
+QList<ContainerLabel> labelsOfPacket(const QVariant &payload, const QString &branch, const QString &service, QDate day,
+                                     QStringList *missing)
+{
     if (payload.metaType() != QMetaType::fromType<protocol::DataPacket>())
         throw toolkit::Error(QStringLiteral("O servidor de aplicação não devolveu as etiquetas do dia."));
     protocol::PacketContent content;

@@ -34,6 +34,10 @@ QString branchName(const QString &branch);
 // the server refuses or cannot be reached.
 QList<ContainerLabel> labelsOfDay(framework::TNetConnection &server, const QString &branch, const QString &service,
                                   QDate day, QStringList *missing = nullptr);
+// The same out of a packet of labels already read (GetEtiquetasImpressao's, or GetExpedicao's,
+// which adds each container's dispatch), in the packet's order.
+QList<ContainerLabel> labelsOfPacket(const QVariant &payload, const QString &branch, const QString &service, QDate day,
+                                     QStringList *missing = nullptr);
 
 // What the user chose to print among the day's labels.
 struct LabelSelection {

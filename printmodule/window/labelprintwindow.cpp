@@ -5,6 +5,7 @@
 #include <framework/presenter.h>
 #include <framework/zandrix.h>
 #include <history/historydialog.h>
+#include "dispatchdialog.h"
 #include <labels/labelrenderer.h>
 #include <labels/labelsource.h>
 #include <lists/dayrowsource.h>
@@ -172,6 +173,8 @@ void LabelPrintWindow::buildControls()
     btnXlsx->setObjectName(QStringLiteral("btnXlsx"));
     btnHistory = new QPushButton(QStringLiteral("&Histórico de alterações"), this);
     btnHistory->setObjectName(QStringLiteral("btnHistory"));
+    btnDispatch = new QPushButton(QStringLiteral("Exp&edição"), this);
+    btnDispatch->setObjectName(QStringLiteral("btnDispatch"));
 
     auto *columns = new QHBoxLayout;
     columns->addWidget(choice, 3);
@@ -179,6 +182,7 @@ void LabelPrintWindow::buildControls()
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(lblCount, 1);
     buttons->addWidget(btnHistory);
+    buttons->addWidget(btnDispatch);
     buttons->addWidget(btnPreview);
     buttons->addWidget(btnPrint);
     buttons->addWidget(btnPdf);
@@ -205,6 +209,7 @@ void LabelPrintWindow::buildControls()
     connect(btnCsv, &QPushButton::clicked, this, guard([this] { csvClicked(); }));
     connect(btnXlsx, &QPushButton::clicked, this, guard([this] { xlsxClicked(); }));
     connect(btnHistory, &QPushButton::clicked, this, guard([this] { historyClicked(); }));
+    connect(btnDispatch, &QPushButton::clicked, this, guard([this] { dispatchClicked(); }));
 }
 
 // The history of the chosen service's day, in a window of its own beside this one.
@@ -218,6 +223,19 @@ void LabelPrintWindow::historyClicked()
         history->show();
     else
         history->close();
+}
+
+// The dispatch of the chosen service's containers, in a window of its own beside this one.
+void LabelPrintWindow::dispatchClicked()
+{
+    const QString service = cmbService->currentData().toString();
+    if (service.isEmpty())
+        throw toolkit::Error(QStringLiteral("Escolha o serviço cujos containers deseja expedir."));
+    auto *dispatch = new DispatchDialog(*netServTran, edtBranch->text().trimmed(), service, dteDay->date(), this);
+    if (dispatch->reload())
+        dispatch->show();
+    else
+        dispatch->close();
 }
 
 void LabelPrintWindow::FormCreate(QObject *)

@@ -84,6 +84,7 @@ private:
     void exportList(const QString &what, const QString &extension, const QString &filter,
                     const std::function<void(const printlists::KitchenList &, const QString &)> &write);
     void historyClicked();
+    void dispatchClicked();
     // What printing the chosen document takes: its page and its drawing.
     struct PrintJob {
         QString what;        // "etiquetas", "lista de entrega"...
@@ -126,6 +127,7 @@ private:
     QWidget *grpLayout;
     framework::TNetConnection *netServTran;
     QPushButton *btnHistory;
+    QPushButton *btnDispatch;
 
     QList<printlabels::ContainerLabel> m_day;   // every label of the service on the day
     QList<printlists::DishRow> m_rows;          // every dish row of the service on the day

@@ -27,6 +27,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QFileInfo>
+#include <QDialog>
+#include <QTableWidget>
 #include <QTest>
 
 using printtest::DemoDatabase;
@@ -135,6 +137,7 @@ private slots:
     void unloadingTheModuleTakesItsWindow();
     void branchOfAnotherOperatorShowsNothing();
     void labelsWithoutTheirRecordsStillCount();
+    void containersDispatchedByScannerAndKeys();
 };
 
 void TestPrintModuleWindow::initTestCase()
@@ -396,6 +399,88 @@ void TestPrintModuleWindow::labelsWithoutTheirRecordsStillCount()
     QCOMPARE(part<QLabel>(window, "lblMissing")->text(),
              QStringLiteral("Etiquetas com cadastro ausente, impressas com o código: cliente 0000101."));
     QVERIFY(host.presenter.errors().isEmpty());
+}
+
+// At the kitchen's door: the scanner types a hot dish's label code and Enter, which picks its
+// line; the temperature typed is judged at once against the dish's mode; Enter stores it through
+// the server. The same container again needs the reason of the correction.
+void TestPrintModuleWindow::containersDispatchedByScannerAndKeys()
+{
+    Host host;
+    const QStringList key = host.db.scalar(QStringLiteral(
+        "SELECT E.CDDIETPADST || '|' || E.NRSERVTRAN || '|' || E.NRSEQUETIQTR FROM ETIQSERVTRAN E "
+        "JOIN CONSPRATO K ON K.CDPRATO = E.CDPRATO AND K.CDFILAUXPRAT = E.CDFILAUXPRAT "
+        "WHERE E.CDFILIAL = '0001' AND E.CDSERVFILI = '00001' AND K.IDCONSERV = 'Q' "
+        "ORDER BY E.NRSERVTRAN DESC, E.NRSEQUETIQTR DESC LIMIT 1")).toString().split(u'|');
+    QCOMPARE(key.size(), 3);
+    printlabels::ContainerLabel label;
+    label.branch = QStringLiteral("0001");
+    label.service = QStringLiteral("00001");
+    label.date = server::demoDay();
+    label.diet = key[0];
+    label.rowNumber = key[1];
+    label.sequence = key[2];
+
+    QWidget *window = host.openWindow();
+    QVERIFY(window);
+    QTest::mouseClick(part<QPushButton>(window, "btnDispatch"), Qt::LeftButton);
+    auto *dialog = window->findChild<QDialog *>(QStringLiteral("dispatchDialog"));
+    QVERIFY(dialog && dialog->isVisible());
+    auto *table = part<QTableWidget>(dialog, "tblContainers");
+    auto *scan = part<QLineEdit>(dialog, "edtScan");
+    auto *temperature = part<QLineEdit>(dialog, "edtTemperature");
+    auto *reason = part<QLineEdit>(dialog, "edtReason");
+    auto *range = part<QLabel>(dialog, "lblRange");
+    QCOMPARE(table->rowCount(), 28);
+    QVERIFY(table->currentRow() < 0);
+
+    QTest::keyClicks(scan, printlabels::keyText(label));
+    QTest::keyClick(scan, Qt::Key_Return);
+    const int row = table->currentRow();
+    QVERIFY(row >= 0);
+    QVERIFY2(table->item(row, 2)->text().startsWith(label.sequence), qPrintable(table->item(row, 2)->text()));
+    QCOMPARE(table->item(row, 4)->text(), QStringLiteral("quente"));
+    QCOMPARE(dialog->focusWidget(), temperature);
+
+    // judged as it is typed: 45 °C is too cold for hot food, 65 °C is not
+    QTest::keyClicks(temperature, QStringLiteral("45"));
+    QCOMPARE(range->text(), QStringLiteral("Fora da faixa: manter acima de 60 °C"));
+    QVERIFY(range->styleSheet().contains(QStringLiteral("color")));
+    QTest::keyClick(temperature, Qt::Key_Backspace);
+    QTest::keyClick(temperature, Qt::Key_Backspace);
+    QTest::keyClicks(temperature, QStringLiteral("65"));
+    QCOMPARE(range->text(), QString());
+    QTest::keyClick(temperature, Qt::Key_Backspace);
+    QTest::keyClick(temperature, Qt::Key_Backspace);
+    QTest::keyClicks(temperature, QStringLiteral("58,5"));
+    QVERIFY(!range->text().isEmpty());
+    QTest::keyClick(temperature, Qt::Key_Return);
+    QVERIFY2(host.presenter.errors().isEmpty(), qPrintable(host.presenter.errors().join(u'\n')));
+    QCOMPARE(host.db.scalar(QStringLiteral("SELECT COUNT(*) FROM EXPESERVTRAN")).toInt(), 1);
+    QCOMPARE(host.db.scalar(QStringLiteral("SELECT VRTEMPERATURA FROM EXPESERVTRAN")).toDouble(), 58.5);
+    QCOMPARE(host.db.scalar(QStringLiteral("SELECT CDOPERADOR FROM EXPESERVTRAN")).toString(), QStringLiteral("ADMIN"));
+    QCOMPARE(table->item(row, 6)->text(), QStringLiteral("58,5 °C"));
+    QVERIFY2(table->item(row, 7)->text().startsWith(QStringLiteral("Fora da faixa")), qPrintable(table->item(row, 7)->text()));
+    QVERIFY(table->item(row, 7)->foreground().color() != table->item(row, 1)->foreground().color());
+    QCOMPARE(dialog->focusWidget(), scan);
+
+    // the same container again: refused without a reason, a correction with one
+    QTest::keyClicks(scan, printlabels::keyText(label));
+    QTest::keyClick(scan, Qt::Key_Return);
+    QTest::keyClicks(temperature, QStringLiteral("62"));
+    QTest::keyClick(temperature, Qt::Key_Return);
+    QCOMPARE(host.presenter.errors().size(), 1);
+    QVERIFY2(host.presenter.errors().constFirst().contains(QStringLiteral("informe o motivo")),
+             qPrintable(host.presenter.errors().constFirst()));
+    QCOMPARE(host.db.scalar(QStringLiteral("SELECT COUNT(*) FROM EXPESERVTRAN")).toInt(), 1);
+    QCOMPARE(dialog->focusWidget(), reason);
+    QTest::keyClicks(reason, QStringLiteral("sonda trocada"));
+    QTest::keyClick(reason, Qt::Key_Return);
+    QCOMPARE(host.presenter.errors().size(), 1);
+    QCOMPARE(host.db.scalar(QStringLiteral("SELECT COUNT(*) FROM EXPESERVTRAN")).toInt(), 2);
+    QCOMPARE(table->item(row, 6)->text(), QStringLiteral("62,0 °C"));
+    QVERIFY2(table->item(row, 7)->text().contains(QStringLiteral("corrigido: sonda trocada")),
+             qPrintable(table->item(row, 7)->text()));
 }
 
 QTEST_MAIN(TestPrintModuleWindow)

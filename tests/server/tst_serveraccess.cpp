@@ -53,7 +53,9 @@ QVariantList argsFor(const QString &method, const QString &b)
     if (method == QLatin1String("CalcServTrans"))
         return {QStringLiteral("_%1_").arg(b), QStringLiteral("_%1%2_").arg(b, service), day(), day(),
                 QStringLiteral("OPER1"), protocol::wallClock(QDateTime::currentDateTime())};
-    return dayOf;   // GetDados, GetPadrao, GetServTran, GetEtiqueta
+    if (method == QLatin1String("SetExpedicao"))
+        return dayOf + QVariantList{QStringLiteral("XXXX"), QStringLiteral("0000000007"), QStringLiteral("0001"), 4.0, QString()};
+    return dayOf;   // GetDados, GetPadrao, GetServTran, GetEtiqueta, GetExpedicao
 }
 
 const QStringList &everyMethod()
@@ -63,7 +65,7 @@ const QStringList &everyMethod()
         QStringLiteral("GetEtiqueta"),   QStringLiteral("GetPtoEntrega"), QStringLiteral("PratoAux"),
         QStringLiteral("getDadosPrato"), QStringLiteral("GetSeqServTran"), QStringLiteral("SetServTran"),
         QStringLiteral("CalcEtiqueta"),  QStringLiteral("DelServTran"),   QStringLiteral("DeletePrato"),
-        QStringLiteral("CalcServTrans")};
+        QStringLiteral("CalcServTrans"), QStringLiteral("SetExpedicao"), QStringLiteral("GetExpedicao")};
     return methods;
 }
 

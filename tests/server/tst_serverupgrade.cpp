@@ -41,7 +41,7 @@ void runSqlFile(server::Database &db, const QString &path)
     }
 }
 
-// A database as a previous release left it (schema version 1 or 2): its schema, the demo data, a
+// A database as a previous release left it (schema version 1, 2 or 3): its schema, the demo data, a
 // day of 200 rows with 600 labels, and entries of the history of changes, or no such table at all,
 // as before it existed.
 QString previousReleaseDatabase(const QString &backend, const QTemporaryDir &dir, bool withHistory, int version = 1)
@@ -56,10 +56,12 @@ QString previousReleaseDatabase(const QString &backend, const QTemporaryDir &dir
     // passwords (version 2) and the cold chain's (version 3)
     if (version < 2)
         db.execute(QStringLiteral("CREATE TABLE SENHAOPER (CDOPERADOR VARCHAR(8) NOT NULL PRIMARY KEY, DSHASHSENHA VARCHAR(255) NOT NULL)"));
-    runSqlFile(db, QStringLiteral(SERVTRAN_DB_DIR "/upgrade-3-%1.sql").arg(backend));
+    if (version < 3)
+        runSqlFile(db, QStringLiteral(SERVTRAN_DB_DIR "/upgrade-3-%1.sql").arg(backend));
     server::loadDemoData(db);
-    for (const char *table : {"PREPSERVTRAN", "CONSFILI", "CONSPRATO"})
-        db.execute(QStringLiteral("DROP TABLE %1").arg(QLatin1String(table)));
+    if (version < 3)
+        for (const char *table : {"PREPSERVTRAN", "CONSFILI", "CONSPRATO"})
+            db.execute(QStringLiteral("DROP TABLE %1").arg(QLatin1String(table)));
     if (version < 2)
         db.execute(QStringLiteral("DROP TABLE SENHAOPER"));
     else
@@ -146,6 +148,7 @@ void TestServerUpgrade::upgradesPreviousRelease_data()
         newRow(backend, "with the history of changes") << true << 1;
         newRow(backend, "made before the history of changes") << false << 1;
         newRow(backend, "made before the cold chain's tables") << true << 2;
+        newRow(backend, "made before the containers' dispatch") << true << 3;
     }
 }
 
@@ -188,8 +191,14 @@ void TestServerUpgrade::upgradesPreviousRelease()
         const Table labels = table(client.payload(QStringLiteral("GetEtiquetasImpressao"), dayArgs));
         QCOMPARE(labels.rows.size(), 28);
         QVERIFY(labels.names().contains(QStringLiteral("DTHRPREPARO")));
-        for (const QVariantMap &row : labels.rows)
-            QVERIFY(row.value(QStringLiteral("DTHRPREPARO")).isNull());
+        if (version < 3)
+            for (const QVariantMap &row : labels.rows)
+                QVERIFY(row.value(QStringLiteral("DTHRPREPARO")).isNull());
+        // the containers are there to dispatch, none dispatched yet
+        const Table containers = table(client.payload(QStringLiteral("GetExpedicao"), dayArgs));
+        QCOMPARE(containers.rows.size(), 28);
+        for (const QVariantMap &row : containers.rows)
+            QVERIFY(row.value(QStringLiteral("VRTEMPERATURA")).isNull());
         QCOMPARE(server.stop(), 0);
     }
 

@@ -64,10 +64,13 @@ openbox >"$work/openbox.log" 2>&1 &
 pids+=($!)
 sleep 1
 
+# The demo's operators sign in with the demo password, from a file, as scripts/run.sh does.
+(umask 077 && printf 'demo\n' >"$work/senha")
 cat >"$work/servtran-host.ini" <<INI
 [session]
 branch=0001
 operator=ADMIN
+password-file=senha
 date=08/12/2026
 [server]
 host=127.0.0.1

@@ -179,8 +179,9 @@ void LabelPrintWindow::buildControls()
     auto *columns = new QHBoxLayout;
     columns->addWidget(choice, 3);
     columns->addWidget(paper, 2);
+    // The count on a line of its own: beside seven buttons it was cut at the window's least width.
     auto *buttons = new QHBoxLayout;
-    buttons->addWidget(lblCount, 1);
+    buttons->addStretch(1);
     buttons->addWidget(btnHistory);
     buttons->addWidget(btnDispatch);
     buttons->addWidget(btnPreview);
@@ -191,6 +192,7 @@ void LabelPrintWindow::buildControls()
     auto *main = new QVBoxLayout(this);
     main->addLayout(columns, 1);
     main->addWidget(lblMissing);
+    main->addWidget(lblCount);
     main->addLayout(buttons);
 
     const auto guard = [](auto action) { return [action] { toolkit::guarded(action); }; };

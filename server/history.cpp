@@ -182,15 +182,14 @@ void ChangeHistory::afterWriting(const QHash<QString, QVariant> &changed, const 
 // text, so that a row read twice compares equal whatever the driver returned.
 void ChangeHistory::read(const QString &condition, const Binder &bind, bool lock, QHash<QString, Values> &into)
 {
-    QStringList selected;
-    for (const protocol::PacketField &f : rowColumns())
-        selected << f.name;
+    // the row's columns, without the labels' value that readLabels fills in
+    static const QString selected = columns().mid(0, rowColumns().size()).join(QStringLiteral(", "));
     // Under READ COMMITTED a plain read sees the row as it was before a concurrent write that is
     // about to commit, and that write's change would be recorded again by this one.
     const bool forUpdate = lock && m_db.dialect() == Dialect::PostgreSQL;
     // (in key order, so that two writes over the same rows take their locks in the same order)
     Query query(m_db, QStringLiteral("SELECT %1 FROM SERVTRAN WHERE %2 ORDER BY %3%4")
-                          .arg(selected.join(QStringLiteral(", ")), condition, kKeyColumns.join(QStringLiteral(", ")),
+                          .arg(selected, condition, kKeyColumns.join(QStringLiteral(", ")),
                                forUpdate ? QStringLiteral(" FOR UPDATE") : QString()));
     bind(query);
     HistoryRows rows(query);

@@ -81,18 +81,24 @@ void ServTranService::writeLabels(const RowKey &row, double fullCount, double fu
 
     const int total = int(fullCount + partialCount);
     const auto quantityOf = [&](int i) { return i < int(fullCount) ? fullQuantity : partialQuantity; };
-    // Labels made again the same are the ones already printed: their preparation time stays.
+    // Labels made again the same are the ones already printed: they stay as they are, with their
+    // preparation time, and nothing is written again.
     bool sameLabels = true;
     {
-        Query current(m_db, QStringLiteral("SELECT QTPRATETIQTR FROM ETIQSERVTRAN WHERE ") + kRowCondition
+        Query current(m_db, QStringLiteral("SELECT QTPRATETIQTR, CDCLIENTE, CDDESTFILI, CDPRATO, CDFILAUXPRAT "
+                                           "FROM ETIQSERVTRAN WHERE ") + kRowCondition
                                 + QStringLiteral(" ORDER BY NRSEQUETIQTR"));
         bindRowKey(current, row);
         current.exec();
         int i = 0;
         for (; current.next(); ++i)
-            sameLabels = sameLabels && i < total && current.value(0).toDouble() == quantityOf(i);
+            sameLabels = sameLabels && i < total && current.value(0).toDouble() == quantityOf(i)
+                         && current.text(1) == row.client && current.text(2) == row.point
+                         && current.text(3) == row.dish && current.text(4) == row.dishOwner;
         sameLabels = sameLabels && i == total;
     }
+    if (sameLabels)
+        return;
 
     Query remove(m_db, QStringLiteral("DELETE FROM ETIQSERVTRAN WHERE ") + kRowCondition);
     bindRowKey(remove, row);
@@ -113,8 +119,6 @@ void ServTranService::writeLabels(const RowKey &row, double fullCount, double fu
             .bind(QStringLiteral("QTPRATETIQTR"), quantityOf(i));
         insert.exec();
     }
-    if (sameLabels)
-        return;
     // New labels are printed when the food is portioned: now is their preparation time.
     Query prepared(m_db, QStringLiteral(
         "INSERT INTO PREPSERVTRAN (CDFILIAL, CDSERVFILI, DTSERVTRAN, CDDIETPADST, NRSERVTRAN, DTHRPREPARO) "

@@ -102,6 +102,7 @@ QStringList schemaTables()
             QStringLiteral("PARAMFILI"), QStringLiteral("COMESERV"),    QStringLiteral("SERVTRAN"),
             QStringLiteral("ETIQSERVTRAN"), QStringLiteral("HISTSERVTRAN"), QStringLiteral("CONSPRATO"),
             QStringLiteral("CONSFILI"), QStringLiteral("PREPSERVTRAN"), QStringLiteral("EXPESERVTRAN"),
+            QStringLiteral("RECESERVTRAN"), QStringLiteral("CHAVELINK"),
             QStringLiteral("VERSAOBANCO")};
 }
 

@@ -15,7 +15,7 @@ namespace server {
 class Database;
 
 // The version of the schema this server works with.
-constexpr int kSchemaVersion = 4;
+constexpr int kSchemaVersion = 5;
 
 // A database whose schema is newer than this server's: it must not be served.
 class SchemaTooNewError : public Error {

@@ -41,7 +41,7 @@ void runSqlFile(server::Database &db, const QString &path)
     }
 }
 
-// A database as a previous release left it (schema version 1, 2 or 3): its schema, the demo data, a
+// A database as a previous release left it (schema version 1 to 4): its schema, the demo data, a
 // day of 200 rows with 600 labels, and entries of the history of changes, or no such table at all,
 // as before it existed.
 QString previousReleaseDatabase(const QString &backend, const QTemporaryDir &dir, bool withHistory, int version = 1)
@@ -149,6 +149,7 @@ void TestServerUpgrade::upgradesPreviousRelease_data()
         newRow(backend, "made before the history of changes") << false << 1;
         newRow(backend, "made before the cold chain's tables") << true << 2;
         newRow(backend, "made before the containers' dispatch") << true << 3;
+        newRow(backend, "made before the containers' receipt") << true << 4;
     }
 }
 

@@ -10,7 +10,10 @@
 #include <framework/presenter.h>
 #include <framework/testing/scriptedpresenter.h>
 #include <framework/zandrix.h>
+#include <framework/netconnection.h>
 #include <labels/containerlabel.h>
+#include <protocol/remoteresult.h>
+#include <protocol/value.h>
 #include <server/labellinks.h>
 #include <server/demo.h>
 #include <server/serverthread.h>
@@ -142,6 +145,7 @@ private slots:
     void labelsWithoutTheirRecordsStillCount();
     void containersDispatchedByScannerAndKeys();
     void dispatchOpensWideAndTakesTheLabelsLink();
+    void historyNamesTheContainersTemperatures();
 };
 
 void TestPrintModuleWindow::initTestCase()
@@ -531,6 +535,61 @@ void TestPrintModuleWindow::dispatchOpensWideAndTakesTheLabelsLink()
     QTest::keyClicks(part<QLineEdit>(dialog, "edtScan"), altered);
     QTest::keyClick(part<QLineEdit>(dialog, "edtScan"), Qt::Key_Return);
     QCOMPARE(host.presenter.errors(), QStringList{QStringLiteral("A etiqueta lida não é deste serviço e dia.")});
+}
+
+// A container dispatched at 4.5 °C, received at 6.0 °C by Maria, corrected to 7.5 °C by João: the
+// history window names each of these by what it is, in degrees, never by its column's code.
+void TestPrintModuleWindow::historyNamesTheContainersTemperatures()
+{
+    server::ServerSettings settings;
+    settings.service.webUrl = QStringLiteral("https://127.0.0.1:8443");
+    Host host(QStringLiteral("ADMIN"), settings);
+    const QStringList key = host.db.scalar(QStringLiteral(
+        "SELECT CDDIETPADST || '|' || NRSERVTRAN || '|' || NRSEQUETIQTR FROM ETIQSERVTRAN "
+        "WHERE CDFILIAL = '0001' AND CDSERVFILI = '00001' ORDER BY NRSERVTRAN, NRSEQUETIQTR LIMIT 1"))
+                                .toString()
+                                .split(u'|');
+    QCOMPARE(key.size(), 3);
+    const auto connection = [&](const char *operatorCode) {
+        auto c = std::make_unique<framework::TNetConnection>();
+        c->setServerName(QStringLiteral("Pla04100.rdmServTran"));
+        c->setHost(QStringLiteral("127.0.0.1"));
+        c->setPort(host.server->port());
+        c->setOperatorCode(QString::fromLatin1(operatorCode));
+        c->setPassword(QString::fromLatin1(server::kDemoPassword));
+        return c;
+    };
+    const auto succeeded = [](const QVariant &answer) { return protocol::resultErrorText(answer).isEmpty(); };
+    QVERIFY(succeeded(connection("ADMIN")->call(QStringLiteral("SetExpedicao"),
+                                                {QStringLiteral("0001"), QStringLiteral("00001"), protocol::wallClock(server::demoDay()),
+                                                 key[0], key[1], key[2], 4.5, QString()})));
+    server::Database db(QStringLiteral("sqlite:") + host.db.file(QStringLiteral("servtran.db")));
+    const QString token = server::LinkSigner(db, settings.service.webUrl)
+                              .token({QStringLiteral("0001"), QStringLiteral("00001"), server::demoDay(), key[0], key[1], key[2]});
+    const auto phone = connection("RECEB");
+    QVERIFY(succeeded(phone->call(QStringLiteral("SetRecebimento"), {token, 6.0, QStringLiteral("Maria"), QString(), QString()})));
+    QVERIFY(succeeded(phone->call(QStringLiteral("SetRecebimento"),
+                                  {token, 7.5, QStringLiteral("João"), QStringLiteral("caixa aberta antes"), QString()})));
+
+    QWidget *window = host.openWindow();
+    QVERIFY(window);
+    QTest::mouseClick(part<QPushButton>(window, "btnHistory"), Qt::LeftButton);
+    auto *table = part<QTableWidget>(window->findChild<QDialog *>(QStringLiteral("historyDialog")), "tblHistory");
+    QStringList shown;   // "field: before → after"
+    for (int r = 0; r < table->rowCount(); ++r) {
+        QMap<QString, QString> cell;
+        for (int c = 0; c < table->columnCount(); ++c)
+            cell.insert(table->horizontalHeaderItem(c)->text(), table->item(r, c) ? table->item(r, c)->text() : QString());
+        shown << QStringLiteral("%1: %2 → %3").arg(cell[QStringLiteral("Campo")], cell[QStringLiteral("Antes")], cell[QStringLiteral("Depois")]);
+    }
+    const QString label = key[2];
+    for (const QString &expected :
+         {QStringLiteral("Temperatura na expedição, etiqueta %1: (vazio) → 4,5 °C").arg(label),
+          QStringLiteral("Temperatura no recebimento, etiqueta %1: (vazio) → 6,0 °C").arg(label),
+          QStringLiteral("Recebido por: (vazio) → Maria"),
+          QStringLiteral("Temperatura no recebimento, etiqueta %1: 6,0 °C → 7,5 °C").arg(label),
+          QStringLiteral("Recebido por: Maria → João"), QStringLiteral("Motivo da correção: (vazio) → caixa aberta antes")})
+        QVERIFY2(shown.contains(expected), qPrintable(expected + QStringLiteral(" not in:\n") + shown.join(u'\n')));
 }
 
 QTEST_MAIN(TestPrintModuleWindow)

@@ -27,11 +27,10 @@ QList<ContainerDispatch> dispatchOfDay(framework::TNetConnection &server, const 
         return index;
     };
     const int celsius = column("VRTEMPERATURA"), when = column("DTHREXPEDICAO"), who = column("CDOPERADOR"),
-              reason = column("DSMOTIVO"), entries = column("QTEXPEDICOES");
-    // The receipt's fields, read as not received while the server answers none of them.
-    const auto later = [&content](const char *name) { return content.fieldIndex(QLatin1String(name)); };
-    const int departed = later("DTHRSAIDA"), receivedCelsius = later("VRTEMPRECEB"), received = later("DTHRRECEBIMENTO"),
-              receiver = later("NMRECEBEDOR"), receiptReason = later("DSMOTIVORECEB"), receipts = later("QTRECEBIMENTOS");
+              reason = column("DSMOTIVO"), entries = column("QTEXPEDICOES"), departed = column("DTHRSAIDA"),
+              receivedCelsius = column("VRTEMPRECEB"), received = column("DTHRRECEBIMENTO"),
+              receiver = column("NMRECEBEDOR"), receiptReason = column("DSMOTIVORECEB"),
+              receipts = column("QTRECEBIMENTOS");
     // date-times travel as the kitchen's wall clock
     const auto wallClock = [](const QVariant &value) {
         const QDateTime moment = value.toDateTime();

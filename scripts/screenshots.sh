@@ -154,3 +154,22 @@ keys Escape
 # 6. The day's history of changes (Alt+H): the demo's calculation and what this walk saved.
 pause=3 keys alt+h
 shot guia-7-historico
+keys Escape
+
+# 7. The cold chain's report: three containers dispatched first (Alt+E), their labels' codes typed
+# as the scanner types them, each temperature stored with Enter; then the report chosen as the
+# document (Alt+O, End) and previewed (Alt+V).
+pause=2 keys alt+e
+window_named "Expedição dos Containers" >/dev/null
+for dispatch in "0000000001|0001 65" "0000000001|0002 58" "0000000004|0001 3,5"; do
+  typed "ST1|0001|00001|20261208|XXXX|${dispatch% *}"
+  keys Return
+  typed "${dispatch#* }"
+  pause=1.5 keys Return
+done
+keys Escape
+xdotool windowactivate --sync "$host"
+pause=2 keys alt+o End
+pause=4 keys alt+v
+shot guia-9-cadeia-fria
+keys Escape

@@ -27,7 +27,15 @@ QList<ContainerDispatch> dispatchOfDay(framework::TNetConnection &server, const 
         return index;
     };
     const int celsius = column("VRTEMPERATURA"), when = column("DTHREXPEDICAO"), who = column("CDOPERADOR"),
-              reason = column("DSMOTIVO"), entries = column("QTEXPEDICOES");
+              reason = column("DSMOTIVO"), entries = column("QTEXPEDICOES"), departed = column("DTHRSAIDA"),
+              receivedCelsius = column("VRTEMPRECEB"), received = column("DTHRRECEBIMENTO"),
+              receiver = column("NMRECEBEDOR"), receiptReason = column("DSMOTIVORECEB"),
+              receipts = column("QTRECEBIMENTOS");
+    // date-times travel as the kitchen's wall clock
+    const auto wallClock = [](const QVariant &value) {
+        const QDateTime moment = value.toDateTime();
+        return moment.isValid() ? QDateTime(moment.date(), moment.time()) : QDateTime();
+    };
     QList<ContainerDispatch> containers;
     for (qsizetype i = 0; i < labels.size() && i < content.rows.size(); ++i) {
         const QList<QVariant> &values = content.rows[i].values;
@@ -35,11 +43,17 @@ QList<ContainerDispatch> dispatchOfDay(framework::TNetConnection &server, const 
         c.label = labels[i];
         if (!values.value(celsius).isNull())
             c.celsius = values.value(celsius).toDouble();
-        const QDateTime moment = values.value(when).toDateTime();
-        c.dispatched = moment.isValid() ? QDateTime(moment.date(), moment.time()) : QDateTime();
+        c.dispatched = wallClock(values.value(when));
         c.operatorCode = values.value(who).toString().trimmed();
         c.reason = values.value(reason).toString();
         c.entries = int(values.value(entries).toDouble());
+        c.departed = wallClock(values.value(departed));
+        if (!values.value(receivedCelsius).isNull())
+            c.receivedCelsius = values.value(receivedCelsius).toDouble();
+        c.received = wallClock(values.value(received));
+        c.receiver = values.value(receiver).toString().trimmed();
+        c.receiptReason = values.value(receiptReason).toString();
+        c.receipts = int(values.value(receipts).toDouble());
         containers << c;
     }
     return containers;

@@ -1,7 +1,8 @@
 #pragma once
-// The containers' dispatch at the kitchen: each container of a day with the temperature its label
-// left with, as the application server records it (GetExpedicao, SetExpedicao), and whether a
-// temperature is safe for the dish's conservation mode.
+// The containers' cold chain: each container of a day with the temperature its label left the
+// kitchen with and the one it arrived with at its delivery point, as the application server
+// records them (GetExpedicao; SetExpedicao at the kitchen), and whether a temperature is safe for
+// the dish's conservation mode.
 
 #include "containerlabel.h"
 
@@ -23,6 +24,15 @@ struct ContainerDispatch {
     QString operatorCode;
     QString reason;                  // of the latest correction
     int entries = 0;                 // the dispatch and its corrections
+    QDateTime departed;              // the first entry's time: when the container left
+
+    // Its receipt at the delivery point: the latest entry's temperature, receiver and reason, the
+    // first entry's time (when it arrived); none while not received.
+    std::optional<double> receivedCelsius;
+    QDateTime received;
+    QString receiver;
+    QString receiptReason;
+    int receipts = 0;                // the receipt and its corrections
 };
 
 // Every container of the service on the day, in print order, with its dispatch. Throws

@@ -22,6 +22,7 @@ struct ContainerLabel {
 
     QString branchName;      // NMFILIAL
     QString serviceName;     // NMSERVICO
+    QString clientCode;      // CDCLIENTE
     QString clientName;      // NMFANTCLIE, or NMRAZSOCCLIE for a client without a trade name
     QString pointCode;       // CDDESTFILI
     QString pointName;       // NMDESTFILI

@@ -90,6 +90,7 @@ QList<ContainerLabel> labelsOfPacket(const QVariant &payload, const QString &bra
         label.dishCode = value("CDPRATO");
         label.branchName = value("NMFILIAL");
         label.serviceName = value("NMSERVICO");
+        label.clientCode = value("CDCLIENTE");
         label.clientName = value("NMFANTCLIE");
         if (label.clientName.isEmpty())
             label.clientName = value("NMRAZSOCCLIE");
@@ -115,7 +116,7 @@ QList<ContainerLabel> labelsOfPacket(const QVariant &payload, const QString &bra
             noteMissing(QStringLiteral("serviço %1").arg(service));
         }
         if (label.clientName.isEmpty()) {
-            label.clientName = value("CDCLIENTE");
+            label.clientName = label.clientCode;
             noteMissing(QStringLiteral("cliente %1").arg(label.clientName));
         }
         labels.append(label);

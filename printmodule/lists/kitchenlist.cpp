@@ -120,7 +120,7 @@ QList<ListLine> totalsByUnit(const QList<ListLine> &rows, LineKind kind, const D
 
 QString pointTitle(const DishRow &row)
 {
-    return QStringLiteral("Ponto de entrega %1 - %2 · Cliente: %3").arg(row.pointCode, row.pointName, row.clientName);
+    return printlists::pointTitle(row.pointCode, row.pointName, row.clientName);
 }
 
 QString dishTitle(const DishRow &row)
@@ -265,6 +265,11 @@ KitchenList buildList(ListKind kind, const ListDay &day, const QList<DishRow> &r
 QString listTitle(ListKind kind)
 {
     return kind == ListKind::Delivery ? QStringLiteral("Lista de Entrega") : QStringLiteral("Lista de Divisão");
+}
+
+QString pointTitle(const QString &pointCode, const QString &pointName, const QString &clientName)
+{
+    return QStringLiteral("Ponto de entrega %1 - %2 · Cliente: %3").arg(pointCode, pointName, clientName);
 }
 
 QList<NamedCode> pointsOf(const QList<DishRow> &rows)

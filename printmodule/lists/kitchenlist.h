@@ -97,6 +97,8 @@ struct KitchenList {
 KitchenList buildList(ListKind kind, const ListDay &day, const QList<DishRow> &rows, const ListFilter &filter = {});
 
 QString listTitle(ListKind kind);
+// A delivery point's title over its lines: "Ponto de entrega 001 - Ala · Cliente: Hospital"
+QString pointTitle(const QString &pointCode, const QString &pointName, const QString &clientName);
 
 // The delivery points and the dishes among the rows, as (code, name): points by code, dishes by
 // name (as the labels' choices are).

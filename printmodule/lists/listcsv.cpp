@@ -63,32 +63,50 @@ QString csvNumber(double value)
     return brazil.toString(value, 'f', QLocale::FloatingPointShortest);
 }
 
+QByteArray csvTable(const QStringList &titles, const QList<QList<QVariant>> &lines)
+{
+    QString text = csvLine(titles);
+    for (const QList<QVariant> &line : lines) {
+        QStringList fields;
+        fields.reserve(line.size());
+        for (const QVariant &value : line)
+            fields << cellText(value);
+        text += csvLine(fields);
+    }
+    return QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
+}
+
+void writeCsvFile(const QByteArray &content, const QString &path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) < 0 || !file.commit())
+        throw toolkit::Error(QStringLiteral("Não foi possível gravar o arquivo %1: %2").arg(path, file.errorString()));
+}
+
 QByteArray listCsv(const KitchenList &list)
 {
     const QList<Column> columns = spreadsheetColumns(list.kind);
     QStringList titles;
     for (Column column : columns)
         titles << columnTitle(column);
-    QString text = csvLine(titles);
+    QList<QList<QVariant>> lines;
     const auto append = [&](const ListLine &line) {
-        QStringList fields;
+        QList<QVariant> cells;
         for (Column column : columns)
-            fields << cellText(cellValue(list, line, column));
-        text += csvLine(fields);
+            cells << cellValue(list, line, column);
+        lines << cells;
     };
     for (const ListGroup &group : list.groups)
         for (const ListLine &line : group.lines)
             append(line);
     for (const ListLine &line : list.totals)
         append(line);
-    return QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
+    return csvTable(titles, lines);
 }
 
 void writeListCsv(const KitchenList &list, const QString &path)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(listCsv(list)) < 0 || !file.commit())
-        throw toolkit::Error(QStringLiteral("Não foi possível gravar o arquivo %1: %2").arg(path, file.errorString()));
+    writeCsvFile(listCsv(list), path);
 }
 
 } // namespace printlists

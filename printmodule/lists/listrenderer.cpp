@@ -43,16 +43,15 @@ struct Cell {
     double x, width;
 };
 
-QList<Cell> pageCells(ListKind kind)
+QList<Cell> pageCells(const QList<TableColumn> &columns)
 {
-    const QList<Column> columns = pageColumns(kind);
     double weights = 0;
-    for (Column column : columns)
-        weights += columnWeight(column);
+    for (const TableColumn &column : columns)
+        weights += column.weight;
     QList<Cell> cells;
     double x = kMargin;
-    for (Column column : columns) {
-        const double width = (kPageWidth - 2 * kMargin) * columnWeight(column) / weights;
+    for (const TableColumn &column : columns) {
+        const double width = (kPageWidth - 2 * kMargin) * column.weight / weights;
         cells.append({ x, width });
         x += width;
     }
@@ -64,8 +63,15 @@ QList<Cell> pageCells(ListKind kind)
 constexpr double kRowPoints = 7;
 constexpr double kMeasureDpi = 1200;
 
-// A row is as tall as its longest name needs: names wrap onto more lines, never shrink or cut.
-double lineHeight(const KitchenList &list, const ListLine &line)
+QString shownText(const QVariant &value)
+{
+    if (value.isNull())
+        return QString();
+    return value.metaType().id() == QMetaType::Double ? pageNumber(value.toDouble()) : value.toString();
+}
+
+// A row is as tall as its longest text needs: texts wrap onto more lines, never shrink or cut.
+double lineHeight(const TableGroup &group, const TableLine &line)
 {
     if (line.kind != LineKind::Row)
         return kLineHeight;
@@ -74,20 +80,25 @@ double lineHeight(const KitchenList &list, const ListLine &line)
     probe.setDotsPerMeterY(qRound(kMeasureDpi / 0.0254));
     const QFontMetricsF metrics(font(kRowPoints, false), &probe);
     const double unitsPerMm = kMeasureDpi / 25.4;
-    const QList<Column> columns = pageColumns(list.kind);
-    const QList<Cell> cells = pageCells(list.kind);
+    const QList<Cell> cells = pageCells(group.columns);
     double textHeight = 0;
-    for (int c = 0; c < columns.size(); ++c) {
-        if (isNumeric(columns[c]))
+    for (int c = 0; c < group.columns.size() && c < line.cells.size(); ++c) {
+        if (group.columns[c].numeric)
             continue;
         const double width = (cells[c].width - 2 * kCellPadding) * unitsPerMm;
-        const QString shown = cellValue(list, line, columns[c]).toString();
-        textHeight = std::max(textHeight, metrics.boundingRect(QRectF(0, 0, width, 1e9), Qt::TextWordWrap, shown).height());
+        const QString shown = shownText(line.cells[c]);
+        textHeight
+            = std::max(textHeight, metrics.boundingRect(QRectF(0, 0, width, 1e9), Qt::TextWordWrap, shown).height());
     }
     return std::max(kLineHeight, textHeight / unitsPerMm + 1.6);
 }
 
-double heightOf(const KitchenList &list, const PageItem &item)
+const TableGroup &groupOf(const TableDocument &document, int group)
+{
+    return group < 0 ? document.closing : document.groups.at(group);
+}
+
+double heightOf(const TableDocument &document, const PageItem &item)
 {
     switch (item.kind) {
     case PageItem::GroupTitle:
@@ -95,7 +106,7 @@ double heightOf(const KitchenList &list, const PageItem &item)
     case PageItem::ColumnHeads:
         return kColumnHeadsHeight;
     case PageItem::Line:
-        return item.line ? lineHeight(list, *item.line) : kLineHeight;
+        return item.line ? lineHeight(groupOf(document, item.group), *item.line) : kLineHeight;
     }
     return kLineHeight;
 }
@@ -106,9 +117,9 @@ QString dayText(const ListDay &day)
         .arg(day.branch, day.branchName, day.service, day.serviceName, day.date.toString(QStringLiteral("dd/MM/yyyy")));
 }
 
-QString groupTitle(const KitchenList &list, const PageItem &item)
+QString groupTitle(const TableDocument &document, const PageItem &item)
 {
-    const QString title = item.group < 0 ? QStringLiteral("Totais da lista") : list.groups.at(item.group).title;
+    const QString title = groupOf(document, item.group).title;
     return item.continued ? title + QStringLiteral(" (continuação)") : title;
 }
 
@@ -116,35 +127,34 @@ QString groupTitle(const KitchenList &list, const PageItem &item)
 // point sizes by the device's resolution).
 class PagePainter {
 public:
-    PagePainter(QPainter &painter, const KitchenList &list)
+    PagePainter(QPainter &painter, const TableDocument &document)
         : m_painter(painter)
-        , m_list(list)
+        , m_document(document)
         , m_unitsX(painter.device()->logicalDpiX() / 25.4)
         , m_unitsY(painter.device()->logicalDpiY() / 25.4)
-        , m_columns(pageColumns(list.kind))
-        , m_cells(pageCells(list.kind))
     {
     }
 
     void paintPage(const ListPage &page, int number, int count)
     {
         text(QRectF(kMargin, kMargin, kPageWidth - 2 * kMargin, kTitleHeight), font(14, true),
-            Qt::AlignLeft | Qt::AlignVCenter, listTitle(m_list.kind));
+            Qt::AlignLeft | Qt::AlignVCenter, m_document.title);
         text(QRectF(kMargin, kMargin + kTitleHeight, kPageWidth - 2 * kMargin, kDayHeight), font(9, false),
-            Qt::AlignLeft | Qt::AlignVCenter, dayText(m_list.day));
+            Qt::AlignLeft | Qt::AlignVCenter, dayText(m_document.day));
         double y = kBodyTop;
         for (const PageItem &item : page) {
-            const double height = heightOf(m_list, item);
+            const double height = heightOf(m_document, item);
+            const TableGroup &group = groupOf(m_document, item.group);
             switch (item.kind) {
             case PageItem::GroupTitle:
                 text(QRectF(kMargin, y + 1.5, kPageWidth - 2 * kMargin, height - 1.5), font(9, true),
-                    Qt::AlignLeft | Qt::AlignVCenter, groupTitle(m_list, item));
+                    Qt::AlignLeft | Qt::AlignVCenter, groupTitle(m_document, item));
                 break;
             case PageItem::ColumnHeads:
-                columnHeads(y, height);
+                columnHeads(group, y, height);
                 break;
             case PageItem::Line:
-                line(*item.line, y, height);
+                line(group, *item.line, y, height);
                 break;
             }
             y += height;
@@ -187,54 +197,51 @@ private:
         m_painter.drawText(rect, int(alignment), metrics.elidedText(shown, Qt::ElideRight, rect.width()));
     }
 
-    QRectF cellRect(int column, double y, double height) const
+    static QRectF cellRect(const QList<Cell> &cells, int column, double y, double height)
     {
-        const Cell &cell = m_cells.at(column);
+        const Cell &cell = cells.at(column);
         return QRectF(cell.x + kCellPadding, y, cell.width - 2 * kCellPadding, height);
     }
 
-    void columnHeads(double y, double height)
+    void columnHeads(const TableGroup &group, double y, double height)
     {
-        for (int c = 0; c < m_columns.size(); ++c) {
-            const Qt::Alignment alignment
-                = (isNumeric(m_columns[c]) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignBottom;
-            text(cellRect(c, y, height - 0.8), font(6, true), alignment, columnTitle(m_columns[c]), true);
+        const QList<Cell> cells = pageCells(group.columns);
+        for (int c = 0; c < group.columns.size(); ++c) {
+            const TableColumn &column = group.columns[c];
+            const Qt::Alignment alignment = (column.numeric ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignBottom;
+            text(cellRect(cells, c, y, height - 0.8), font(6, true), alignment, column.title, true);
         }
         rule(y + height - 0.3, 0.25);
     }
 
-    void line(const ListLine &listLine, double y, double height)
+    void line(const TableGroup &group, const TableLine &tableLine, double y, double height)
     {
-        const bool total = listLine.kind != LineKind::Row;
+        const QList<Cell> cells = pageCells(group.columns);
+        const bool total = tableLine.kind != LineKind::Row;
         if (total)
             rule(y + 0.2, 0.15);
         int first = 0;
         if (total) {
-            // A total says what it is across the columns where a row shows its dish or point.
+            // A total says what it is across the columns where a row shows what it is about.
             double width = 0;
-            for (; first < m_columns.size() && m_columns[first] != Column::Unit; ++first)
-                width += m_cells.at(first).width;
+            for (; first < group.labelColumns && first < cells.size(); ++first)
+                width += cells.at(first).width;
             text(QRectF(kMargin + kCellPadding, y, width - 2 * kCellPadding, height), font(7, true),
-                Qt::AlignLeft | Qt::AlignVCenter, lineText(m_list.kind, listLine.kind));
+                Qt::AlignLeft | Qt::AlignVCenter, tableLine.label);
         }
-        for (int c = first; c < m_columns.size(); ++c) {
-            const Column column = m_columns[c];
-            const QVariant value = cellValue(m_list, listLine, column);
-            const QString shown = value.isNull()             ? QString()
-                : value.metaType().id() == QMetaType::Double ? pageNumber(value.toDouble())
-                                                             : value.toString();
-            const Qt::Alignment alignment = (isNumeric(column) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
-            // A row's names wrap within its height (see lineHeight); figures never do.
-            text(cellRect(c, y, height), font(kRowPoints, total), alignment, shown, !total && !isNumeric(column));
+        for (int c = first; c < group.columns.size() && c < tableLine.cells.size(); ++c) {
+            const bool numeric = group.columns[c].numeric;
+            const Qt::Alignment alignment = (numeric ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+            // A row's texts wrap within its height (see lineHeight); figures never do.
+            text(cellRect(cells, c, y, height), font(kRowPoints, total), alignment, shownText(tableLine.cells[c]),
+                !total && !numeric);
         }
     }
 
     QPainter &m_painter;
-    const KitchenList &m_list;
+    const TableDocument &m_document;
     const double m_unitsX; // device units a millimetre
     const double m_unitsY;
-    const QList<Column> m_columns;
-    const QList<Cell> m_cells;
 };
 
 } // namespace
@@ -251,14 +258,40 @@ QString pageNumber(double value)
     return number == QStringLiteral("-0") ? QStringLiteral("0") : number;
 }
 
-QList<ListPage> paginateList(const KitchenList &list)
+TableDocument listDocument(const KitchenList &list)
+{
+    const QList<Column> columns = pageColumns(list.kind);
+    QList<TableColumn> heads;
+    for (Column column : columns)
+        heads.append({ columnTitle(column), columnWeight(column), isNumeric(column) });
+    const int labelColumns = int(columns.indexOf(Column::Unit));
+    const auto group = [&](const QString &title, const QList<ListLine> &lines) {
+        TableGroup table { title, heads, labelColumns, {} };
+        for (const ListLine &line : lines) {
+            TableLine tableLine { line.kind, lineText(list.kind, line.kind), {} };
+            for (Column column : columns)
+                tableLine.cells.append(cellValue(list, line, column));
+            table.lines.append(tableLine);
+        }
+        return table;
+    };
+    TableDocument document;
+    document.title = listTitle(list.kind);
+    document.day = list.day;
+    for (const ListGroup &listGroup : list.groups)
+        document.groups.append(group(listGroup.title, listGroup.lines));
+    document.closing = group(QStringLiteral("Totais da lista"), list.totals);
+    return document;
+}
+
+QList<ListPage> paginate(const TableDocument &document)
 {
     QList<ListPage> pages(1);
     double used = 0;
     const auto fits = [&](double height) { return used + height <= kBodyHeight + 1e-9; };
     const auto place = [&](const PageItem &item) {
         pages.last().append(item);
-        used += heightOf(list, item);
+        used += heightOf(document, item);
     };
     const auto newPage = [&] {
         pages.append(ListPage());
@@ -266,36 +299,44 @@ QList<ListPage> paginateList(const KitchenList &list)
     };
     // What a line needs where it is placed: a row takes the totals that follow it along, so
     // that no total starts a page alone.
-    const auto needed = [&](const QList<ListLine> &lines, qsizetype i) {
-        double height = lineHeight(list, lines[i]);
+    const auto needed = [&](const TableGroup &table, qsizetype i) {
+        const QList<TableLine> &lines = table.lines;
+        double height = lineHeight(table, lines[i]);
         if (lines[i].kind == LineKind::Row)
             for (qsizetype j = i + 1; j < lines.size() && lines[j].kind != LineKind::Row; ++j)
-                height += lineHeight(list, lines[j]);
+                height += lineHeight(table, lines[j]);
         return height;
     };
     // A group starts where its title, its column heads and its first line fit; a page it goes
     // on to repeats its title and heads.
-    const auto placeGroup = [&](int group, const QList<ListLine> &lines) {
-        const double start = kGroupTitleHeight + kColumnHeadsHeight + (lines.isEmpty() ? 0 : needed(lines, 0));
+    const auto placeGroup = [&](int group) {
+        const TableGroup &table = groupOf(document, group);
+        const QList<TableLine> &lines = table.lines;
+        const double start = kGroupTitleHeight + kColumnHeadsHeight + (lines.isEmpty() ? 0 : needed(table, 0));
         if (!fits(start) && !pages.last().isEmpty())
             newPage();
-        place({ PageItem::GroupTitle, group, nullptr, false });
-        place({ PageItem::ColumnHeads, group, nullptr, false });
+        place({ PageItem::GroupTitle, group, std::nullopt, false });
+        place({ PageItem::ColumnHeads, group, std::nullopt, false });
         for (qsizetype i = 0; i < lines.size(); ++i) {
             const bool pageHasLines = pages.last().constLast().kind == PageItem::Line;
-            if (!fits(i == 0 ? lineHeight(list, lines[i]) : needed(lines, i)) && pageHasLines) {
+            if (!fits(i == 0 ? lineHeight(table, lines[i]) : needed(table, i)) && pageHasLines) {
                 newPage();
-                place({ PageItem::GroupTitle, group, nullptr, true });
-                place({ PageItem::ColumnHeads, group, nullptr, false });
+                place({ PageItem::GroupTitle, group, std::nullopt, true });
+                place({ PageItem::ColumnHeads, group, std::nullopt, false });
             }
-            place({ PageItem::Line, group, &lines[i], false });
+            place({ PageItem::Line, group, lines[i], false });
         }
     };
-    for (int g = 0; g < list.groups.size(); ++g)
-        placeGroup(g, list.groups.at(g).lines);
-    if (!list.totals.isEmpty())
-        placeGroup(-1, list.totals);
+    for (int g = 0; g < document.groups.size(); ++g)
+        placeGroup(g);
+    if (!document.closing.lines.isEmpty())
+        placeGroup(-1);
     return pages;
+}
+
+QList<ListPage> paginateList(const KitchenList &list)
+{
+    return paginate(listDocument(list));
 }
 
 void applyListPageLayout(QPagedPaintDevice &device)
@@ -304,20 +345,21 @@ void applyListPageLayout(QPagedPaintDevice &device)
         QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
 }
 
-bool renderList(QPagedPaintDevice &device, const KitchenList &list, const printlabels::RenderProgress &progress)
+bool renderDocument(
+    QPagedPaintDevice &device, const TableDocument &document, const printlabels::RenderProgress &progress)
 {
     applyListPageLayout(device);
-    const QList<ListPage> pages = paginateList(list);
+    const QList<ListPage> pages = paginate(document);
     QPainter painter;
     if (!painter.begin(&device))
-        throw toolkit::Error(QStringLiteral("Não foi possível iniciar a impressão da lista."));
+        throw toolkit::Error(QStringLiteral("Não foi possível iniciar a impressão do documento."));
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
     // The page's corner is the origin (no margins); the painter's units are device pixels.
-    PagePainter pagePainter(painter, list);
+    PagePainter pagePainter(painter, document);
     for (qsizetype p = 0; p < pages.size(); ++p) {
         if (p > 0 && !device.newPage())
-            throw toolkit::Error(QStringLiteral("Não foi possível passar à página seguinte da lista."));
+            throw toolkit::Error(QStringLiteral("Não foi possível passar à página seguinte do documento."));
         painter.setPen(Qt::black);
         pagePainter.paintPage(pages[p], int(p + 1), int(pages.size()));
         if (progress && !progress(int(p + 1), int(pages.size()))) {
@@ -327,6 +369,11 @@ bool renderList(QPagedPaintDevice &device, const KitchenList &list, const printl
     }
     painter.end();
     return true;
+}
+
+bool renderList(QPagedPaintDevice &device, const KitchenList &list, const printlabels::RenderProgress &progress)
+{
+    return renderDocument(device, listDocument(list), progress);
 }
 
 } // namespace printlists

@@ -8,6 +8,8 @@
 #include "dispatchdialog.h"
 #include <labels/labelrenderer.h>
 #include <labels/labelsource.h>
+#include <labels/containerdispatch.h>
+#include <lists/coldchainreport.h>
 #include <lists/dayrowsource.h>
 #include <lists/listcsv.h>
 #include <lists/listrenderer.h>
@@ -118,7 +120,8 @@ void LabelPrintWindow::buildControls()
     cmbDocument->addItem(QStringLiteral("Etiquetas"), int(Document::Labels));
     cmbDocument->addItem(QStringLiteral("Lista de entrega"), int(Document::DeliveryList));
     cmbDocument->addItem(QStringLiteral("Lista de divisão"), int(Document::DivisionList));
-    form->addRow(QStringLiteral("Documento:"), cmbDocument);
+    cmbDocument->addItem(QStringLiteral("Relatório da cadeia fria"), int(Document::ColdChain));
+    form->addRow(QStringLiteral("D&ocumento:"), cmbDocument);
     cmbPoint = new QComboBox(choice);
     cmbPoint->setObjectName(QStringLiteral("cmbPoint"));
     form->addRow(QStringLiteral("Ponto de entrega:"), cmbPoint);
@@ -291,6 +294,8 @@ void LabelPrintWindow::reloadDay()
     m_day.clear();
     m_rows.clear();
     m_rowsRead = false;
+    m_containers.clear();
+    m_containersRead = false;
     lblMissing->clear();
     lblMissing->hide();
     // The choices follow what was read, also when the server could not be reached.
@@ -306,6 +311,7 @@ void LabelPrintWindow::reloadDay()
         }
     }
     readDishRows();
+    readContainers();
 }
 
 LabelPrintWindow::Document LabelPrintWindow::chosenDocument() const
@@ -315,28 +321,41 @@ LabelPrintWindow::Document LabelPrintWindow::chosenDocument() const
 
 void LabelPrintWindow::documentChanged()
 {
-    const bool labels = chosenDocument() == Document::Labels;
-    grpLayout->setEnabled(labels);
-    btnCsv->setEnabled(!labels);
-    btnXlsx->setEnabled(!labels);
+    const Document document = chosenDocument();
+    grpLayout->setEnabled(document == Document::Labels);
+    btnCsv->setEnabled(document != Document::Labels);
+    btnXlsx->setEnabled(document == Document::DeliveryList || document == Document::DivisionList);
     const auto refill = qScopeGuard([this] { fillChoices(); });
     readDishRows();
+    readContainers();
 }
 
 // The lists' dish rows are read from the application server only once a list is chosen.
 void LabelPrintWindow::readDishRows()
 {
-    if (chosenDocument() == Document::Labels || m_rowsRead || cmbService->currentIndex() < 0)
+    const Document document = chosenDocument();
+    if ((document != Document::DeliveryList && document != Document::DivisionList) || m_rowsRead
+        || cmbService->currentIndex() < 0)
         return;
     m_rows = printlists::readDishRows(*netServTran, edtBranch->text().trimmed(), cmbService->currentData().toString(),
                                       dteDay->date());
     m_rowsRead = true;
 }
 
+// The report's containers are read from the application server only once it is chosen.
+void LabelPrintWindow::readContainers()
+{
+    if (chosenDocument() != Document::ColdChain || m_containersRead || cmbService->currentIndex() < 0)
+        return;
+    m_containers = dispatchOfDay(*netServTran, edtBranch->text().trimmed(), cmbService->currentData().toString(),
+                                 dteDay->date());
+    m_containersRead = true;
+}
+
 void LabelPrintWindow::fillChoices()
 {
-    // The choices of the labels or of the dish rows, whichever the document prints.
-    const bool labels = chosenDocument() == Document::Labels;
+    // The choices of the labels (the report's containers are the labels) or of the dish rows.
+    const bool labels = chosenDocument() == Document::Labels || chosenDocument() == Document::ColdChain;
     const QList<NamedCode> points = labels ? pointsOf(m_day) : printlists::pointsOf(m_rows);
     const QList<NamedCode> dishes = labels ? dishesOf(m_day) : printlists::dishesOf(m_rows);
     m_filling = true;
@@ -369,6 +388,14 @@ void LabelPrintWindow::updateCount()
 {
     if (m_filling)
         return;
+    if (chosenDocument() == Document::ColdChain) {
+        const printlists::ColdChainReport report = chosenColdChain();
+        lblCount->setText(QStringLiteral("%1 container(s) em %2 ponto(s) de entrega, %3 página(s)")
+                              .arg(report.total.containers)
+                              .arg(report.points.size())
+                              .arg(report.points.isEmpty() ? 0 : printlists::paginate(printlists::coldChainDocument(report)).size()));
+        return;
+    }
     if (chosenDocument() != Document::Labels) {
         const printlists::KitchenList list = chosenList();
         const QString text = list.kind == printlists::ListKind::Delivery ? QStringLiteral("%1 prato(s) em %2 ponto(s) de entrega, %3 página(s)")
@@ -407,16 +434,30 @@ QList<ContainerLabel> LabelPrintWindow::chosenLabels() const
     return chosenSelection(selection) ? selectLabels(m_day, selection) : QList<ContainerLabel>();
 }
 
-printlists::KitchenList LabelPrintWindow::chosenList() const
+printlists::ListDay LabelPrintWindow::chosenDay() const
 {
-    const printlists::ListKind kind =
-        chosenDocument() == Document::DivisionList ? printlists::ListKind::Division : printlists::ListKind::Delivery;
     printlists::ListDay day;
     day.branch = edtBranch->text().trimmed();
     day.branchName = lblBranchName->text();
     day.service = cmbService->currentData().toString();
     day.serviceName = cmbService->currentText().section(QStringLiteral(" - "), 1);
     day.date = dteDay->date();
+    return day;
+}
+
+printlists::ColdChainReport LabelPrintWindow::chosenColdChain() const
+{
+    LabelSelection selection;
+    if (!chosenSelection(selection))
+        return printlists::buildColdChainReport(chosenDay(), {});
+    return printlists::buildColdChainReport(chosenDay(), m_containers, selection);
+}
+
+printlists::KitchenList LabelPrintWindow::chosenList() const
+{
+    const printlists::ListKind kind =
+        chosenDocument() == Document::DivisionList ? printlists::ListKind::Division : printlists::ListKind::Delivery;
+    const printlists::ListDay day = chosenDay();
     LabelSelection selection;
     if (!chosenSelection(selection))
         return printlists::buildList(kind, day, {});
@@ -471,9 +512,23 @@ void LabelPrintWindow::saveChoices() const
     settings.endGroup();
 }
 
+printlists::ColdChainReport LabelPrintWindow::startColdChain() const
+{
+    LabelSelection selection;
+    printlists::ColdChainReport report;
+    if (chosenSelection(selection) && cmbService->currentIndex() >= 0)
+        report = printlists::buildColdChainReport(
+            chosenDay(),
+            dispatchOfDay(*netServTran, edtBranch->text().trimmed(), cmbService->currentData().toString(), dteDay->date()),
+            selection);
+    if (report.points.isEmpty())
+        throw toolkit::Error(QStringLiteral("Não há containers para relatar nesta seleção."));
+    return report;
+}
+
 printlists::KitchenList LabelPrintWindow::startList() const
 {
-    if (chosenDocument() == Document::Labels)
+    if (chosenDocument() != Document::DeliveryList && chosenDocument() != Document::DivisionList)
         throw toolkit::Error(QStringLiteral("Escolha a lista de entrega ou a lista de divisão para exportar."));
     printlists::KitchenList list = chosenList();
     if (list.groups.isEmpty())
@@ -497,6 +552,16 @@ LabelPrintWindow::PrintJob LabelPrintWindow::startJob() const
         job.pageLayout = [layout](QPagedPaintDevice &device) { applyPageLayout(device, layout); };
         job.render = [labels, layout](QPagedPaintDevice &device, const RenderProgress &progress) {
             return renderLabels(device, labels, layout, progress);
+        };
+    } else if (chosenDocument() == Document::ColdChain) {
+        // The document is kept whole in the job, as the list below.
+        const auto document = std::make_shared<const printlists::TableDocument>(printlists::coldChainDocument(startColdChain()));
+        job.what = QStringLiteral("relatório da cadeia fria");
+        job.fileStem = QStringLiteral("cadeia-fria");
+        job.steps = int(printlists::paginate(*document).size());
+        job.pageLayout = [](QPagedPaintDevice &device) { printlists::applyListPageLayout(device); };
+        job.render = [document](QPagedPaintDevice &device, const RenderProgress &progress) {
+            return printlists::renderDocument(device, *document, progress);
         };
     } else {
         // The list is kept whole in the job: its pages point into it.
@@ -562,7 +627,10 @@ bool LabelPrintWindow::writePdf(const QString &path)
 
 void LabelPrintWindow::writeCsv(const QString &path)
 {
-    printlists::writeListCsv(startList(), path);
+    if (chosenDocument() == Document::ColdChain)
+        printlists::writeColdChainCsv(startColdChain(), path);
+    else
+        printlists::writeListCsv(startList(), path);
 }
 
 void LabelPrintWindow::writeXlsx(const QString &path)
@@ -611,28 +679,40 @@ void LabelPrintWindow::pdfClicked()
 
 void LabelPrintWindow::csvClicked()
 {
-    exportList(QStringLiteral("Exportar CSV"), QStringLiteral("csv"), QStringLiteral("Planilhas CSV (*.csv)"),
-               printlists::writeListCsv);
+    const QString what = QStringLiteral("Exportar CSV");
+    const QString extension = QStringLiteral("csv");
+    const QString filter = QStringLiteral("Planilhas CSV (*.csv)");
+    if (chosenDocument() == Document::ColdChain) {
+        const printlists::ColdChainReport report = startColdChain();
+        exportFile(QStringLiteral("%1: %2").arg(what, printlists::coldChainTitle()), QStringLiteral("cadeia-fria"), extension,
+                   filter, QStringLiteral("Relatório gravado em %1."),
+                   [&report](const QString &path) { printlists::writeColdChainCsv(report, path); });
+        return;
+    }
+    const printlists::KitchenList list = startList();
+    exportFile(QStringLiteral("%1: %2").arg(what, printlists::listTitle(list.kind)), listFileStem(list.kind), extension,
+               filter, QStringLiteral("Lista gravada em %1."),
+               [&list](const QString &path) { printlists::writeListCsv(list, path); });
 }
 
 void LabelPrintWindow::xlsxClicked()
 {
-    exportList(QStringLiteral("Exportar planilha"), QStringLiteral("xlsx"), QStringLiteral("Planilhas (*.xlsx)"),
-               printlists::writeListXlsx);
+    const printlists::KitchenList list = startList();
+    exportFile(QStringLiteral("Exportar planilha: %1").arg(printlists::listTitle(list.kind)), listFileStem(list.kind),
+               QStringLiteral("xlsx"), QStringLiteral("Planilhas (*.xlsx)"), QStringLiteral("Lista gravada em %1."),
+               [&list](const QString &path) { printlists::writeListXlsx(list, path); });
 }
 
-void LabelPrintWindow::exportList(const QString &what, const QString &extension, const QString &filter,
-                                  const std::function<void(const printlists::KitchenList &, const QString &)> &write)
+void LabelPrintWindow::exportFile(const QString &what, const QString &stem, const QString &extension, const QString &filter,
+                                  const QString &saved, const std::function<void(const QString &)> &write)
 {
-    const printlists::KitchenList list = startList();
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("%1: %2").arg(what, printlists::listTitle(list.kind)),
-                                                      suggestedFile(listFileStem(list.kind), extension), filter);
+    const QString path = QFileDialog::getSaveFileName(this, what, suggestedFile(stem, extension), filter);
     if (path.isEmpty())
         return;
     QSettings().setValue(kSettingsGroup + QStringLiteral("/pastaPdf"), QFileInfo(path).absolutePath());
-    write(list, path);
+    write(path);
     saveChoices();
-    framework::presenter().information(QStringLiteral("Lista gravada em %1.").arg(path));
+    framework::presenter().information(saved.arg(path));
 }
 
 void openLabelPrintWindow()

@@ -1,10 +1,11 @@
 #pragma once
 // The print window of the transported services: the branch and day of the session, a transported
-// service, the document (the container labels, the delivery list or the division list), the whole
-// day or one delivery point, the dishes, the label layout; preview, print or write a PDF of the
-// chosen document, or export a list for spreadsheets. It reads the labels (and, for a list, the
-// day's dish rows from the application server) once per branch, service and day and prints from
-// that copy, so that printing never holds the screen's data.
+// service, the document (the container labels, the delivery list, the division list or the cold
+// chain's report), the whole day or one delivery point, the dishes, the label layout; preview,
+// print or write a PDF of the chosen document, or export a list or the report for spreadsheets.
+// It reads the labels (and, for a list, the day's dish rows from the application server) once per
+// branch, service and day and prints from that copy, so that printing never holds the screen's
+// data; the report's containers are read again for each print, as receipts keep arriving.
 
 #include <framework/application.h>
 
@@ -12,6 +13,7 @@
 #include <labels/labellayout.h>
 #include <labels/labelrenderer.h>
 #include <labels/labelsource.h>
+#include <lists/coldchainreport.h>
 #include <lists/kitchenlist.h>
 
 #include <QList>
@@ -45,14 +47,16 @@ public:
     // The labels the choices select now, in print order.
     QList<printlabels::ContainerLabel> chosenLabels() const;
     printlabels::LabelLayout chosenLayout() const;
-    // What the window prints: the labels or one of the kitchen lists.
-    enum class Document { Labels, DeliveryList, DivisionList };
+    // What the window prints: the labels, one of the kitchen lists or the cold chain's report.
+    enum class Document { Labels, DeliveryList, DivisionList, ColdChain };
     Document chosenDocument() const;
     // The chosen kitchen list (the document must be a list).
     printlists::KitchenList chosenList() const;
+    // The cold chain's report of the chosen containers, of the copy read last.
+    printlists::ColdChainReport chosenColdChain() const;
     // Writes the chosen document to a PDF file; false when the user cancelled it (no file is left).
     Q_INVOKABLE bool writePdf(const QString &path);
-    // Writes the chosen list as a spreadsheet file (CSV).
+    // Writes the chosen list or the report as a spreadsheet file (CSV).
     Q_INVOKABLE void writeCsv(const QString &path);
     // Writes the chosen list as a spreadsheet (.xlsx).
     Q_INVOKABLE void writeXlsx(const QString &path);
@@ -67,6 +71,8 @@ private:
     void reloadDay();
     void documentChanged();
     void readDishRows();
+    void readContainers();
+    printlists::ListDay chosenDay() const;
     void fillChoices();
     void layoutKindChanged();
     void updateCount();
@@ -80,9 +86,10 @@ private:
     void pdfClicked();
     void csvClicked();
     void xlsxClicked();
-    // Asks where to save the chosen list and writes it there with `write`.
-    void exportList(const QString &what, const QString &extension, const QString &filter,
-                    const std::function<void(const printlists::KitchenList &, const QString &)> &write);
+    // Asks where to save the file, starting from the stem's suggestion, writes it there and says
+    // so (`saved` takes the path).
+    void exportFile(const QString &what, const QString &stem, const QString &extension, const QString &filter,
+                    const QString &saved, const std::function<void(const QString &)> &write);
     void historyClicked();
     void dispatchClicked();
     // What printing the chosen document takes: its page and its drawing.
@@ -100,6 +107,8 @@ private:
     PrintJob startJob() const;
     // The chosen list with rows to print; toolkit::Error when it has none.
     printlists::KitchenList startList() const;
+    // The report of the chosen containers as the server has them now; toolkit::Error when it has none.
+    printlists::ColdChainReport startColdChain() const;
 
     QLineEdit *edtBranch;
     QLabel *lblBranchName;
@@ -132,6 +141,8 @@ private:
     QList<printlabels::ContainerLabel> m_day;   // every label of the service on the day
     QList<printlists::DishRow> m_rows;          // every dish row of the service on the day
     bool m_rowsRead = false;                    // m_rows holds the day's (read when a list is first chosen)
+    QList<printlabels::ContainerDispatch> m_containers;   // the day's containers (read when the report is chosen)
+    bool m_containersRead = false;
     bool m_branchRefused = false;                // the operator may not use the branch typed
     bool m_filling = false;                      // lists being refilled: their signals are not choices
 };

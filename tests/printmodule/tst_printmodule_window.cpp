@@ -6,12 +6,14 @@
 #include "demodatabase.h"
 
 #include <framework/application.h>
+#include <framework/consiste.h>
 #include <framework/moduleloader.h>
 #include <framework/presenter.h>
 #include <framework/testing/scriptedpresenter.h>
 #include <framework/zandrix.h>
 #include <framework/netconnection.h>
 #include <labels/containerlabel.h>
+#include <protocol/packet.h>
 #include <protocol/remoteresult.h>
 #include <protocol/value.h>
 #include <server/labellinks.h>
@@ -146,6 +148,7 @@ private slots:
     void containersDispatchedByScannerAndKeys();
     void dispatchOpensWideAndTakesTheLabelsLink();
     void historyNamesTheContainersTemperatures();
+    void coldChainReportChosenByKeys();
 };
 
 void TestPrintModuleWindow::initTestCase()
@@ -590,6 +593,65 @@ void TestPrintModuleWindow::historyNamesTheContainersTemperatures()
           QStringLiteral("Temperatura no recebimento, etiqueta %1: 6,0 °C → 7,5 °C").arg(label),
           QStringLiteral("Recebido por: Maria → João"), QStringLiteral("Motivo da correção: (vazio) → caixa aberta antes")})
         QVERIFY2(shown.contains(expected), qPrintable(expected + QStringLiteral(" not in:\n") + shown.join(u'\n')));
+}
+
+// The cold chain's report is the fourth document: chosen with Alt+O and the arrows, it counts the
+// day's containers, and each file holds the dispatches recorded up to the moment it is written.
+void TestPrintModuleWindow::coldChainReportChosenByKeys()
+{
+    Host host;
+    QWidget *window = host.openWindow();
+    QVERIFY(window);
+    host.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(host.window.get()));
+    auto *document = part<QComboBox>(window, "cmbDocument");
+    part<QComboBox>(window, "cmbPoint")->setFocus();
+    QTest::keyClick(host.window.get(), Qt::Key_O, Qt::AltModifier);
+    QTRY_VERIFY(document->hasFocus());
+    QTest::keyClick(document, Qt::Key_End);
+    QCOMPARE(document->currentText(), QStringLiteral("Relatório da cadeia fria"));
+    QVERIFY(part<QPushButton>(window, "btnCsv")->isEnabled());
+    QVERIFY(!part<QPushButton>(window, "btnXlsx")->isEnabled());
+    QVERIFY2(part<QLabel>(window, "lblCount")->text().startsWith(QStringLiteral("28 container(s) em ")),
+             qPrintable(part<QLabel>(window, "lblCount")->text()));
+
+    // A container dispatched after the report was chosen is in the files written afterwards.
+    const QStringList key = host.db.scalar(QStringLiteral(
+        "SELECT CDDIETPADST || '|' || NRSERVTRAN || '|' || NRSEQUETIQTR || '|' || CDDESTFILI FROM ETIQSERVTRAN "
+        "WHERE CDFILIAL = '0001' AND CDSERVFILI = '00001' ORDER BY CDDESTFILI, NRSERVTRAN, NRSEQUETIQTR LIMIT 1"))
+                                .toString()
+                                .split(u'|');
+    framework::CheckResultServ(host.db.server().call(QStringLiteral("SetExpedicao"),
+                                                     {QStringLiteral("0001"), QStringLiteral("00001"),
+                                                      protocol::wallClock(server::demoDay()), key[0], key[1], key[2], 71.5,
+                                                      QString()}),
+                               false, 0);
+    const QString csv = host.db.file(QStringLiteral("cadeia.csv"));
+    writeCsv(window, csv);
+    QCOMPARE(csvLinesStartingWith(csv, QStringLiteral("Container")), 28);
+    QCOMPARE(csvLinesStartingWith(csv, QStringLiteral("Total do dia")), 1);
+    const QString pdf = host.db.file(QStringLiteral("cadeia.pdf"));
+    QVERIFY(writePdf(window, pdf));
+    const QString text = printtest::pdfDocumentText(pdf);
+    QVERIFY(text.contains(QStringLiteral("Relatório da Cadeia Fria")));
+    QVERIFY(text.contains(QStringLiteral("71,5")));
+    QVERIFY(text.contains(QStringLiteral("Resumo por ponto")));
+
+    // One point, chosen by keys: its containers only.
+    auto *points = part<QComboBox>(window, "cmbPoint");
+    points->setFocus();
+    QTest::keyClick(points, Qt::Key_Down);
+    QCOMPARE(points->currentData().toString(), key[3]);
+    const int pointContainers = host.db.scalar(QStringLiteral("SELECT COUNT(*) FROM ETIQSERVTRAN WHERE CDFILIAL = '0001' "
+                                                              "AND CDSERVFILI = '00001' AND CDDESTFILI = ?"),
+                                               {key[3]})
+                                    .toInt();
+    QVERIFY(pointContainers < 28);
+    writeCsv(window, csv);
+    QCOMPARE(csvLinesStartingWith(csv, QStringLiteral("Container")), pointContainers);
+    QCOMPARE(csvLinesStartingWith(csv, QStringLiteral("Resumo do ponto")), 1);
+    QVERIFY2(host.presenter.errors().isEmpty(), qPrintable(host.presenter.errors().join(u'\n')));
+    document->setCurrentIndex(0);   // the labels, for the tests after this one
 }
 
 QTEST_MAIN(TestPrintModuleWindow)

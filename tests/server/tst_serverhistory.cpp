@@ -229,7 +229,8 @@ void TestServerHistory::labelWritesAreRecorded()
 
 // A save records each row as it stored it: a row given another number keeps its labels (they
 // follow the row) and reads as one deleted and one included; a row deleted and included again
-// under its number in one change log reads as one change, the old row's labels gone with it.
+// under its number in one change log reads as one change, the old row's labels gone with it; a
+// row included and deleted again in one change log is not recorded at all.
 void TestServerHistory::savesRecordTheRowsAsStored()
 {
     QFETCH(QString, backend);
@@ -270,6 +271,16 @@ void TestServerHistory::savesRecordTheRowsAsStored()
     const QJsonObject changed = json(entries[0][QStringLiteral("DSDEPOIS")]);
     QVERIFY(changed.contains(QStringLiteral("ETIQUETAS")) && changed[QStringLiteral("ETIQUETAS")].isNull());
     QCOMPARE(changed[QStringLiteral("QTCOMESTIST")].toDouble(), 70.0);
+
+    // a row included and deleted again by one change log was never there for anyone else
+    const QVariantMap passing = newDish(QStringLiteral("0000000096"), QStringLiteral("0000102"), QStringLiteral("004"),
+                                        QStringLiteral("1010010002"));
+    before = historyCount(f.db());
+    QCOMPARE(f.client().text(QStringLiteral("SetServTran"),
+                             {dishDelta({{RowChange::Inserted, passing, {}}, {RowChange::Deleted, passing, passing}})}),
+             QString());
+    QCOMPARE(historyCount(f.db()), before);
+    QCOMPARE(scalar(f.db(), QStringLiteral("SELECT COUNT(*) FROM SERVTRAN WHERE NRSERVTRAN = '0000000096'")).toLongLong(), 0);
 }
 
 // Two operators change the same row while a third write holds it: each entry's "before" is what

@@ -178,10 +178,11 @@ void ChangeHistory::afterWriting(const QHash<QString, QVariant> &changed, const 
     }
 }
 
-// Values are kept as the history writes them: numbers as doubles, texts as texts, the day as ISO
-// text, so that a row read twice compares equal whatever the driver returned.
 namespace {
 
+// A row's values as the history keeps them: numbers as doubles, texts as texts, the day as ISO
+// text, so that a row read twice, or read and then handed back by a write, compares equal
+// whatever the driver returned.
 QList<QVariant> rowValues(const Database &db, const HistoryRows &rows)
 {
     QList<QVariant> values;

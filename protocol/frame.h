@@ -9,6 +9,9 @@ namespace protocol {
 inline constexpr quint32 kMaxFrameSize = 64u * 1024u * 1024u;
 
 QByteArray frame(const QByteArray &payload);   // payload must not exceed kMaxFrameSize
+// The 4-byte head alone, for a sender that writes a large payload after it as it is: a socket
+// takes a QByteArray without copying it, where frame() would copy megabytes.
+QByteArray frameHead(qsizetype payloadSize);
 
 // Collects bytes as they arrive and hands out whole frames.
 class FrameBuffer {

@@ -135,32 +135,32 @@ QVariant labelSummary(const QList<double> &quantities)
 
 } // namespace
 
-ChangeHistory::ChangeHistory(Database &db, const CallContext &caller, QString method)
-    : m_db(db), m_caller(caller), m_method(std::move(method))
-{
-}
-
 namespace {
 std::atomic<bool> g_recording{true};
+}
+
+ChangeHistory::ChangeHistory(Database &db, const CallContext &caller, QString method)
+    : m_db(db), m_caller(caller), m_method(std::move(method)), m_recording(g_recording)
+{
 }
 
 void ChangeHistory::setRecordingForBenchmark(bool on) { g_recording = on; }
 
 void ChangeHistory::readBefore(const QString &condition, const Binder &bind)
 {
-    if (g_recording)
+    if (m_recording)
         read(condition, bind, true, m_before);
 }
 
 void ChangeHistory::readAfter(const QString &condition, const Binder &bind)
 {
-    if (g_recording)
+    if (m_recording)
         read(condition, bind, false, m_after);
 }
 
 void ChangeHistory::afterWriting(const QHash<QString, QVariant> &changed, const QList<double> &labelQuantities)
 {
-    if (!g_recording)
+    if (!m_recording)
         return;
     const QVariant labels = labelSummary(labelQuantities);
     for (auto row = m_before.cbegin(); row != m_before.cend(); ++row) {
@@ -178,41 +178,119 @@ void ChangeHistory::afterWriting(const QHash<QString, QVariant> &changed, const 
     }
 }
 
-// Values are kept as the history writes them: numbers as doubles, texts as texts, the day as ISO
-// text, so that a row read twice compares equal whatever the driver returned.
+namespace {
+
+// A row's values as the history keeps them: numbers as doubles, texts as texts, the day as ISO
+// text, so that a row read twice, or read and then handed back by a write, compares equal
+// whatever the driver returned.
+QList<QVariant> rowValues(const Database &db, const HistoryRows &rows)
+{
+    QList<QVariant> values;
+    values.reserve(ChangeHistory::columns().size());
+    for (int i = 0; i < rowColumns().size(); ++i) {
+        const QVariant v = rows.value(i, rowColumns()[i].kind);
+        if (!v.isNull() && rowColumns()[i].name == QLatin1String("DTSERVTRAN"))
+            values << db.dateFromSql(v).toString(Qt::ISODate);
+        else
+            values << v;
+    }
+    values << QVariant();   // the labels, filled in by the caller
+    return values;
+}
+
+QString keyOfValues(const QList<QVariant> &values)
+{
+    QStringList keyParts;
+    for (int i = 0; i < kKeyColumns.size(); ++i)
+        keyParts << values[i].toString();
+    return keyParts.join(QChar(0x1f));
+}
+
+// the row's columns, without the labels' value that readLabels fills in
+const QString &selectedColumns()
+{
+    static const QString selected = ChangeHistory::columns().mid(0, rowColumns().size()).join(QStringLiteral(", "));
+    return selected;
+}
+
+} // namespace
+
+void ChangeHistory::noteKey(const QString &key)
+{
+    if (!m_seen.contains(key)) {
+        m_seen.insert(key);
+        m_order << key;
+    }
+}
+
+// The key of a row from its key columns as a statement binds them.
+QString ChangeHistory::keyOf(const QList<QVariant> &keyValues) const
+{
+    QStringList keyParts;
+    for (int i = 0; i < kKeyColumns.size(); ++i)
+        keyParts << (kKeyColumns[i] == QLatin1String("DTSERVTRAN") ? m_db.dateFromSql(keyValues[i]).toString(Qt::ISODate)
+                                                                   : keyValues[i].toString());
+    return keyParts.join(QChar(0x1f));
+}
+
 void ChangeHistory::read(const QString &condition, const Binder &bind, bool lock, QHash<QString, Values> &into)
 {
-    // the row's columns, without the labels' value that readLabels fills in
-    static const QString selected = columns().mid(0, rowColumns().size()).join(QStringLiteral(", "));
     // Under READ COMMITTED a plain read sees the row as it was before a concurrent write that is
     // about to commit, and that write's change would be recorded again by this one.
     const bool forUpdate = lock && m_db.dialect() == Dialect::PostgreSQL;
     // (in key order, so that two writes over the same rows take their locks in the same order)
     Query query(m_db, QStringLiteral("SELECT %1 FROM SERVTRAN WHERE %2 ORDER BY %3%4")
-                          .arg(selected, condition, kKeyColumns.join(QStringLiteral(", ")),
+                          .arg(selectedColumns(), condition, kKeyColumns.join(QStringLiteral(", ")),
                                forUpdate ? QStringLiteral(" FOR UPDATE") : QString()));
     bind(query);
     HistoryRows rows(query);
     while (rows.next()) {
-        Values values;
-        values.reserve(columns().size());
-        for (int i = 0; i < rowColumns().size(); ++i) {
-            const QVariant v = rows.value(i, rowColumns()[i].kind);
-            if (!v.isNull() && columns()[i] == QLatin1String("DTSERVTRAN"))
-                values << m_db.dateFromSql(v).toString(Qt::ISODate);
-            else
-                values << v;
-        }
-        values << QVariant();   // the labels, read next
-        QStringList keyParts;
-        for (int i = 0; i < kKeyColumns.size(); ++i)
-            keyParts << values[i].toString();
-        const QString key = keyParts.join(QChar(0x1f));
-        if (!m_before.contains(key) && !m_after.contains(key))
-            m_order << key;
-        into.insert(key, values);
+        Values values = rowValues(m_db, rows);
+        const QString key = keyOfValues(values);
+        noteKey(key);
+        into.insert(key, std::move(values));
     }
     readLabels(condition, bind, into);
+}
+
+QString ChangeHistory::returning() const
+{
+    return m_recording ? QStringLiteral(" RETURNING ") + selectedColumns() : QString();
+}
+
+int ChangeHistory::run(Query &write, const QList<QVariant> &formerKey)
+{
+    if (!m_recording) {
+        write.exec();
+        return write.rowsAffected();
+    }
+    // the labels the row had: as this write left them, or as they were before it
+    QVariant labels;
+    if (!formerKey.isEmpty()) {
+        const QString former = keyOf(formerKey);
+        if (const auto now = m_after.constFind(former); now != m_after.cend())
+            labels = now->last();
+        else if (const auto was = m_before.constFind(former); was != m_before.cend())
+            labels = was->last();
+        m_after.remove(former);
+    }
+    int stored = 0;
+    HistoryRows rows(write);
+    while (rows.next()) {
+        Values values = rowValues(m_db, rows);
+        values.last() = labels;
+        const QString key = keyOfValues(values);
+        noteKey(key);
+        m_after.insert(key, std::move(values));
+        ++stored;
+    }
+    return stored;
+}
+
+void ChangeHistory::deleted(const QList<QVariant> &key)
+{
+    if (m_recording)
+        m_after.remove(keyOf(key));
 }
 
 // The labels of the rows just read (the conditions name only columns a label row has too).
@@ -230,13 +308,10 @@ void ChangeHistory::readLabels(const QString &condition, const Binder &bind, QHa
         quantities.clear();
     };
     while (rows.next()) {
-        QStringList keyParts;
-        for (int i = 0; i < kKeyColumns.size(); ++i) {
-            const QVariant v = rows.value(i, FieldKind::String);
-            keyParts << (kKeyColumns[i] == QLatin1String("DTSERVTRAN") ? m_db.dateFromSql(v).toString(Qt::ISODate)
-                                                                       : v.toString());
-        }
-        const QString key = keyParts.join(QChar(0x1f));
+        QList<QVariant> keyValues;
+        for (int i = 0; i < kKeyColumns.size(); ++i)
+            keyValues << rows.value(i, FieldKind::String);
+        const QString key = keyOf(keyValues);
         if (key != current) {
             flush();
             current = key;
@@ -254,6 +329,8 @@ void ChangeHistory::write()
         const auto after = m_after.constFind(key);
         const bool wasThere = before != m_before.cend();
         const bool isThere = after != m_after.cend();
+        if (!wasThere && !isThere)
+            continue;   // stored and deleted again, or moved on, by the same write
         QJsonObject was, is;
         for (int i = 0; i < columns().size(); ++i) {
             const FieldKind kind = kindOf(i);
@@ -288,6 +365,7 @@ void ChangeHistory::write()
     m_before.clear();
     m_after.clear();
     m_order.clear();
+    m_seen.clear();
 }
 
 // The history's insert with who, when, from where and how bound: the same for every row of a write.

@@ -1,6 +1,7 @@
 #pragma once
 // The history of changes of dish rows. A write method reads the rows it is about to change,
-// writes, reads them again, and records every row that was included, changed or deleted: who
+// writes, takes the rows as they are after the write (from what the write stored, or by reading
+// them again), and records every row that was included, changed or deleted: who
 // (the operator the connection named), when, from which address, by which method, with the
 // values before and after. All of it inside the write's own transaction, so a write that fails
 // leaves no history, and a write that is kept always has its history.
@@ -8,6 +9,7 @@
 #include <QDate>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QVariant>
 #include <functional>
@@ -36,6 +38,16 @@ public:
     // Stands for readAfter when the write changed nothing else on those rows, and saves reading
     // them again.
     void afterWriting(const QHash<QString, QVariant> &changed, const QList<double> &labelQuantities);
+
+    // A write of one dish row that hands back what it stored: an INSERT or UPDATE of SERVTRAN
+    // whose text ends with returning(). run() executes it, takes the row it returned as the row
+    // after the write, and answers how many rows it stored (0 or 1). The row's labels are those
+    // it had under `formerKey` (an update; they follow the row when its key changes), none for an
+    // insert. Stands for readAfter and saves reading the row again.
+    QString returning() const;
+    int run(Query &write, const QList<QVariant> &formerKey = {});
+    // A dish row `key` deleted after run() took it: not there after the write.
+    void deleted(const QList<QVariant> &key);
     // One history row per row whose values differ between before and after (a row only before
     // was deleted, a row only after was included). Call before the transaction commits.
     void write();
@@ -51,14 +63,18 @@ public:
 private:
     using Values = QList<QVariant>;   // in the order of columns()
     void read(const QString &condition, const Binder &bind, bool lock, QHash<QString, Values> &into);
+    QString keyOf(const QList<QVariant> &keyValues) const;
+    void noteKey(const QString &key);
     void readLabels(const QString &condition, const Binder &bind, QHash<QString, Values> &into);
     Query prepareInsert();
 
     Database &m_db;
     const CallContext &m_caller;
     QString m_method;
+    bool m_recording;   // as the benchmark's switch stood when the write began
     QHash<QString, Values> m_before, m_after;
     QList<QString> m_order;   // row keys in the order first seen, so the history reads as the write ran
+    QSet<QString> m_seen;     // the keys in m_order
 };
 
 } // namespace server

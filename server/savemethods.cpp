@@ -162,6 +162,15 @@ QString duplicateMessage(const QString &number)
     return QStringLiteral("Já existe o serviço transportado número %1 neste dia; grave novamente.").arg(number);
 }
 
+// The key columns of a row as they are bound.
+QList<QVariant> keyValues(const DishDelta &delta, const QList<QVariant> &values)
+{
+    QList<QVariant> key;
+    for (int i = 0; i < kKeyColumns; ++i)
+        key << delta.sqlValue(values, identityColumns()[i]);
+    return key;
+}
+
 bool keyExists(Database &db, const DishDelta &delta, const QList<QVariant> &values)
 {
     Query query(db, QStringLiteral("SELECT COUNT(*) FROM SERVTRAN WHERE ") + identityCondition(QStringLiteral("K_"), kKeyColumns));
@@ -172,7 +181,7 @@ bool keyExists(Database &db, const DishDelta &delta, const QList<QVariant> &valu
 
 // ON CONFLICT DO NOTHING rather than a failed insert: in PostgreSQL a failed statement spoils the
 // whole transaction, and two servers may race for the same number between check and insert.
-void insertRow(Database &db, const DishDelta &delta, const PacketRow &row)
+void insertRow(Database &db, ChangeHistory &history, const DishDelta &delta, const PacketRow &row)
 {
     delta.checkIdentity(row.values);
     QStringList columns, values;
@@ -180,18 +189,17 @@ void insertRow(Database &db, const DishDelta &delta, const PacketRow &row)
         columns << f.name;
         values << QLatin1Char(':') + f.name;
     }
-    Query insert(db, QStringLiteral("INSERT INTO SERVTRAN (%1) VALUES (%2) ON CONFLICT DO NOTHING")
-                         .arg(columns.join(QStringLiteral(", ")), values.join(QStringLiteral(", "))));
+    Query insert(db, QStringLiteral("INSERT INTO SERVTRAN (%1) VALUES (%2) ON CONFLICT DO NOTHING%3")
+                         .arg(columns.join(QStringLiteral(", ")), values.join(QStringLiteral(", ")), history.returning()));
     for (int i = 0; i < delta.fields().size(); ++i)
         insert.bind(delta.fields()[i].name, delta.sqlValue(row.values, i));
-    insert.exec();
-    if (insert.rowsAffected() != 1)
+    if (history.run(insert) != 1)
         throw Refusal(duplicateMessage(delta.sqlValue(row.values, QStringLiteral("NRSERVTRAN")).toString()));
 }
 
 // A modified row is found by its original key, client, point and dish; when another user changed
 // or removed it meanwhile, nothing matches and the whole change log is refused.
-void updateRow(Database &db, const DishDelta &delta, const PacketRow &row)
+void updateRow(Database &db, ChangeHistory &history, const DishDelta &delta, const PacketRow &row)
 {
     delta.checkIdentity(row.values);
     bool renumbered = false;
@@ -204,26 +212,27 @@ void updateRow(Database &db, const DishDelta &delta, const PacketRow &row)
     QStringList assignments;
     for (const protocol::PacketField &f : delta.fields())
         assignments << f.name + QStringLiteral(" = :N_") + f.name;
-    Query update(db, QStringLiteral("UPDATE SERVTRAN SET %1 WHERE %2")
-                         .arg(assignments.join(QStringLiteral(", ")), identityCondition(QStringLiteral("O_"))));
+    Query update(db, QStringLiteral("UPDATE SERVTRAN SET %1 WHERE %2%3")
+                         .arg(assignments.join(QStringLiteral(", ")), identityCondition(QStringLiteral("O_")),
+                              history.returning()));
     for (int i = 0; i < delta.fields().size(); ++i)
         update.bind(QStringLiteral("N_") + delta.fields()[i].name, delta.sqlValue(row.values, i));
     bindIdentity(update, delta, row.original, QStringLiteral("O_"));
-    update.exec();
-    if (update.rowsAffected() != 1)
+    if (history.run(update, keyValues(delta, row.original)) != 1)
         throw Refusal(kChangedByOther);
 }
 
 // A deleted row that is already gone is what the caller wanted (the screen deletes a dish with
 // DeletePrato first and then sends the deletion in its change log). Only a row that now holds
 // another client, point or dish under the same number is refused.
-void deleteRow(Database &db, const DishDelta &delta, const PacketRow &row)
+void deleteRow(Database &db, ChangeHistory &history, const DishDelta &delta, const PacketRow &row)
 {
     Query remove(db, QStringLiteral("DELETE FROM SERVTRAN WHERE ") + identityCondition(QStringLiteral("O_")));
     bindIdentity(remove, delta, row.original, QStringLiteral("O_"));
     remove.exec();
     if (remove.rowsAffected() == 0 && keyExists(db, delta, row.original))
         throw Refusal(kChangedByOther);
+    history.deleted(keyValues(delta, row.original));
 }
 
 } // namespace
@@ -255,24 +264,19 @@ QVariant ServTranService::setServTran(const QVariantList &list)
     for (const PacketRow &row : content.rows) {
         switch (row.change) {
         case RowChange::Inserted:
-            insertRow(m_db, delta, row);
+            insertRow(m_db, history, delta, row);
             break;
         case RowChange::Modified:
-            updateRow(m_db, delta, row);
+            updateRow(m_db, history, delta, row);
             break;
         case RowChange::Deleted:
-            deleteRow(m_db, delta, row);   // its labels go with it (ON DELETE CASCADE)
+            deleteRow(m_db, history, delta, row);   // its labels go with it (ON DELETE CASCADE)
             break;
         case RowChange::Unchanged:
             break;
         }
     }
-    for (const PacketRow &row : content.rows) {
-        if (row.change == RowChange::Inserted || row.change == RowChange::Modified)
-            history.readAfter(identityCondition(QStringLiteral("H_"), kKeyColumns), [&](Query &query) {
-                bindIdentity(query, delta, row.values, QStringLiteral("H_"), kKeyColumns);
-            });
-    }
+    // (the rows after the write came back from the inserts and updates themselves)
     history.write();
     transaction.commit();
     return QString();

@@ -172,7 +172,9 @@ public:
         }
         if (m_socket->state() != QAbstractSocket::ConnectedState)
             return;
-        m_socket->write(protocol::frame(reply));
+        m_socket->write(protocol::frameHead(reply.size()));
+        m_socket->write(reply);   // shared by the socket's buffer, not copied
+
         if (m_socket->bytesToWrite() > kMaxUnreadReplyBytes) {
             m_waitingForReader = true;   // bytesWritten takes the next request
             return;

@@ -101,6 +101,12 @@ bool FilterExpression::accepts(const QList<QVariant> &values, const QList<Field 
 {
     for (const Condition &c : m_conditions) {
         const QVariant &v = values.at(c.field);
+        // a text field's value compared where it is: a filter runs over every row of a big day
+        if (v.metaType() == QMetaType::fromType<QString>() && fields.at(c.field)->kind() == FieldKind::String) {
+            if (*static_cast<const QString *>(v.constData()) != c.value)
+                return false;
+            continue;
+        }
         if (v.isNull())
             return false;
         if (plainText(v, fields.at(c.field)->kind()) != c.value)

@@ -65,17 +65,13 @@ void TestClient::send(const QByteArray &bytes)
 protocol::Reply TestClient::receive()
 {
     for (;;) {
-        if (m_pending.size() >= 4) {
-            const quint32 length = qFromBigEndian<quint32>(m_pending.constData());
-            if (quint64(m_pending.size()) >= 4u + length) {
-                const QByteArray payload = m_pending.mid(4, length);
-                m_pending.remove(0, 4 + length);
-                return protocol::decodeReply(payload);
-            }
-        }
+        if (std::optional<QByteArray> payload = m_pending.take())
+            return protocol::decodeReply(*payload);
+        if (m_pending.oversized())
+            fail(QStringLiteral("a reply over the frame limit"));
         if (!m_socket.waitForReadyRead(60000))
             fail(QStringLiteral("no reply from the server: ") + m_socket.errorString());
-        m_pending += m_socket.readAll();
+        m_pending.append(m_socket.readAll());
     }
 }
 

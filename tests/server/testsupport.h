@@ -3,6 +3,7 @@
 // core on its own thread, a small synchronous client speaking the wire protocol, and helpers to
 // read packets and to build the change logs the screen sends.
 
+#include <protocol/frame.h>
 #include <protocol/hello.h>
 #include <protocol/packet.h>
 #include <protocol/value.h>
@@ -63,7 +64,7 @@ public:
 
 private:
     QTcpSocket m_socket;
-    QByteArray m_pending;
+    protocol::FrameBuffer m_pending;
 };
 
 // A database holding the demo data, served by a server thread on a loopback port.

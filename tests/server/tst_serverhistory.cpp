@@ -46,6 +46,8 @@ private slots:
     void theHistoryCannotBeChanged();
     void labelWritesAreRecorded_data() { addBackendRows(); }
     void labelWritesAreRecorded();
+    void savesRecordTheRowsAsStored_data() { addBackendRows(); }
+    void savesRecordTheRowsAsStored();
     void concurrentChangesAreEachRecordedOnce();
     void aLongDayIsReadInPages_data() { addBackendRows(); }
     void aLongDayIsReadInPages();
@@ -223,6 +225,62 @@ void TestServerHistory::labelWritesAreRecorded()
     QCOMPARE(rounded.size(), 1);
     QCOMPARE(json(rounded[0][QStringLiteral("DSDEPOIS")])[QStringLiteral("ETIQUETAS")].toString(),
              QStringLiteral("5 × 2,346"));
+}
+
+// A save records each row as it stored it: a row given another number keeps its labels (they
+// follow the row) and reads as one deleted and one included; a row deleted and included again
+// under its number in one change log reads as one change, the old row's labels gone with it; a
+// row included and deleted again in one change log is not recorded at all.
+void TestServerHistory::savesRecordTheRowsAsStored()
+{
+    QFETCH(QString, backend);
+    SKIP_UNLESS_BACKEND(backend);
+    Fixture f(backend);
+    const QString number = QStringLiteral("0000000095");
+    const QVariantMap stored = storedDish(f.client(), QStringLiteral("0000000001"));
+    QVariantMap renumbered = stored;
+    renumbered[QStringLiteral("NRSERVTRAN")] = number;
+    qint64 before = historyCount(f.db());
+    QCOMPARE(f.client().text(QStringLiteral("SetServTran"), {dishDelta({{RowChange::Modified, renumbered, stored}})}),
+             QString());
+    QList<QVariantMap> entries = historySince(f.client(), before);
+    QCOMPARE(entries.size(), 2);
+    QCOMPARE(entries[0][QStringLiteral("IDALTERACAO")].toString(), QStringLiteral("E"));
+    QCOMPARE(entries[0][QStringLiteral("NRSERVTRAN")].toString(), QStringLiteral("0000000001"));
+    QCOMPARE(entries[1][QStringLiteral("IDALTERACAO")].toString(), QStringLiteral("I"));
+    QCOMPARE(entries[1][QStringLiteral("NRSERVTRAN")].toString(), number);
+    const QString labels = json(entries[0][QStringLiteral("DSANTES")])[QStringLiteral("ETIQUETAS")].toString();
+    QVERIFY(labels.contains(QStringLiteral(" × ")));
+    const QJsonObject included = json(entries[1][QStringLiteral("DSDEPOIS")]);
+    QCOMPARE(included[QStringLiteral("ETIQUETAS")].toString(), labels);
+    QCOMPARE(included[QStringLiteral("QTCOMESTIST")].toDouble(), stored[QStringLiteral("QTCOMESTIST")].toDouble());
+
+    const QVariantMap moved = storedDish(f.client(), number);
+    QVariantMap again = newDish(number, QStringLiteral("0000102"), QStringLiteral("004"), QStringLiteral("1010010002"));
+    for (const char *key : {"CDFILIAL", "CDSERVFILI", "DTSERVTRAN", "CDDIETPADST"})
+        again[QLatin1String(key)] = moved[QLatin1String(key)];
+    before = historyCount(f.db());
+    QCOMPARE(f.client().text(QStringLiteral("SetServTran"),
+                             {dishDelta({{RowChange::Deleted, moved, moved}, {RowChange::Inserted, again, {}}})}),
+             QString());
+    entries = historySince(f.client(), before);
+    QCOMPARE(entries.size(), 1);
+    QCOMPARE(entries[0][QStringLiteral("IDALTERACAO")].toString(), QStringLiteral("A"));
+    QCOMPARE(entries[0][QStringLiteral("CDPRATO")].toString(), QStringLiteral("1010010002"));
+    QCOMPARE(json(entries[0][QStringLiteral("DSANTES")])[QStringLiteral("ETIQUETAS")].toString(), labels);
+    const QJsonObject changed = json(entries[0][QStringLiteral("DSDEPOIS")]);
+    QVERIFY(changed.contains(QStringLiteral("ETIQUETAS")) && changed[QStringLiteral("ETIQUETAS")].isNull());
+    QCOMPARE(changed[QStringLiteral("QTCOMESTIST")].toDouble(), 70.0);
+
+    // a row included and deleted again by one change log was never there for anyone else
+    const QVariantMap passing = newDish(QStringLiteral("0000000096"), QStringLiteral("0000102"), QStringLiteral("004"),
+                                        QStringLiteral("1010010002"));
+    before = historyCount(f.db());
+    QCOMPARE(f.client().text(QStringLiteral("SetServTran"),
+                             {dishDelta({{RowChange::Inserted, passing, {}}, {RowChange::Deleted, passing, passing}})}),
+             QString());
+    QCOMPARE(historyCount(f.db()), before);
+    QCOMPARE(scalar(f.db(), QStringLiteral("SELECT COUNT(*) FROM SERVTRAN WHERE NRSERVTRAN = '0000000096'")).toLongLong(), 0);
 }
 
 // Two operators change the same row while a third write holds it: each entry's "before" is what

@@ -154,3 +154,7 @@ keys Escape
 # 6. The day's history of changes (Alt+H): the demo's calculation and what this walk saved.
 pause=3 keys alt+h
 shot guia-7-historico
+
+# 7. The phones' receipt page (docs/web.md): the browser test takes it at a phone's size, after
+# recording a receipt, and the same page with a reading out of range.
+SERVTRAN_PICTURE_DIR="$out" ctest --test-dir "$build" -R '^tst_webreceipt$' --output-on-failure

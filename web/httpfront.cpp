@@ -56,6 +56,13 @@ HttpReply unavailable(const QString &why)
                            "se continuar, avise a cozinha.")));
 }
 
+HttpReply tooLarge()
+{
+    return page(413,
+        messagePage(
+            QStringLiteral("Formulário grande demais"), QStringLiteral("O formulário enviado é grande demais.")));
+}
+
 QDateTime kitchenNow()
 {
     return protocol::wallClock(QDateTime::currentDateTime());
@@ -90,7 +97,6 @@ QString clientAddress(MHD_Connection *connection)
 // Per request: the form as it arrives, bounded.
 struct RequestState {
     QByteArray body;
-    bool tooLarge = false;
     QElapsedTimer clock;
 };
 
@@ -138,10 +144,7 @@ MHD_Result onRequest(void *self, MHD_Connection *connection, const char *url, co
         // a form announced larger than the bound is refused before it is read
         const char *length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
         if (length && QByteArray(length).toLongLong() > limit) {
-            request->tooLarge = true;
-            const HttpReply reply = page(413,
-                messagePage(QStringLiteral("Formulário grande demais"),
-                    QStringLiteral("O formulário enviado é grande demais.")));
+            const HttpReply reply = tooLarge();
             logRequest(clientAddress(connection), method, url, reply.status, request->clock);
             return send(connection, reply);
         }
@@ -149,24 +152,21 @@ MHD_Result onRequest(void *self, MHD_Connection *connection, const char *url, co
     }
     auto *request = static_cast<RequestState *>(*state);
     if (*uploadSize > 0) {
-        if (request->body.size() + qsizetype(*uploadSize) > limit)
-            request->tooLarge = true;
-        else if (!request->tooLarge)
+        const bool over = request->body.size() + qsizetype(*uploadSize) > limit;
+        if (!over)
             request->body.append(upload, qsizetype(*uploadSize));
         *uploadSize = 0;
-        return MHD_YES;
+        if (!over)
+            return MHD_YES;
+        // a form sent without its length that grows past the bound: the connection is closed at
+        // once, the rest unread (a browser always says a form's length, and gets the 413 page)
+        logRequest(clientAddress(connection), method, url, 413, request->clock);
+        return MHD_NO;
     }
     const QString address = clientAddress(connection);
-    HttpReply reply;
-    if (request->tooLarge) {
-        reply = page(413,
-            messagePage(
-                QStringLiteral("Formulário grande demais"), QStringLiteral("O formulário enviado é grande demais.")));
-    } else {
-        const char *type = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_TYPE);
-        reply = front->answer(
-            QByteArray(method), QString::fromUtf8(url), QByteArray(type ? type : ""), request->body, address);
-    }
+    const char *type = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_TYPE);
+    const HttpReply reply = front->answer(
+        QByteArray(method), QString::fromUtf8(url), QByteArray(type ? type : ""), request->body, address);
     logRequest(address, method, url, reply.status, request->clock);
     return send(connection, reply);
 }

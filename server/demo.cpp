@@ -74,13 +74,17 @@ void loadDemoData(Database &db)
                     {s("0002"), s("Cozinha Industrial Sul"), s("A")},
                     {s("0003"), s("Unidade Litoral"), s("R")}});
         insertRows(db, QStringLiteral("OPERADOR"), cols("CDOPERADOR NMOPERADOR"),
-                   {{s("ADMIN"), s("Administrador")}, {s("OPER1"), s("Operador da Cozinha Central Norte")}});
+                   {{s("ADMIN"), s("Administrador")}, {s("OPER1"), s("Operador da Cozinha Central Norte")},
+                    {s("RECEB"), s("Recebimento nas unidades")}});
+        // RECEB is the phones' web front: the server lets it do nothing but the labels' receipt.
         insertRows(db, QStringLiteral("OPERFILI"), cols("CDOPERADOR CDFILIAL"),
                    {{s("ADMIN"), s("0001")}, {s("ADMIN"), s("0002")}, {s("ADMIN"), s("0003")},
-                    {s("OPER1"), s("0001")}});
+                    {s("OPER1"), s("0001")},
+                    {s("RECEB"), s("0001")}, {s("RECEB"), s("0002")}, {s("RECEB"), s("0003")}});
         const QVariant demoHash = hashPassword(QString::fromLatin1(kDemoPassword));
         insertRows(db, QStringLiteral("SENHAOPER"), cols("CDOPERADOR DSHASHSENHA"),
-                   {{s("ADMIN"), demoHash}, {s("OPER1"), hashPassword(QString::fromLatin1(kDemoPassword))}});
+                   {{s("ADMIN"), demoHash}, {s("OPER1"), hashPassword(QString::fromLatin1(kDemoPassword))},
+                    {s("RECEB"), hashPassword(QString::fromLatin1(kDemoPassword))}});
         insertRows(db, QStringLiteral("SERVICO"), cols("CDFILIAL CDSERVFILI NMSERVICO IDSERVTRAN IDTIPOSERV"),
                    {{s("0001"), s("00001"), s("Almoço"), s("S"), s("N")},
                     {s("0001"), s("00002"), s("Jantar"), s("S"), s("N")},

@@ -1,53 +1,17 @@
 // The containers' dispatch at the kitchen: the temperature each container's label leaves with
-// (SetExpedicao) and the day's containers with their dispatch (GetExpedicao).
+// (SetExpedicao) and the day's containers with their dispatch and receipt (GetExpedicao).
 
 #include "arguments.h"
 #include "database.h"
+#include "labelentries.h"
 #include "packets.h"
 #include "service.h"
 
 #include <protocol/remoteresult.h>
 
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocale>
-#include <cmath>
 
 namespace server {
-
-namespace {
-
-// Beyond these no thermometer of a kitchen reads: a typing slip, not a temperature.
-constexpr double kMinCelsius = -60;
-constexpr double kMaxCelsius = 130;
-constexpr int kMaxReason = 200;
-
-const QString kLabelCondition = QStringLiteral(
-    "CDFILIAL = :CDFILIAL AND CDSERVFILI = :CDSERVFILI AND DTSERVTRAN = :DTSERVTRAN "
-    "AND CDDIETPADST = :CDDIETPADST AND NRSERVTRAN = :NRSERVTRAN AND NRSEQUETIQTR = :NRSEQUETIQTR");
-
-struct LabelKey {
-    QString branch, service;
-    QDate date;
-    QString diet, number, label;
-};
-
-void bindLabel(Query &query, const LabelKey &key)
-{
-    query.bind(QStringLiteral("CDFILIAL"), key.branch)
-        .bind(QStringLiteral("CDSERVFILI"), key.service)
-        .bindDate(QStringLiteral("DTSERVTRAN"), key.date)
-        .bind(QStringLiteral("CDDIETPADST"), key.diet)
-        .bind(QStringLiteral("NRSERVTRAN"), key.number)
-        .bind(QStringLiteral("NRSEQUETIQTR"), key.label);
-}
-
-QString celsiusText(double value)
-{
-    return QLocale(QLocale::Portuguese, QLocale::Brazil).toString(value, 'f', 1) + QStringLiteral(" °C");
-}
-
-} // namespace
 
 // Records one container's dispatch: the label's first entry, or with a reason a correction after
 // it. Nothing is overwritten; each entry is also a change of the row in the history of changes,
@@ -65,22 +29,13 @@ QVariant ServTranService::setExpedicao(const QVariantList &list)
     key.label = args.text(5, "NRSEQUETIQTR", 4);
     const double celsius = args.number(6, "temperatura");
     const QString reason = args.text(7, "motivo", kMaxReason).trimmed();
-    if (!std::isfinite(celsius) || celsius < kMinCelsius || celsius > kMaxCelsius)
-        throw Refusal(QStringLiteral("A temperatura deve estar entre %1 e %2.")
-                          .arg(celsiusText(kMinCelsius), celsiusText(kMaxCelsius)));
-    const double stored = std::round(celsius * 10) / 10;
+    const double stored = storedCelsius(celsius);
 
     Transaction transaction(m_db);
-    Query label(m_db, QStringLiteral(
-        "SELECT E.CDCLIENTE, E.CDDESTFILI, E.CDPRATO, E.CDFILAUXPRAT FROM ETIQSERVTRAN E WHERE ") + kLabelCondition);
-    bindLabel(label, key);
-    label.exec();
-    if (!label.next())
-        throw Refusal(QStringLiteral("Etiqueta %1 do serviço transportado %2 não encontrada.").arg(key.label, key.number));
-    const QStringList rowNames = {label.text(0), label.text(1), label.text(2), label.text(3)};
+    const LabelOwner owner = labelOwner(
+        m_db, key, QStringLiteral("Etiqueta %1 do serviço transportado %2 não encontrada.").arg(key.label, key.number));
 
-    Query last(m_db, QStringLiteral(
-        "SELECT NRSEQEXPED, VRTEMPERATURA FROM EXPESERVTRAN WHERE ") + kLabelCondition
+    Query last(m_db, QStringLiteral("SELECT NRSEQEXPED, VRTEMPERATURA FROM EXPESERVTRAN WHERE ") + labelCondition()
                          + QStringLiteral(" ORDER BY NRSEQEXPED DESC LIMIT 1"));
     bindLabel(last, key);
     last.exec();
@@ -115,71 +70,82 @@ QVariant ServTranService::setExpedicao(const QVariantList &list)
     is.insert(column, stored);
     if (!reason.isEmpty())
         is.insert(QStringLiteral("MOTIVO"), reason);
-    const auto json = [](const QJsonObject &o) {
-        return o.isEmpty() ? QVariant(QMetaType::fromType<QString>())
-                           : QVariant(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
-    };
-    Query history(m_db, QStringLiteral(
-        "INSERT INTO HISTSERVTRAN (DTHRALTERACAO, CDOPERADOR, DSENDERECO, NMMETODO, IDALTERACAO, CDFILIAL, CDSERVFILI, "
-        "DTSERVTRAN, CDDIETPADST, NRSERVTRAN, CDCLIENTE, CDDESTFILI, CDPRATO, CDFILAUXPRAT, DSANTES, DSDEPOIS) VALUES "
-        "(:DTHRALTERACAO, :CDOPERADOR, :DSENDERECO, 'SetExpedicao', 'A', :CDFILIAL, :CDSERVFILI, :DTSERVTRAN, "
-        ":CDDIETPADST, :NRSERVTRAN, :CDCLIENTE, :CDDESTFILI, :CDPRATO, :CDFILAUXPRAT, :DSANTES, :DSDEPOIS)"));
-    history.bind(QStringLiteral("DTHRALTERACAO"), m_db.toSql(QDateTime::currentDateTimeUtc()))
-        .bind(QStringLiteral("CDOPERADOR"), context().operatorCode)
-        .bind(QStringLiteral("DSENDERECO"), context().peerAddress.left(64))
-        .bind(QStringLiteral("CDFILIAL"), key.branch)
-        .bind(QStringLiteral("CDSERVFILI"), key.service)
-        .bindDate(QStringLiteral("DTSERVTRAN"), key.date)
-        .bind(QStringLiteral("CDDIETPADST"), key.diet)
-        .bind(QStringLiteral("NRSERVTRAN"), key.number)
-        .bind(QStringLiteral("CDCLIENTE"), rowNames[0])
-        .bind(QStringLiteral("CDDESTFILI"), rowNames[1])
-        .bind(QStringLiteral("CDPRATO"), rowNames[2])
-        .bind(QStringLiteral("CDFILAUXPRAT"), rowNames[3])
-        .bind(QStringLiteral("DSANTES"), json(was))
-        .bind(QStringLiteral("DSDEPOIS"), json(is));
-    history.exec();
+    recordLabelChange(m_db, context(), QStringLiteral("SetExpedicao"), key, owner, was, is);
     transaction.commit();
     return protocol::resultOk(true);
 }
 
 // The day's containers as their labels print, each with its latest dispatch entry (temperature,
-// when, by whom, the reason of a correction) and how many entries it has; none when not dispatched.
+// when, by whom, the reason of a correction), when it left, how many entries it has, and its
+// receipt at the delivery point (when it arrived, the latest temperature, receiver and reason, how
+// many entries); none when not dispatched or not received.
 QVariant ServTranService::getExpedicao(const QVariantList &list)
 {
-    const Day day = dayArguments(Arguments(QStringLiteral("GetExpedicao"), list, 3));
-    using protocol::FieldKind;
-    QList<protocol::PacketField> fields = printLabelFields();
-    fields << protocol::PacketField{QLatin1String("VRTEMPERATURA"), FieldKind::Float, 0, false, false}
-           << protocol::PacketField{QLatin1String("DTHREXPEDICAO"), FieldKind::DateTime, 0, false, false}
-           << protocol::PacketField{QLatin1String("CDOPERADOR"), FieldKind::String, 8, false, false}
-           << protocol::PacketField{QLatin1String("DSMOTIVO"), FieldKind::String, kMaxReason, false, false}
-           << protocol::PacketField{QLatin1String("QTEXPEDICOES"), FieldKind::Float, 0, false, false};
-    QList<QList<QVariant>> rows = printLabelRows(day);
+    return protocol::resultOk(containersPacket(dayArguments(Arguments(QStringLiteral("GetExpedicao"), list, 3))));
+}
 
-    Query latest(m_db, QStringLiteral(
-        "SELECT X.CDDIETPADST, X.NRSERVTRAN, X.NRSEQUETIQTR, X.VRTEMPERATURA, X.DTHREXPEDICAO, X.CDOPERADOR, "
-        "       X.DSMOTIVO, X.NRSEQEXPED "
-        "FROM EXPESERVTRAN X "
-        "WHERE X.CDFILIAL = :CDFILIAL AND X.CDSERVFILI = :CDSERVFILI AND X.DTSERVTRAN = :DTSERVTRAN "
-        "ORDER BY X.NRSEQEXPED"));
-    latest.bind(QStringLiteral("CDFILIAL"), day.branch)
-        .bind(QStringLiteral("CDSERVFILI"), day.service)
-        .bindDate(QStringLiteral("DTSERVTRAN"), day.date);
-    latest.exec();
-    QHash<QString, QList<QVariant>> dispatchOf;   // later entries replace earlier ones
-    while (latest.next()) {
-        const QDateTime when = m_db.dateTimeFromSql(latest.value(4)).toLocalTime();
-        dispatchOf.insert(latest.text(0) + QLatin1Char('|') + latest.text(1) + QLatin1Char('|') + latest.text(2),
-                          {latest.value(3), when, latest.value(5), latest.value(6), double(latest.count(7))});
+QVariant ServTranService::containersPacket(const Day &day, const LabelKey *only)
+{
+    using protocol::FieldKind;
+    const auto field = [](const char *name, FieldKind kind, int size = 0) {
+        return protocol::PacketField{QLatin1String(name), kind, size, false, false};
+    };
+    QList<protocol::PacketField> fields = printLabelFields();
+    fields << field("VRTEMPERATURA", FieldKind::Float) << field("DTHREXPEDICAO", FieldKind::DateTime)
+           << field("CDOPERADOR", FieldKind::String, 8) << field("DSMOTIVO", FieldKind::String, kMaxReason)
+           << field("QTEXPEDICOES", FieldKind::Float) << field("DTHRSAIDA", FieldKind::DateTime)
+           << field("VRTEMPRECEB", FieldKind::Float) << field("DTHRRECEBIMENTO", FieldKind::DateTime)
+           << field("NMRECEBEDOR", FieldKind::String, 60) << field("DSMOTIVORECEB", FieldKind::String, kMaxReason)
+           << field("QTRECEBIMENTOS", FieldKind::Float);
+    QList<QList<QVariant>> rows = printLabelRows(day, only);
+
+    // The entries of the day, or of the one label, in their order: later ones replace earlier
+    // ones, the first one's moment kept (when the container left, when it arrived).
+    const auto entries = [&](const char *columns, const char *table, const char *order) {
+        const QString where = only ? labelCondition()
+                                   : QStringLiteral("CDFILIAL = :CDFILIAL AND CDSERVFILI = :CDSERVFILI "
+                                                    "AND DTSERVTRAN = :DTSERVTRAN");
+        Query query(m_db, QStringLiteral("SELECT CDDIETPADST, NRSERVTRAN, NRSEQUETIQTR, %1 FROM %2 WHERE %3 ORDER BY %4")
+                              .arg(QLatin1String(columns), QLatin1String(table), where, QLatin1String(order)));
+        if (only)
+            bindLabel(query, *only);
+        else
+            query.bind(QStringLiteral("CDFILIAL"), day.branch)
+                .bind(QStringLiteral("CDSERVFILI"), day.service)
+                .bindDate(QStringLiteral("DTSERVTRAN"), day.date);
+        query.exec();
+        return query;
+    };
+    const auto labelOf = [](const QVariant &diet, const QVariant &number, const QVariant &label) {
+        return QStringLiteral("%1|%2|%3").arg(diet.toString(), number.toString(), label.toString());
+    };
+    const auto wallClock = [this](const QVariant &stored) { return m_db.dateTimeFromSql(stored).toLocalTime(); };
+
+    QHash<QString, QList<QVariant>> dispatchOf;
+    Query dispatch = entries("VRTEMPERATURA, DTHREXPEDICAO, CDOPERADOR, DSMOTIVO, NRSEQEXPED", "EXPESERVTRAN", "NRSEQEXPED");
+    while (dispatch.next()) {
+        QList<QVariant> &entry = dispatchOf[labelOf(dispatch.value(0), dispatch.value(1), dispatch.value(2))];
+        const QDateTime when = wallClock(dispatch.value(4));
+        const QVariant left = entry.isEmpty() ? QVariant(when) : entry.at(5);
+        entry = {dispatch.value(3), when, dispatch.value(5), dispatch.value(6), double(dispatch.count(7)), left};
     }
-    const QList<QVariant> none = {QVariant(QMetaType::fromType<double>()), QVariant(QMetaType::fromType<QDateTime>()),
-                                  QVariant(QMetaType::fromType<QString>()), QVariant(QMetaType::fromType<QString>()),
-                                  0.0};
-    for (QList<QVariant> &row : rows)
-        row << dispatchOf.value(row[0].toString() + QLatin1Char('|') + row[1].toString() + QLatin1Char('|') + row[2].toString(),
-                                none);
-    return protocol::resultOk(packetValue(packetOf(fields, rows)));
+    QHash<QString, QList<QVariant>> receiptOf;
+    Query receipt = entries("VRTEMPERATURA, DTHRRECEBIMENTO, NMRECEBEDOR, DSMOTIVO, NRSEQRECEB", "RECESERVTRAN", "NRSEQRECEB");
+    while (receipt.next()) {
+        QList<QVariant> &entry = receiptOf[labelOf(receipt.value(0), receipt.value(1), receipt.value(2))];
+        const QVariant arrived = entry.isEmpty() ? QVariant(wallClock(receipt.value(4))) : entry.at(1);
+        entry = {receipt.value(3), arrived, receipt.value(5), receipt.value(6), double(receipt.count(7))};
+    }
+
+    const QVariant noNumber(QMetaType::fromType<double>()), noMoment(QMetaType::fromType<QDateTime>()),
+        noText(QMetaType::fromType<QString>());
+    const QList<QVariant> notDispatched = {noNumber, noMoment, noText, noText, 0.0, noMoment};
+    const QList<QVariant> notReceived = {noNumber, noMoment, noText, noText, 0.0};
+    for (QList<QVariant> &row : rows) {
+        const QString label = labelOf(row[0], row[1], row[2]);
+        row << dispatchOf.value(label, notDispatched) << receiptOf.value(label, notReceived);
+    }
+    return packetValue(packetOf(fields, rows));
 }
 
 } // namespace server

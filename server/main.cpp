@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSocketNotifier>
+#include <QUrl>
 
 #include <csignal>
 #include <cstdio>
@@ -165,8 +166,17 @@ int main(int argc, char *argv[])
                                     QStringLiteral("Grava uma cópia de segurança do banco SQLite em ARQUIVO enquanto outros "
                                                    "servidores o atendem, e termina."),
                                     QStringLiteral("ARQUIVO"));
+    const QCommandLineOption webUrl(QStringLiteral("web-url"),
+                                    QStringLiteral("Endereço da frente web dos celulares (por exemplo https://cozinha.exemplo:8443): "
+                                                   "as etiquetas levam o link assinado do seu recebimento."),
+                                    QStringLiteral("URL"));
+    const QCommandLineOption receiptOperator(QStringLiteral("receipt-operator"),
+                                             QStringLiteral("Operador da frente web, que só consulta e registra o recebimento "
+                                                            "das etiquetas (padrão RECEB)."),
+                                             QStringLiteral("CODE"), QStringLiteral("RECEB"));
     parser.addOptions({help, db, host, port, createSchema, demo, workers, maxConnections, maxPerAddress, helloTimeout,
-                       idleTimeout, tlsCert, tlsKey, tokenFile, insecure, setPasswordOption, backup, standby});
+                       idleTimeout, tlsCert, tlsKey, tokenFile, insecure, setPasswordOption, backup, standby, webUrl,
+                       receiptOperator});
 
     if (!parser.parse(QCoreApplication::arguments())) {
         say(parser.errorText());
@@ -243,6 +253,25 @@ int main(int argc, char *argv[])
         }
         settings.standbyConnection = standbyConnection;
     }
+    if (parser.isSet(webUrl)) {
+        QString url = parser.value(webUrl).trimmed();
+        if (url.endsWith(QLatin1Char('/')))
+            url.chop(1);
+        const QUrl parsed(url, QUrl::StrictMode);
+        // the labels' links must fit their field (400) with the token after it
+        if (!parsed.isValid() || (parsed.scheme() != QLatin1String("https") && parsed.scheme() != QLatin1String("http"))
+            || parsed.host().isEmpty() || parsed.hasQuery() || parsed.hasFragment() || url.size() > 200) {
+            say(QStringLiteral("--web-url deve ser um endereço http(s)://máquina[:porta][/caminho] de até 200 caracteres, "
+                               "sem consulta: %1").arg(parser.value(webUrl)));
+            return 2;
+        }
+        settings.service.webUrl = url;
+    }
+    settings.service.receiptOperator = parser.value(receiptOperator).trimmed();
+    if (settings.service.receiptOperator.isEmpty() || settings.service.receiptOperator.size() > 8) {
+        say(QStringLiteral("valor inválido para --receipt-operator: %1").arg(parser.value(receiptOperator)));
+        return 2;
+    }
     const QHostAddress address(parser.value(host));
     if (address.isNull()) {
         say(QStringLiteral("endereço inválido: %1").arg(parser.value(host)));
@@ -310,6 +339,9 @@ int main(int argc, char *argv[])
                 .arg(description,
                      settings.usesTls() ? QStringLiteral(", TLS") : QString(),
                      settings.accessToken.isEmpty() ? QString() : QStringLiteral(", com chave de acesso")));
+        if (!settings.service.webUrl.isEmpty())
+            say(QStringLiteral("links das etiquetas em %1/e/..., recebimento pelo operador %2")
+                    .arg(settings.service.webUrl, settings.service.receiptOperator));
         if (!settings.standbyConnection.isEmpty())
             say(QStringLiteral("leituras enviadas à réplica %1")
                     .arg(QString(settings.standbyConnection)

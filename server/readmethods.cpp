@@ -2,6 +2,7 @@
 
 #include "arguments.h"
 #include "database.h"
+#include "labellinks.h"
 #include "packets.h"
 #include "service.h"
 
@@ -131,13 +132,17 @@ const QList<protocol::PacketField> &ServTranService::printLabelFields()
         text("NMFILIAL", 30), text("NMSERVICO", 40), text("NMRAZSOCCLIE", 50), text("NMFANTCLIE", 50),
         text("NMDESTFILI", 30), text("NMPRATO", 40), text("SGUNIDADE", 10),
         text("IDCONSERV", 1), other("QTHORASCONS", FieldKind::Float), other("DTHRPREPARO", FieldKind::DateTime),
-        other("DTHRVALIDADE", FieldKind::DateTime)};
+        other("DTHRVALIDADE", FieldKind::DateTime), text("DSLINK", 400)};
     return fields;
 }
 
-// The day's labels as they print: names, the dish's mode, its safe time, preparation and use-by.
-QList<QList<QVariant>> ServTranService::printLabelRows(const Day &day)
+// The day's labels as they print: names, the dish's mode, its safe time, preparation and use-by,
+// and the link of the label's receipt when the server signs links.
+QList<QList<QVariant>> ServTranService::printLabelRows(const Day &day, const LabelKey *only)
 {
+    std::optional<LinkSigner> signer;
+    if (!m_settings.webUrl.isEmpty())
+        signer.emplace(m_db, m_settings.webUrl);
     const QList<protocol::PacketField> &fields = printLabelFields();
     constexpr int kNamed = 14;   // columns passed on as read; the cold chain's follow
     Query query(m_db, QStringLiteral(
@@ -157,9 +162,15 @@ QList<QList<QVariant>> ServTranService::printLabelRows(const Day &day)
         "LEFT JOIN CONSFILI B ON B.CDFILIAL = S.CDFILIAL AND B.IDCONSERV = K.IDCONSERV "
         "LEFT JOIN PREPSERVTRAN R ON R.CDFILIAL = S.CDFILIAL AND R.CDSERVFILI = S.CDSERVFILI "
         "      AND R.DTSERVTRAN = S.DTSERVTRAN AND R.CDDIETPADST = S.CDDIETPADST AND R.NRSERVTRAN = S.NRSERVTRAN "
-        "WHERE ") + kDayCondition + QStringLiteral(
+        "WHERE ") + kDayCondition + QString::fromLatin1(only ? " AND S.CDDIETPADST = :CDDIETPADST AND S.NRSERVTRAN = :NRSERVTRAN "
+                                                                  "AND S.NRSEQUETIQTR = :NRSEQUETIQTR" : "")
+        + QStringLiteral(
         " ORDER BY S.CDDESTFILI, COALESCE(C.NMRAZSOCCLIE, ''), S.CDCLIENTE, S.CDDIETPADST, S.NRSERVTRAN, S.NRSEQUETIQTR"));
     bindDay(query, day);
+    if (only)
+        query.bind(QStringLiteral("CDDIETPADST"), only->diet)
+            .bind(QStringLiteral("NRSERVTRAN"), only->number)
+            .bind(QStringLiteral("NRSEQUETIQTR"), only->label);
     query.exec();
     const auto hours = [](const QVariant &v) { return v.isNull() ? std::nullopt : std::optional<double>(v.toDouble()); };
     QList<QList<QVariant>> rows;
@@ -176,6 +187,10 @@ QList<QList<QVariant>> ServTranService::printLabelRows(const Day &day)
         row << (mode ? QVariant(cold::conservationCode(*mode)) : QVariant(QMetaType::fromType<QString>())) << safe
             << (prepared.isValid() ? QVariant(prepared) : QVariant(QMetaType::fromType<QDateTime>()))
             << (prepared.isValid() ? QVariant(cold::useBy(prepared, safe)) : QVariant(QMetaType::fromType<QDateTime>()));
+        const QString link = signer ? signer->url({day.branch, day.service, day.date, row[0].toString(), row[1].toString(),
+                                                    row[2].toString()})
+                                    : QString();
+        row << (link.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(link));
         rows << row;
     }
     return rows;

@@ -42,6 +42,8 @@ const ServTranService::Method *ServTranService::findMethod(const QString &name)
         {QLatin1String("CalcServTrans"), Convention::Checked, &ServTranService::calcServTrans, kMaxSmallRequest},
         {QLatin1String("SetExpedicao"), Convention::Checked, &ServTranService::setExpedicao, kMaxSmallRequest},
         {QLatin1String("GetExpedicao"), Convention::Checked, &ServTranService::getExpedicao, kMaxSmallRequest},
+        {QLatin1String("GetRecebimento"), Convention::Checked, &ServTranService::getRecebimento, kMaxSmallRequest},
+        {QLatin1String("SetRecebimento"), Convention::Checked, &ServTranService::setRecebimento, kMaxSmallRequest},
     };
     for (const Method &m : methods)
         if (m.name == name)
@@ -49,7 +51,7 @@ const ServTranService::Method *ServTranService::findMethod(const QString &name)
     return nullptr;
 }
 
-ServTranService::ServTranService(Database &db) : m_db(db) {}
+ServTranService::ServTranService(Database &db, ServiceSettings settings) : m_db(db), m_settings(std::move(settings)) {}
 
 ServTranService::~ServTranService() = default;
 
@@ -70,6 +72,14 @@ protocol::Reply ServTranService::call(const protocol::Request &request, const Ca
     const Method *method = findMethod(request.method);
     if (!method) {
         reply.fault = QStringLiteral("Método desconhecido: \"%1\".").arg(request.method);
+        return reply;
+    }
+    // The web front's operator reads and records receipts by their links, and nothing else.
+    if (!m_settings.receiptOperator.isEmpty()
+        && context.operatorCode.trimmed().compare(m_settings.receiptOperator, Qt::CaseInsensitive) == 0
+        && request.method != QLatin1String("GetRecebimento") && request.method != QLatin1String("SetRecebimento")) {
+        reply.fault = QStringLiteral("O operador %1 só consulta e registra o recebimento das etiquetas.")
+                          .arg(context.operatorCode.trimmed());
         return reply;
     }
     if (requestBytes > method->maxRequestBytes) {

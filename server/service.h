@@ -4,6 +4,7 @@
 // reads. It keeps no state between calls, so any number of servers can serve one database.
 
 #include "callcontext.h"
+#include "settings.h"
 
 #include <protocol/packet.h>
 #include <protocol/value.h>
@@ -16,6 +17,7 @@ namespace server {
 class Database;
 class Arguments;
 class OperatorAccess;
+struct LabelKey;
 
 class ServTranService {
 public:
@@ -32,7 +34,7 @@ public:
     static constexpr int kHistoryPageRows = 2000;
     static constexpr qsizetype kHistoryPageBytes = 4 * 1024 * 1024;
 
-    explicit ServTranService(Database &db);
+    explicit ServTranService(Database &db, ServiceSettings settings = {});
     ~ServTranService();
 
     // One call of `requestBytes` bytes on the wire, made by the operator the context names. Never
@@ -88,6 +90,9 @@ private:
     // the containers' dispatch (dispatchmethods.cpp)
     QVariant setExpedicao(const QVariantList &args);
     QVariant getExpedicao(const QVariantList &args);
+    // the containers' receipt at their delivery points, by their labels' links (receiptmethods.cpp)
+    QVariant getRecebimento(const QVariantList &args);
+    QVariant setRecebimento(const QVariantList &args);
 
     // Who makes the running call (valid only while a call runs).
     const CallContext &context() const { return *m_context; }
@@ -100,7 +105,12 @@ private:
     QVariant labelsPacket(const Day &day);
     QVariant dinersPacket(const Day &day);
     static const QList<protocol::PacketField> &printLabelFields();
-    QList<QList<QVariant>> printLabelRows(const Day &day);
+    // The day's labels as they print, or only the one label given.
+    QList<QList<QVariant>> printLabelRows(const Day &day, const LabelKey *only = nullptr);
+    // GetExpedicao's packet: the day's containers, or the one label given.
+    QVariant containersPacket(const Day &day, const LabelKey *only = nullptr);
+    // The label a link's token names, once the caller may use its branch and the link still serves.
+    LabelKey linkedLabel(const QString &token);
     void calculateDay(const QString &branch, const QString &service, QDate date);
     void writeLabels(const RowKey &row, double fullCount, double fullQuantity, double partialCount,
                      double partialQuantity);
@@ -109,6 +119,7 @@ private:
     static const Method *findMethod(const QString &name);
 
     Database &m_db;
+    const ServiceSettings m_settings;
     const CallContext *m_context = nullptr;
     std::unique_ptr<OperatorAccess> m_access;   // of the running call
 };

@@ -7,6 +7,16 @@
 
 namespace server {
 
+// What the service itself is told: the labels' links and the operator of the phones' web front.
+struct ServiceSettings {
+    // The web front's address the labels' links start with, e.g. "https://cozinha.example:8443"
+    // (no final slash); empty: the labels carry no link.
+    QString webUrl;
+    // The operator the web front signs in as: it may only read and record the receipt of the
+    // label a link names, so that a taken-over web front can do nothing else.
+    QString receiptOperator = QStringLiteral("RECEB");
+};
+
 struct ServerSettings {
     // Calls that run at the same time, each on a worker thread with its own database connection.
     int workers = 4;
@@ -37,6 +47,7 @@ struct ServerSettings {
     int maxFailedSignInsPerOperator = 5;
     int maxFailedSignInsPerAddress = 20;
     int failedSignInWindowMs = 5 * 60 * 1000;
+    ServiceSettings service;
 };
 
 } // namespace server

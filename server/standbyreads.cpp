@@ -18,7 +18,10 @@ QString withShortConnectTimeout(const QString &connection)
 
 } // namespace
 
-StandbyReads::StandbyReads(const QString &connection) : m_connection(withShortConnectTimeout(connection)) {}
+StandbyReads::StandbyReads(const QString &connection, const ServiceSettings &service)
+    : m_connection(withShortConnectTimeout(connection)), m_serviceSettings(service)
+{
+}
 
 StandbyReads::~StandbyReads() = default;
 
@@ -36,7 +39,7 @@ ServTranService *StandbyReads::serviceFor(const QString &mustSee)
             return nullptr;
         try {
             m_db = std::make_unique<Database>(m_connection);
-            m_service = std::make_unique<ServTranService>(*m_db);
+            m_service = std::make_unique<ServTranService>(*m_db, m_serviceSettings);
         } catch (const Error &) {
             drop();
             return nullptr;

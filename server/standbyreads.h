@@ -6,6 +6,8 @@
 // cannot be reached, or that fails mid-call, leaves the reads to the primary; it is tried again
 // a few seconds later.
 
+#include "settings.h"
+
 #include <QDeadlineTimer>
 #include <QString>
 #include <memory>
@@ -17,7 +19,7 @@ class ServTranService;
 
 class StandbyReads {
 public:
-    explicit StandbyReads(const QString &connection);
+    StandbyReads(const QString &connection, const ServiceSettings &service);
     ~StandbyReads();
     StandbyReads(const StandbyReads &) = delete;
     StandbyReads &operator=(const StandbyReads &) = delete;
@@ -41,6 +43,7 @@ private:
     bool hasReplayed(const QString &position);
 
     QString m_connection;
+    ServiceSettings m_serviceSettings;
     std::unique_ptr<Database> m_db;
     std::unique_ptr<ServTranService> m_service;
     QDeadlineTimer m_retry{0};

@@ -319,7 +319,7 @@ TcpServer::TcpServer(const QString &connection, const ServerSettings &settings, 
             QMetaObject::invokeMethod(this, [this, ticket, reply = std::move(reply)] { deliver(ticket, reply); },
                                       Qt::QueuedConnection);
         },
-        settings.standbyConnection);
+        settings.standbyConnection, settings.service);
     connect(m_server, &QTcpServer::newConnection, this, &TcpServer::accept);
 }
 

@@ -13,14 +13,15 @@
 
 namespace server {
 
-WorkerPool::WorkerPool(const QString &connection, int workers, Delivery deliver, const QString &standbyConnection)
+WorkerPool::WorkerPool(const QString &connection, int workers, Delivery deliver, const QString &standbyConnection,
+                       const ServiceSettings &serviceSettings)
     : m_size(std::max(1, workers)), m_deliver(std::move(deliver))
 {
     std::vector<std::future<void>> ready;
     for (int i = 0; i < m_size; ++i) {
         auto opened = std::make_shared<std::promise<void>>();
         ready.push_back(opened->get_future());
-        std::unique_ptr<QThread> thread(QThread::create([this, connection, standbyConnection, opened] {
+        std::unique_ptr<QThread> thread(QThread::create([this, connection, standbyConnection, serviceSettings, opened] {
             std::unique_ptr<Database> db;
             try {
                 db = std::make_unique<Database>(connection);
@@ -29,10 +30,10 @@ WorkerPool::WorkerPool(const QString &connection, int workers, Delivery deliver,
                 return;
             }
             opened->set_value();
-            ServTranService service(*db);
+            ServTranService service(*db, serviceSettings);
             std::unique_ptr<StandbyReads> standby;
             if (!standbyConnection.isEmpty())
-                standby = std::make_unique<StandbyReads>(standbyConnection);
+                standby = std::make_unique<StandbyReads>(standbyConnection, serviceSettings);
             Job job;
             while (next(job)) {
                 QByteArray reply = job.kind == Kind::SignIn ? service.signIn(QString::fromUtf8(job.request), job.context)

@@ -5,6 +5,7 @@
 // Long calls never take the last free worker: short ones always find one.
 
 #include "callcontext.h"
+#include "settings.h"
 
 #include <QByteArray>
 #include <QString>
@@ -34,7 +35,8 @@ public:
     // Starts `workers` threads and opens a database connection in each; returns once all are
     // ready. Throws Error when a connection cannot be opened.
     // With a standby connection (a PostgreSQL hot standby), reads go there as standbyreads.h says.
-    WorkerPool(const QString &connection, int workers, Delivery deliver, const QString &standbyConnection = {});
+    WorkerPool(const QString &connection, int workers, Delivery deliver, const QString &standbyConnection = {},
+               const ServiceSettings &service = {});
     // Lets running calls end, drops queued ones and waits for the threads.
     ~WorkerPool();
     WorkerPool(const WorkerPool &) = delete;

@@ -91,6 +91,13 @@ void TestServerProcess::options_data()
         << (beyond + tls << QStringLiteral("--token-file") << QStringLiteral("%DIR%/empty-token")) << 2 << "não contém a chave";
     QTest::newRow("loopback of IPv6") << (db("sqlite:%DIR%/empty.db") << QStringLiteral("--host") << QStringLiteral("::1"))
                                       << 1 << "--create-schema";
+    QTest::newRow("web front's address not http") << (db("sqlite:%DIR%/x.db") << QStringLiteral("--web-url") << QStringLiteral("ftp://x"))
+                                                   << 2 << "--web-url";
+    QTest::newRow("web front's address with a query")
+        << (db("sqlite:%DIR%/x.db") << QStringLiteral("--web-url") << QStringLiteral("https://x/?a=1")) << 2 << "--web-url";
+    QTest::newRow("receipt operator too long")
+        << (db("sqlite:%DIR%/x.db") << QStringLiteral("--receipt-operator") << QStringLiteral("RECEBIMENTO")) << 2
+        << "--receipt-operator";
     QTest::newRow("unknown kind of database") << db("mysql:host=x") << 1 << "Conexão desconhecida";
     QTest::newRow("sqlite file out of reach") << db("sqlite:/nonexistent/dir/x.db") << 1 << "Não foi possível abrir";
     QTest::newRow("postgres out of reach") << db("postgres:host=127.0.0.1 port=1 dbname=x user=x") << 1 << "Não foi possível abrir";

@@ -162,8 +162,11 @@ Verdict judge(const Container &container, std::optional<double> celsius, const Q
 
 QString containerPage(const Container &c, const QString &action, const QDateTime &now, const FormEntry &entry)
 {
-    QString body
-        = QStringLiteral("<h1>%1</h1><dl>").arg(html(c.dish.isEmpty() ? QStringLiteral("Recipiente") : c.dish));
+    QString body = QStringLiteral("<h1>%1</h1>").arg(html(c.dish.isEmpty() ? QStringLiteral("Recipiente") : c.dish));
+    // the verdict first, where the phone shows it without scrolling: on the reading recorded, or
+    // before any, on the use-by alone
+    body += c.receipts > 0 ? verdictBox(c, c.receivedTemperature, c.receivedAt) : verdictBox(c, std::nullopt, now);
+    body += QStringLiteral("<dl>");
     body += row(QStringLiteral("Ponto de entrega"), c.point);
     body += row(QStringLiteral("Cliente"), c.client);
     body += row(QStringLiteral("Quantidade"),
@@ -191,11 +194,7 @@ QString containerPage(const Container &c, const QString &action, const QDateTime
         if (c.receipts > 1)
             body += row(QStringLiteral("Correções"), QString::number(c.receipts - 1))
                 + row(QStringLiteral("Motivo"), c.reason);
-        body += QStringLiteral("</dl>") + verdictBox(c, c.receivedTemperature, c.receivedAt)
-            + QStringLiteral("</section>");
-    } else {
-        // before the reading, the use-by alone can already say "do not serve"
-        body += verdictBox(c, std::nullopt, now);
+        body += QStringLiteral("</dl></section>");
     }
     body += form(c, action, entry);
     return document(QStringLiteral("Recebimento: ") + c.dish, body);

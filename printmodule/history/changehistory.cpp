@@ -10,6 +10,8 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QLocale>
+#include <algorithm>
+#include <optional>
 
 namespace printlabels {
 
@@ -87,7 +89,7 @@ QString kindName(QChar kind)
 
 namespace {
 
-enum class Format { Whole, Quantity, Percent, Text };
+enum class Format { Whole, Quantity, Percent, Text, Celsius };
 
 struct ScreenField {
     QString column, name;
@@ -128,6 +130,25 @@ const QList<ScreenField> &screenFields()
     return fields;
 }
 
+// What a container's dispatch and receipt record beside the row's figures: the temperature of a
+// label ("EXPEDICAO 0001", "RECEBIMENTO 0001"), who received it and the reason of a correction.
+std::optional<ScreenField> containerField(const QString &column)
+{
+    static const struct {
+        QLatin1String prefix;
+        const char *name;
+    } temperatures[] = {{QLatin1String("EXPEDICAO "), "Temperatura na expedição, etiqueta %1"},
+                        {QLatin1String("RECEBIMENTO "), "Temperatura no recebimento, etiqueta %1"}};
+    for (const auto &t : temperatures)
+        if (column.startsWith(t.prefix))
+            return ScreenField{column, QString::fromUtf8(t.name).arg(column.mid(t.prefix.size())), Format::Celsius};
+    if (column == QLatin1String("RECEBEDOR"))
+        return ScreenField{column, QStringLiteral("Recebido por"), Format::Text};
+    if (column == QLatin1String("MOTIVO"))
+        return ScreenField{column, QStringLiteral("Motivo da correção"), Format::Text};
+    return std::nullopt;
+}
+
 // The row's identity, shown in columns of their own.
 bool isKey(const QString &column)
 {
@@ -151,6 +172,8 @@ QString valueText(const QJsonValue &value, Format format)
         return brazil.toString(v, 'f', 0);
     case Format::Percent:
         return brazil.toString(v, 'f', 2);
+    case Format::Celsius:
+        return brazil.toString(v, 'f', 1) + QStringLiteral(" °C");
     case Format::Quantity:
     case Format::Text:
         break;
@@ -158,8 +181,8 @@ QString valueText(const QJsonValue &value, Format format)
     return brazil.toString(v, 'f', 3);
 }
 
-// The columns of both objects as the screen lists them: its own fields first, in its order,
-// then any other non-key column by its code.
+// The columns of both objects as the screen lists them: its own fields first, in its order, then
+// a container's temperature, receiver and reason, then any other non-key column by its code.
 QList<ScreenField> fieldsOf(const QJsonObject &a, const QJsonObject &b)
 {
     QList<ScreenField> fields;
@@ -169,6 +192,18 @@ QList<ScreenField> fieldsOf(const QJsonObject &a, const QJsonObject &b)
         if (a.contains(f.column) || b.contains(f.column))
             fields << f;
     }
+    QStringList columns = a.keys() + b.keys();
+    columns.removeDuplicates();
+    // the temperature first, then who received it and why it was corrected
+    std::stable_sort(columns.begin(), columns.end(), [](const QString &x, const QString &y) {
+        const auto rank = [](const QString &c) { return c == QLatin1String("RECEBEDOR") ? 1 : c == QLatin1String("MOTIVO") ? 2 : 0; };
+        return rank(x) < rank(y);
+    });
+    for (const QString &column : std::as_const(columns))
+        if (const std::optional<ScreenField> field = containerField(column)) {
+            known << column;
+            fields << *field;
+        }
     for (const QJsonObject *o : {&a, &b})
         for (const QString &column : o->keys())
             if (!known.contains(column) && !isKey(column)) {

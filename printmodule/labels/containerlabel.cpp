@@ -70,6 +70,15 @@ bool parseKeyText(const QString &text, ContainerLabel &key)
     return true;
 }
 
+QString codeText(const ContainerLabel &label) { return label.link.isEmpty() ? keyText(label) : label.link; }
+
+bool isLinkOf(const QString &scanned, const ContainerLabel &label)
+{
+    static const QString kPath = QStringLiteral("/e/");
+    const qsizetype at = scanned.lastIndexOf(kPath), own = label.link.lastIndexOf(kPath);
+    return at >= 0 && own >= 0 && QStringView(scanned).mid(at + kPath.size()).trimmed() == QStringView(label.link).mid(own + kPath.size());
+}
+
 QString preparedText(const ContainerLabel &label)
 {
     return label.prepared.isValid() ? rules::cold::preparedText(label.prepared) : QStringLiteral("Preparo: não registrado");

@@ -37,6 +37,10 @@ struct ContainerLabel {
     std::optional<rules::cold::Conservation> conservation;   // IDCONSERV, none when not registered
     QDateTime prepared;      // DTHRPREPARO
     QDateTime useBy;         // DTHRVALIDADE
+
+    // The link of the receiver's phone page, signed by the server (DSLINK); empty when the
+    // server signs no links.
+    QString link;
 };
 
 // The text the label's code carries: its key in one line, fields separated by '|', the date as
@@ -45,6 +49,12 @@ struct ContainerLabel {
 QString keyText(const ContainerLabel &label);
 // The label's key back from that text; false when the text is not one.
 bool parseKeyText(const QString &text, ContainerLabel &key);
+
+// What the label's code carries: its link when it has one (a phone opens it at the delivery
+// point), else its key text.
+QString codeText(const ContainerLabel &label);
+// Whether a scanned text is the label's link: the same signed token, whatever address it came by.
+bool isLinkOf(const QString &scanned, const ContainerLabel &label);
 
 // "Preparo: 08/12/2026 10:30", or that it was not recorded
 QString preparedText(const ContainerLabel &label);

@@ -70,7 +70,7 @@ void paintLabel(QPainter &painter, const QRectF &rect, double unitsPerMm, const 
     const QRectF below = inner.adjusted(0, headerHeight + 2 * unitsPerMm, 0, 0);
     const double codeSide = std::min(below.height(), below.width() * 0.38);
     const QRectF codeArea(below.right() - codeSide, below.top() + (below.height() - codeSide) / 2, codeSide, codeSide);
-    drawQrCode(painter, codeArea, keyText(label));
+    drawQrCode(painter, codeArea, codeText(label));
 
     const double textWidth = inner.width() - codeSide - padding;
     painter.setPen(Qt::black);

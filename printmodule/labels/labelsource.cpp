@@ -104,6 +104,7 @@ QList<ContainerLabel> labelsOfPacket(const QVariant &payload, const QString &bra
         };
         label.prepared = wallClock("DTHRPREPARO");
         label.useBy = wallClock("DTHRVALIDADE");
+        label.link = value("DSLINK");
         // what is not registered prints with its code
         if (label.branchName.isEmpty()) {
             label.branchName = branch;

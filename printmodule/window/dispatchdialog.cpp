@@ -10,6 +10,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -82,8 +85,7 @@ DispatchDialog::DispatchDialog(framework::TNetConnection &server, const QString 
     layout->addWidget(m_table, 1);
     layout->addLayout(form);
     layout->addWidget(buttons);
-    const int em = fontMetrics().averageCharWidth();
-    resize(em * 140, fontMetrics().height() * 32);
+    resize(fontMetrics().averageCharWidth() * 140, fontMetrics().height() * 32);
 }
 
 DispatchDialog::~DispatchDialog() = default;
@@ -141,8 +143,29 @@ void DispatchDialog::showContainers()
         }
     }
     m_table->resizeColumnsToContents();
+    if (!m_sized)
+        fitColumns();
     if (current >= 0 && current < m_table->rowCount())
         m_table->setCurrentCell(current, 0);
+}
+
+// Opens wide enough for every column, the situation of a container out of range included (which
+// appears only once it is dispatched), within the screen's room.
+void DispatchDialog::fitColumns()
+{
+    m_sized = true;
+    const QFontMetrics metrics = m_table->fontMetrics();
+    const QString longest = rangeWarning(rules::cold::Conservation::Frozen, 0)
+                            + QStringLiteral(" às 00:00 por OPERADOR");
+    const int padding = m_table->style()->pixelMetric(QStyle::PM_HeaderMargin) * 2 + metrics.averageCharWidth() * 2;
+    m_table->setColumnWidth(Situation, std::max(m_table->columnWidth(Situation), metrics.horizontalAdvance(longest) + padding));
+    int width = m_table->frameWidth() * 2 + m_table->verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < ColumnCount; ++c)
+        width += m_table->columnWidth(c);
+    const QMargins margins = layout()->contentsMargins();
+    width += margins.left() + margins.right();
+    const QRect room = (parentWidget() ? parentWidget()->screen() : screen())->availableGeometry();
+    resize(std::min(std::max(this->width(), width), room.width() * 9 / 10), height());
 }
 
 const ContainerDispatch *DispatchDialog::chosen() const
@@ -151,20 +174,23 @@ const ContainerDispatch *DispatchDialog::chosen() const
     return r >= 0 && r < m_containers.size() ? &m_containers[r] : nullptr;
 }
 
-// The scanner typed a label's code: its line becomes the chosen one, and the temperature is next.
+// The scanner typed a label's code (its link, or its key text on a label printed without one): its
+// line becomes the chosen one, and the temperature is next.
 void DispatchDialog::scanned()
 {
     const QString text = m_scan->text().trimmed();
     m_scan->clear();
     if (text.isEmpty())
         return;
+    const bool link = text.contains(QLatin1String("/e/"));
     ContainerLabel key;
-    if (!parseKeyText(text, key))
+    if (!link && !parseKeyText(text, key))
         throw toolkit::Error(QStringLiteral("\"%1\" não é o código de uma etiqueta.").arg(text.left(60)));
     for (int r = 0; r < m_containers.size(); ++r) {
         const ContainerLabel &l = m_containers[r].label;
-        if (l.branch == key.branch && l.service == key.service && l.date == key.date && l.diet == key.diet
-            && l.rowNumber == key.rowNumber && l.sequence == key.sequence) {
+        if (link ? isLinkOf(text, l)
+                 : l.branch == key.branch && l.service == key.service && l.date == key.date && l.diet == key.diet
+                       && l.rowNumber == key.rowNumber && l.sequence == key.sequence) {
             m_table->setCurrentCell(r, Temperature);
             m_temperature->clear();
             m_reason->clear();

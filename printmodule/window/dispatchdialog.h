@@ -31,6 +31,7 @@ public:
 
 private:
     void showContainers();
+    void fitColumns();
     void scanned();
     void temperatureTyped();
     void record();
@@ -46,4 +47,5 @@ private:
     QLineEdit *m_temperature;
     QLineEdit *m_reason;
     QLabel *m_range;
+    bool m_sized = false;   // opened at the width of its columns once
 };

@@ -13,14 +13,14 @@
 
 namespace printtest {
 
-DemoDatabase::DemoDatabase()
+DemoDatabase::DemoDatabase(const server::ServerSettings &settings)
 {
     const QString connection = QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("servtran.db"));
     m_db = std::make_unique<server::Database>(connection);
     server::createSchema(*m_db);
     server::loadDemoData(*m_db);
     framework::openSharedDatabase(connection);
-    m_server = std::make_unique<server::ServerThread>(connection);
+    m_server = std::make_unique<server::ServerThread>(connection, QHostAddress::LocalHost, 0, settings);
     m_connection = std::make_unique<framework::TNetConnection>();
     m_connection->setServerName(server::ServTranService::serverName());
     m_connection->setHost(QStringLiteral("127.0.0.1"));
@@ -91,11 +91,11 @@ QString pdfDocumentText(const QString &pdf)
     return text.simplified();
 }
 
-QStringList decodedCodes(const QString &pdf, int page, const QString &workFolder)
+QStringList decodedCodes(const QString &pdf, int page, const QString &workFolder, int dpi)
 {
     const QString p = QString::number(page);
     const QString prefix = QDir(workFolder).filePath(QStringLiteral("page"));
-    run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-gray"), QStringLiteral("-png"),
+    run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-gray"), QStringLiteral("-png"),
                                      QStringLiteral("-singlefile"), QStringLiteral("-f"), p, QStringLiteral("-l"), p, pdf, prefix});
     QStringList codes;
     const QString out = run(QStringLiteral("zbarimg"), {QStringLiteral("-q"), QStringLiteral("--raw"), QStringLiteral("-Sdisable"),

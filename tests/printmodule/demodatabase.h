@@ -15,7 +15,8 @@ namespace printtest {
 
 class DemoDatabase {
 public:
-    DemoDatabase();
+    // The server signs the labels' links when the settings name a web front.
+    explicit DemoDatabase(const server::ServerSettings &settings = {});
     ~DemoDatabase();
 
     const QTemporaryDir &dir() const { return m_dir; }
@@ -39,7 +40,7 @@ int pdfPageCount(const QString &pdf);
 QString pdfText(const QString &pdf, int page);
 // The text of every page, its white space simplified.
 QString pdfDocumentText(const QString &pdf);
-// The texts of the codes zbarimg finds on a page rendered at 300 dpi.
-QStringList decodedCodes(const QString &pdf, int page, const QString &workFolder);
+// The texts of the codes zbarimg finds on a page rendered at 300 dpi (or the printer's resolution given).
+QStringList decodedCodes(const QString &pdf, int page, const QString &workFolder, int dpi = 300);
 
 } // namespace printtest

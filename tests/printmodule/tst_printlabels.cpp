@@ -279,15 +279,26 @@ void TestPrintLabels::coldChainOnTheLabel()
 void TestPrintLabels::codesDecodeToTheLabelsKeys_data()
 {
     QTest::addColumn<LabelLayout>("layout");
-    QTest::newRow("A4 3 x 8") << sheet(8, 3);
-    QTest::newRow("A4 2 x 5") << sheet(5, 2);
-    QTest::newRow("roll 100 x 50") << roll();
+    QTest::addColumn<QString>("webUrl");   // the server's; empty: labels without links
+    QTest::addColumn<int>("dpi");          // of the page as the reader sees it
+    const QString web = QStringLiteral("https://cozinha-central-norte.example:8443/recebimento");
+    QTest::newRow("A4 3 x 8") << sheet(8, 3) << QString() << 300;
+    QTest::newRow("A4 2 x 5") << sheet(5, 2) << QString() << 300;
+    QTest::newRow("roll 100 x 50") << roll() << QString() << 300;
+    // a link is three times the key text: a denser code, which must still read on the small
+    // label at a thermal printer's 203 dpi
+    QTest::newRow("A4 3 x 8 with links") << sheet(8, 3) << web << 300;
+    QTest::newRow("roll 100 x 50 with links, 203 dpi") << roll() << web << 203;
 }
 
 void TestPrintLabels::codesDecodeToTheLabelsKeys()
 {
     QFETCH(LabelLayout, layout);
-    DemoDatabase db;
+    QFETCH(QString, webUrl);
+    QFETCH(int, dpi);
+    server::ServerSettings settings;
+    settings.service.webUrl = webUrl;
+    DemoDatabase db(settings);
     const QList<ContainerLabel> labels = labelsOfDay(db.server(), kBranch, kService, server::demoDay());
     const QString pdf = writePdf(db, labels, layout);
     const QList<QList<LabelPlacement>> pages = paginate(int(labels.size()), layout);
@@ -295,10 +306,15 @@ void TestPrintLabels::codesDecodeToTheLabelsKeys()
     for (const qsizetype p : {qsizetype(0), pages.size() - 1}) {
         QStringList expected;
         for (const LabelPlacement &placement : pages[p])
-            expected << keyText(labels[placement.label]);
+            expected << (webUrl.isEmpty() ? keyText(labels[placement.label]) : labels[placement.label].link);
         expected.sort();
-        const QStringList decoded = printtest::decodedCodes(pdf, int(p + 1), db.dir().path());
+        const QStringList decoded = printtest::decodedCodes(pdf, int(p + 1), db.dir().path(), dpi);
         QCOMPARE(decoded, expected);
+        if (!webUrl.isEmpty()) {
+            for (const QString &link : decoded)
+                QVERIFY2(link.startsWith(webUrl + QStringLiteral("/e/")) && link.size() > webUrl.size() + 60, qPrintable(link));
+            continue;
+        }
         for (const QString &code : decoded) {
             ContainerLabel key;
             QVERIFY(parseKeyText(code, key));

@@ -10,7 +10,11 @@
 #include <framework/presenter.h>
 #include <framework/testing/scriptedpresenter.h>
 #include <framework/zandrix.h>
+#include <framework/netconnection.h>
 #include <labels/containerlabel.h>
+#include <protocol/remoteresult.h>
+#include <protocol/value.h>
+#include <server/labellinks.h>
 #include <server/demo.h>
 #include <server/serverthread.h>
 #include <toolkit/error.h>
@@ -27,6 +31,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QDialog>
 #include <QTableWidget>
 #include <QTest>
@@ -38,8 +43,9 @@ namespace {
 // The host around the module: session, main window, presenter, module loader and opener.
 class Host {
 public:
-    explicit Host(const QString &operatorCode = QStringLiteral("ADMIN"))
-        : server(std::make_unique<server::ServerThread>(QStringLiteral("sqlite:") + db.file(QStringLiteral("servtran.db"))))
+    explicit Host(const QString &operatorCode = QStringLiteral("ADMIN"), const server::ServerSettings &settings = {})
+        : server(std::make_unique<server::ServerThread>(QStringLiteral("sqlite:") + db.file(QStringLiteral("servtran.db")),
+                                                        QHostAddress::LocalHost, 0, settings))
     {
         framework::SessionValues session;
         session.webUrl = QStringLiteral("127.0.0.1");
@@ -138,6 +144,8 @@ private slots:
     void branchOfAnotherOperatorShowsNothing();
     void labelsWithoutTheirRecordsStillCount();
     void containersDispatchedByScannerAndKeys();
+    void dispatchOpensWideAndTakesTheLabelsLink();
+    void historyNamesTheContainersTemperatures();
 };
 
 void TestPrintModuleWindow::initTestCase()
@@ -481,6 +489,107 @@ void TestPrintModuleWindow::containersDispatchedByScannerAndKeys()
     QCOMPARE(table->item(row, 6)->text(), QStringLiteral("62,0 °C"));
     QVERIFY2(table->item(row, 7)->text().contains(QStringLiteral("corrigido: sonda trocada")),
              qPrintable(table->item(row, 7)->text()));
+}
+
+// Labels printed with their receipt's link carry it in their code, which the scanner then types:
+// the dispatch window picks the container by it. The window opens with its situation column
+// wide enough for a container out of range, the longest thing it says.
+void TestPrintModuleWindow::dispatchOpensWideAndTakesTheLabelsLink()
+{
+    server::ServerSettings settings;
+    settings.service.webUrl = QStringLiteral("https://127.0.0.1:8443");
+    Host host(QStringLiteral("ADMIN"), settings);
+    QWidget *window = host.openWindow();
+    QVERIFY(window);
+    QTest::mouseClick(part<QPushButton>(window, "btnDispatch"), Qt::LeftButton);
+    auto *dialog = window->findChild<QDialog *>(QStringLiteral("dispatchDialog"));
+    QVERIFY(dialog && dialog->isVisible());
+    auto *table = part<QTableWidget>(dialog, "tblContainers");
+    const int situation = table->columnCount() - 1;
+    const QString outOfRange = QStringLiteral("Fora da faixa: manter a −18 °C ou menos às 12:05 por ADMIN");
+    QVERIFY2(table->horizontalHeader()->sectionSize(situation) >= table->fontMetrics().horizontalAdvance(outOfRange),
+             qPrintable(QStringLiteral("%1 px").arg(table->horizontalHeader()->sectionSize(situation))));
+    QVERIFY(table->horizontalHeader()->sectionViewportPosition(situation) + table->horizontalHeader()->sectionSize(situation)
+            <= table->viewport()->width());
+
+    // the link of the 6th container, as the server signed it for the labels
+    server::Database db(QStringLiteral("sqlite:") + host.db.file(QStringLiteral("servtran.db")));
+    const QStringList key = host.db.scalar(QStringLiteral(
+        "SELECT CDDIETPADST || '|' || NRSERVTRAN || '|' || NRSEQUETIQTR FROM ETIQSERVTRAN "
+        "WHERE CDFILIAL = '0001' AND CDSERVFILI = '00001' ORDER BY NRSERVTRAN DESC, NRSEQUETIQTR LIMIT 1 OFFSET 5"))
+                                .toString()
+                                .split(u'|');
+    QCOMPARE(key.size(), 3);
+    const QString link = server::LinkSigner(db, settings.service.webUrl)
+                             .url({QStringLiteral("0001"), QStringLiteral("00001"), server::demoDay(), key[0], key[1], key[2]});
+    QTest::keyClicks(part<QLineEdit>(dialog, "edtScan"), link);
+    QTest::keyClick(part<QLineEdit>(dialog, "edtScan"), Qt::Key_Return);
+    QVERIFY2(host.presenter.errors().isEmpty(), qPrintable(host.presenter.errors().join(u'\n')));
+    const int row = table->currentRow();
+    QVERIFY(row >= 0);
+    QVERIFY2(table->item(row, 2)->text().startsWith(key[2]), qPrintable(table->item(row, 2)->text()));
+    QCOMPARE(dialog->focusWidget(), part<QLineEdit>(dialog, "edtTemperature"));
+    // a link altered is no label of the day
+    QString altered = link;
+    altered[altered.size() - 3] = altered[altered.size() - 3] == u'A' ? u'B' : u'A';
+    QTest::keyClicks(part<QLineEdit>(dialog, "edtScan"), altered);
+    QTest::keyClick(part<QLineEdit>(dialog, "edtScan"), Qt::Key_Return);
+    QCOMPARE(host.presenter.errors(), QStringList{QStringLiteral("A etiqueta lida não é deste serviço e dia.")});
+}
+
+// A container dispatched at 4.5 °C, received at 6.0 °C by Maria, corrected to 7.5 °C by João: the
+// history window names each of these by what it is, in degrees, never by its column's code.
+void TestPrintModuleWindow::historyNamesTheContainersTemperatures()
+{
+    server::ServerSettings settings;
+    settings.service.webUrl = QStringLiteral("https://127.0.0.1:8443");
+    Host host(QStringLiteral("ADMIN"), settings);
+    const QStringList key = host.db.scalar(QStringLiteral(
+        "SELECT CDDIETPADST || '|' || NRSERVTRAN || '|' || NRSEQUETIQTR FROM ETIQSERVTRAN "
+        "WHERE CDFILIAL = '0001' AND CDSERVFILI = '00001' ORDER BY NRSERVTRAN, NRSEQUETIQTR LIMIT 1"))
+                                .toString()
+                                .split(u'|');
+    QCOMPARE(key.size(), 3);
+    const auto connection = [&](const char *operatorCode) {
+        auto c = std::make_unique<framework::TNetConnection>();
+        c->setServerName(QStringLiteral("Pla04100.rdmServTran"));
+        c->setHost(QStringLiteral("127.0.0.1"));
+        c->setPort(host.server->port());
+        c->setOperatorCode(QString::fromLatin1(operatorCode));
+        c->setPassword(QString::fromLatin1(server::kDemoPassword));
+        return c;
+    };
+    const auto succeeded = [](const QVariant &answer) { return protocol::resultErrorText(answer).isEmpty(); };
+    QVERIFY(succeeded(connection("ADMIN")->call(QStringLiteral("SetExpedicao"),
+                                                {QStringLiteral("0001"), QStringLiteral("00001"), protocol::wallClock(server::demoDay()),
+                                                 key[0], key[1], key[2], 4.5, QString()})));
+    server::Database db(QStringLiteral("sqlite:") + host.db.file(QStringLiteral("servtran.db")));
+    const QString token = server::LinkSigner(db, settings.service.webUrl)
+                              .token({QStringLiteral("0001"), QStringLiteral("00001"), server::demoDay(), key[0], key[1], key[2]});
+    const auto phone = connection("RECEB");
+    QVERIFY(succeeded(phone->call(QStringLiteral("SetRecebimento"), {token, 6.0, QStringLiteral("Maria"), QString(), QString()})));
+    QVERIFY(succeeded(phone->call(QStringLiteral("SetRecebimento"),
+                                  {token, 7.5, QStringLiteral("João"), QStringLiteral("caixa aberta antes"), QString()})));
+
+    QWidget *window = host.openWindow();
+    QVERIFY(window);
+    QTest::mouseClick(part<QPushButton>(window, "btnHistory"), Qt::LeftButton);
+    auto *table = part<QTableWidget>(window->findChild<QDialog *>(QStringLiteral("historyDialog")), "tblHistory");
+    QStringList shown;   // "field: before → after"
+    for (int r = 0; r < table->rowCount(); ++r) {
+        QMap<QString, QString> cell;
+        for (int c = 0; c < table->columnCount(); ++c)
+            cell.insert(table->horizontalHeaderItem(c)->text(), table->item(r, c) ? table->item(r, c)->text() : QString());
+        shown << QStringLiteral("%1: %2 → %3").arg(cell[QStringLiteral("Campo")], cell[QStringLiteral("Antes")], cell[QStringLiteral("Depois")]);
+    }
+    const QString label = key[2];
+    for (const QString &expected :
+         {QStringLiteral("Temperatura na expedição, etiqueta %1: (vazio) → 4,5 °C").arg(label),
+          QStringLiteral("Temperatura no recebimento, etiqueta %1: (vazio) → 6,0 °C").arg(label),
+          QStringLiteral("Recebido por: (vazio) → Maria"),
+          QStringLiteral("Temperatura no recebimento, etiqueta %1: 6,0 °C → 7,5 °C").arg(label),
+          QStringLiteral("Recebido por: Maria → João"), QStringLiteral("Motivo da correção: (vazio) → caixa aberta antes")})
+        QVERIFY2(shown.contains(expected), qPrintable(expected + QStringLiteral(" not in:\n") + shown.join(u'\n')));
 }
 
 QTEST_MAIN(TestPrintModuleWindow)

@@ -7,10 +7,13 @@
 #include "testsupport.h"
 
 #include <protocol/remoteresult.h>
+#include <server/labellinks.h>
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
+#include <latch>
+#include <thread>
 
 using namespace servertest;
 
@@ -96,6 +99,8 @@ private slots:
     void refusedReceiptWritesNothing();
     void receiptOperatorDoesOnlyReceipts_data();
     void receiptOperatorDoesOnlyReceipts();
+    void serversMakingTheFirstKeyTogetherSignAlike_data() { addBackendRows(); }
+    void serversMakingTheFirstKeyTogetherSignAlike();
 };
 
 // A container leaves at 4.5 °C; at the point Maria scans its label and records 6.0 °C; recording it
@@ -290,6 +295,38 @@ void TestServerReceipt::receiptOperatorDoesOnlyReceipts()
     }
     QCOMPARE(reply.fault, fault);
     QCOMPARE(count(f.db(), "SERVTRAN") + count(f.db(), "EXPESERVTRAN") + count(f.db(), "RECESERVTRAN"), stored);
+}
+
+// Two servers signing their first links at the same moment both make a key 1: one is stored, and
+// both sign with it, so every printed link checks.
+void TestServerReceipt::serversMakingTheFirstKeyTogetherSignAlike()
+{
+    QFETCH(QString, backend);
+    SKIP_UNLESS_BACKEND(backend);
+    Fixture f(backend);
+    const server::LabelKey label{QStringLiteral("0001"), QStringLiteral("00001"), demoDay(),
+                                 QStringLiteral("XXXX"), QStringLiteral("0000000001"), QStringLiteral("0001")};
+    for (int round = 0; round < 10; ++round) {
+        scalar(f.db(), QStringLiteral("DELETE FROM CHAVELINK"));
+        std::latch start(2);
+        QString links[2];
+        const auto sign = [&](int i) {
+            try {
+                server::Database db(f.connection());
+                start.arrive_and_wait();
+                links[i] = server::LinkSigner(db, kWebUrl).url(label);
+            } catch (const std::exception &e) {
+                links[i] = QString::fromUtf8(e.what());
+            }
+        };
+        std::thread first(sign, 0), second(sign, 1);
+        first.join();
+        second.join();
+        QVERIFY2(links[0].startsWith(kWebUrl), qPrintable(links[0]));
+        QCOMPARE(links[1], links[0]);
+        QCOMPARE(count(f.db(), "CHAVELINK"), 1);
+        QCOMPARE(server::labelOfToken(f.db(), links[0].mid(kWebUrl.size() + 3)).number, label.number);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestServerReceipt)

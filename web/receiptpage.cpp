@@ -18,9 +18,10 @@ const QLocale &brazil()
     return locale;
 }
 
+// Escaped, and a temperature's unit kept on its number's line.
 QString html(const QString &text)
 {
-    return text.toHtmlEscaped();
+    return text.toHtmlEscaped().replace(QStringLiteral(" °C"), QStringLiteral("&nbsp;°C"));
 }
 
 QString when(const QDateTime &t)

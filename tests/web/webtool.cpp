@@ -63,8 +63,8 @@ int receipt(framework::TNetConnection &server, const QString &token)
 int dispatch(framework::TNetConnection &server, const QStringList &args)
 {
     const QVariant raw = server.call(QStringLiteral("SetExpedicao"),
-        QVariantList{args[0], args[1], protocol::wallClock(QDate::fromString(args[2], QStringLiteral("dd/MM/yyyy"))),
-            args[3], args[4], args[5], args[6].toDouble(), QString()});
+        QVariantList { args[0], args[1], protocol::wallClock(QDate::fromString(args[2], QStringLiteral("dd/MM/yyyy"))),
+            args[3], args[4], args[5], args[6].toDouble(), QString() });
     if (const QString refusal = protocol::resultErrorText(raw); !refusal.isEmpty())
         throw toolkit::Error(refusal);
     return 0;
@@ -83,7 +83,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr,
             "uso: webtool HOST PORTA OPERADOR ARQUIVO-DA-SENHA labels FILIAL SERVIÇO dd/MM/yyyy SAÍDA.pdf\n"
             "     webtool HOST PORTA OPERADOR ARQUIVO-DA-SENHA receipt TOKEN\n"
-            "     webtool HOST PORTA OPERADOR ARQUIVO-DA-SENHA dispatch FILIAL SERVIÇO dd/MM/yyyy DIETA LINHA ETIQUETA °C\n");
+            "     webtool HOST PORTA OPERADOR ARQUIVO-DA-SENHA dispatch FILIAL SERVIÇO dd/MM/yyyy DIETA LINHA ETIQUETA "
+            "°C\n");
         return 2;
     }
     QFile secret(args[4]);

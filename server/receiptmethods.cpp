@@ -18,6 +18,8 @@ namespace {
 
 constexpr int kMaxReceiver = 60;
 constexpr int kMaxAddress = 64;
+// Any text the request may hold: one too long to be a link is refused as a link, not as a call.
+constexpr int kMaxLinkArgument = int(ServTranService::kMaxSmallRequest);
 
 } // namespace
 
@@ -34,7 +36,7 @@ LabelKey ServTranService::linkedLabel(const QString &token)
 QVariant ServTranService::getRecebimento(const QVariantList &list)
 {
     const Arguments args(QStringLiteral("GetRecebimento"), list, 1);
-    const LabelKey label = linkedLabel(args.text(0, "link", kMaxLinkToken));
+    const LabelKey label = linkedLabel(args.text(0, "link", kMaxLinkArgument));
     labelOwner(m_db, label, QStringLiteral("Link de etiqueta inválido."));   // signed once, deleted since
     return protocol::resultOk(containersPacket({label.branch, label.service, label.date}, &label));
 }
@@ -45,7 +47,7 @@ QVariant ServTranService::getRecebimento(const QVariantList &list)
 QVariant ServTranService::setRecebimento(const QVariantList &list)
 {
     const Arguments args(QStringLiteral("SetRecebimento"), list, 5);
-    const QString token = args.text(0, "link", kMaxLinkToken);
+    const QString token = args.text(0, "link", kMaxLinkArgument);
     const double celsius = args.number(1, "temperatura");
     const QString receiver = args.text(2, "recebedor", 4 * kMaxReceiver).trimmed();
     const QString reason = args.text(3, "motivo", kMaxReason).trimmed();

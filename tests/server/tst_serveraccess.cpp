@@ -225,7 +225,8 @@ void TestServerAccess::hostRoleReadsOnlyReferenceTables_data()
     for (const char *table : {"FILIAL", "SERVICO", "PRATO", "CLIENTE", "OPERADOR", "OPERFILI"})
         QTest::newRow(qPrintable(QStringLiteral("read %1").arg(QLatin1String(table))))
             << QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(table)) << true;
-    for (const char *table : {"SERVTRAN", "ETIQSERVTRAN", "HISTSERVTRAN", "COMESERV", "DESTFILI", "PRATOSERV", "SENHAOPER"})
+    for (const char *table : {"SERVTRAN", "ETIQSERVTRAN", "HISTSERVTRAN", "COMESERV", "DESTFILI", "PRATOSERV", "SENHAOPER",
+                              "CHAVELINK", "RECESERVTRAN"})
         QTest::newRow(qPrintable(QStringLiteral("read %1").arg(QLatin1String(table))))
             << QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(table)) << false;
     QTest::newRow("insert a branch") << "INSERT INTO FILIAL (CDFILIAL, NMFILIAL, IDSITUFILI) VALUES ('0009', 'X', 'A')" << false;

@@ -190,6 +190,7 @@ void TestServerReceipt::refusedReceiptWritesNothing_data()
             newRow(b, qPrintable(QStringLiteral("link's %1 altered").arg(QLatin1String(part))))
                 << 0 << QString::fromLatin1(part) << 5.0 << maria << QString() << kInvalid;
         newRow(b, "not a link") << 0 << QStringLiteral("garbage") << 5.0 << maria << QString() << kInvalid;
+        newRow(b, "far too long for a link") << 0 << QStringLiteral("long") << 5.0 << maria << QString() << kInvalid;
         newRow(b, "yesterday's service still served") << -1 << QString() << 5.0 << maria << QString() << QString();
         newRow(b, "expired: the service two days ago")
             << -2 << QString() << 5.0 << maria << QString()
@@ -219,6 +220,8 @@ void TestServerReceipt::refusedReceiptWritesNothing()
     QString token = tokenOf(containers(f.client(), date).constFirst());
     if (tamper == QLatin1String("garbage"))
         token = QStringLiteral("e30.e30");
+    else if (tamper == QLatin1String("long"))
+        token = token + QString(2000, u'A');
     else if (!tamper.isEmpty())
         token = tampered(token, tamper);
     const qint64 history = count(f.db(), "HISTSERVTRAN");

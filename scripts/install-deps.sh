@@ -10,7 +10,9 @@ packages=(
   postgresql
   xvfb xauth openbox fonts-dejavu-core
   libzint-dev poppler-utils zbar-tools
-  libssl-dev libsodium-dev
+  libssl-dev libsodium-dev openssl
+  libmicrohttpd-dev libgnutls28-dev
+  chromium chromium-driver python3-selenium
   libxlsxwriter-dev python3-openpyxl
   qt6-translations-l10n
   dpkg-dev fakeroot lintian systemd

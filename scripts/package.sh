@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Debian packages servtran-server and servtran-host from a build tree (built first),
+# Builds the Debian packages servtran-server, servtran-web and servtran-host from a build tree (built first),
 # into <build-dir>/packages, and checks them with lintian when it is installed.
 #   scripts/package.sh [build-dir]
 set -euo pipefail

@@ -173,3 +173,7 @@ pause=2 keys alt+o End
 pause=4 keys alt+v
 shot guia-9-cadeia-fria
 keys Escape
+
+# 8. The phones' receipt page (docs/web.md): the browser test takes it at a phone's size, after
+# recording a receipt, and the same page with a reading out of range.
+SERVTRAN_PICTURE_DIR="$out" ctest --test-dir "$build" -R '^tst_webreceipt$' --output-on-failure

@@ -1,6 +1,6 @@
 // The Debian packages as an administrator meets them: built by CPack from this build tree,
 // checked by lintian, installed with dpkg -i, the installed server run on a temporary database and
-// called, the host's modules finding their libraries, the unit accepted by systemd-analyze, and
+// called, the host's modules and the web front finding their libraries, the unit accepted by systemd-analyze, and
 // everything removed again. Installing needs root: as another user the test is skipped.
 
 #include "testsupport.h"
@@ -49,7 +49,7 @@ Run dpkg(const QStringList &arguments)
     return result;
 }
 
-const QStringList kPackages = {QStringLiteral("servtran-host"), QStringLiteral("servtran-server")};
+const QStringList kPackages = {QStringLiteral("servtran-host"), QStringLiteral("servtran-web"), QStringLiteral("servtran-server")};
 
 } // namespace
 
@@ -76,7 +76,7 @@ void TestPackages::installRunRemove()
     QStringList debs;
     for (const QString &name : QDir(out.path()).entryList({QStringLiteral("*.deb")}, QDir::Files))
         debs << out.filePath(name);
-    QCOMPARE(debs.size(), 2);
+    QCOMPARE(debs.size(), 3);
     for (const QString &deb : std::as_const(debs))
         qInfo("%s: %lld KiB", qPrintable(QFileInfo(deb).fileName()), QFileInfo(deb).size() / 1024);
 
@@ -93,20 +93,25 @@ void TestPackages::installRunRemove()
                              "/usr/bin/servtran-host", "/usr/lib/servtran-host/servtran-host",
                              "/usr/lib/servtran-host/libpla04100.so", "/usr/lib/servtran-host/libpla04101.so",
                              "/usr/share/applications/servtran-host.desktop",
-                             "/usr/share/icons/hicolor/scalable/apps/servtran-host.svg"})
+                             "/usr/share/icons/hicolor/scalable/apps/servtran-host.svg", "/usr/bin/servtran-web",
+                             "/lib/systemd/system/servtran-web.service", "/etc/servtran/servtran-web.ini",
+                             "/usr/share/doc/servtran-web/web.md"})
         QVERIFY2(QFileInfo::exists(QString::fromLatin1(path)), path);
     QVERIFY2(::getpwnam("servtran"), "the user servtran was not created");
 
     // every library the host and its modules need is found where they are installed
     for (const char *binary : {"/usr/lib/servtran-host/servtran-host", "/usr/lib/servtran-host/libpla04100.so",
-                               "/usr/lib/servtran-host/libpla04101.so"}) {
+                               "/usr/lib/servtran-host/libpla04101.so", "/usr/bin/servtran-web"}) {
         const Run ldd = run(QStringLiteral("ldd"), {QString::fromLatin1(binary)});
         QVERIFY2(ldd.exitCode == 0 && !ldd.output.contains(QStringLiteral("not found")), qPrintable(ldd.output));
     }
+    const Run webHelp = run(QStringLiteral("/usr/bin/servtran-web"), {QStringLiteral("--help")});
+    QVERIFY2(webHelp.exitCode == 0 && webHelp.output.contains(QStringLiteral("--tls-cert")), qPrintable(webHelp.output));
     if (!QStandardPaths::findExecutable(QStringLiteral("systemd-analyze")).isEmpty()) {
-        const Run verify = run(QStringLiteral("systemd-analyze"),
-                               {QStringLiteral("verify"), QStringLiteral("/lib/systemd/system/servtran-server.service")});
-        QVERIFY2(verify.exitCode == 0 && verify.output.trimmed().isEmpty(), qPrintable(verify.output));
+        for (const char *unit : {"/lib/systemd/system/servtran-server.service", "/lib/systemd/system/servtran-web.service"}) {
+            const Run verify = run(QStringLiteral("systemd-analyze"), {QStringLiteral("verify"), QString::fromLatin1(unit)});
+            QVERIFY2(verify.exitCode == 0 && verify.output.trimmed().isEmpty(), qPrintable(verify.output));
+        }
     }
 
     {
@@ -125,7 +130,8 @@ void TestPackages::installRunRemove()
     const Run purge = dpkg(QStringList{QStringLiteral("--purge")} + kPackages);
     QVERIFY2(purge.exitCode == 0, qPrintable(purge.output));
     for (const char *path : {"/usr/bin/servtran-server", "/usr/bin/servtran-host", "/usr/lib/servtran-host",
-                             "/lib/systemd/system/servtran-server.service", "/etc/servtran/servtran-server.conf"})
+                             "/lib/systemd/system/servtran-server.service", "/etc/servtran/servtran-server.conf",
+                             "/usr/bin/servtran-web", "/etc/servtran/servtran-web.ini"})
         QVERIFY2(!QFileInfo::exists(QString::fromLatin1(path)), path);
 }
 

@@ -6,6 +6,7 @@
 #include <server/service.h>
 
 #include <QDir>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSqlError>
@@ -91,16 +92,29 @@ QString pdfDocumentText(const QString &pdf)
     return text.simplified();
 }
 
-QStringList decodedCodes(const QString &pdf, int page, const QString &workFolder, int dpi)
+QStringList decodedCodes(const QString &pdf, int page, const QList<QRectF> &labelsMm, const QString &workFolder, int dpi)
 {
     const QString p = QString::number(page);
     const QString prefix = QDir(workFolder).filePath(QStringLiteral("page"));
     run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-gray"), QStringLiteral("-png"),
                                      QStringLiteral("-singlefile"), QStringLiteral("-f"), p, QStringLiteral("-l"), p, pdf, prefix});
+    const QImage sheet(prefix + QStringLiteral(".png"));
+    const double pixelsPerMm = dpi / 25.4;
+    QStringList files = {QStringLiteral("-q"), QStringLiteral("--raw"), QStringLiteral("-Sdisable"), QStringLiteral("-Sqrcode.enable")};
+    for (qsizetype i = 0; i < labelsMm.size(); ++i) {
+        const QRectF &mm = labelsMm[i];
+        const QRect area = QRectF(mm.topLeft() * pixelsPerMm, mm.size() * pixelsPerMm).toAlignedRect();
+        files << QDir(workFolder).filePath(QStringLiteral("label-%1.png").arg(i));
+        if (!sheet.copy(area).save(files.last()))
+            return {QStringLiteral("(the label's area could not be written: %1)").arg(files.last())};
+    }
+    // zbarimg's exit code 4: some image held no code it could read, which the caller's comparison tells
+    QProcess zbar;
+    zbar.start(QStringLiteral("zbarimg"), files);
+    if (!zbar.waitForFinished(120000) || zbar.exitStatus() != QProcess::NormalExit || (zbar.exitCode() != 0 && zbar.exitCode() != 4))
+        qFatal("zbarimg failed: %s", qPrintable(zbar.errorString() + QString::fromUtf8(zbar.readAllStandardError())));
     QStringList codes;
-    const QString out = run(QStringLiteral("zbarimg"), {QStringLiteral("-q"), QStringLiteral("--raw"), QStringLiteral("-Sdisable"),
-                                                        QStringLiteral("-Sqrcode.enable"), prefix + QStringLiteral(".png")});
-    for (const QString &line : out.split(u'\n', Qt::SkipEmptyParts))
+    for (const QString &line : QString::fromUtf8(zbar.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts))
         codes << line.trimmed();
     codes.sort();
     return codes;

@@ -6,6 +6,7 @@
 #include <server/database.h>
 #include <server/serverthread.h>
 
+#include <QRectF>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -40,7 +41,9 @@ int pdfPageCount(const QString &pdf);
 QString pdfText(const QString &pdf, int page);
 // The text of every page, its white space simplified.
 QString pdfDocumentText(const QString &pdf);
-// The texts of the codes zbarimg finds on a page rendered at 300 dpi (or the printer's resolution given).
-QStringList decodedCodes(const QString &pdf, int page, const QString &workFolder, int dpi = 300);
+// The texts of the codes zbarimg finds on a page rendered at the printer's resolution, each label's
+// area (in mm) read on its own as a reader aims at one label: zbarimg scanning a whole sheet of 24
+// codes at once now and then misses one that it reads alone.
+QStringList decodedCodes(const QString &pdf, int page, const QList<QRectF> &labelsMm, const QString &workFolder, int dpi);
 
 } // namespace printtest

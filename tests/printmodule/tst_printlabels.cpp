@@ -305,10 +305,13 @@ void TestPrintLabels::codesDecodeToTheLabelsKeys()
     // The first and the last page: the last one is where a partly filled sheet ends.
     for (const qsizetype p : {qsizetype(0), pages.size() - 1}) {
         QStringList expected;
-        for (const LabelPlacement &placement : pages[p])
+        QList<QRectF> areas;
+        for (const LabelPlacement &placement : pages[p]) {
             expected << (webUrl.isEmpty() ? keyText(labels[placement.label]) : labels[placement.label].link);
+            areas << placement.rect;
+        }
         expected.sort();
-        const QStringList decoded = printtest::decodedCodes(pdf, int(p + 1), db.dir().path(), dpi);
+        const QStringList decoded = printtest::decodedCodes(pdf, int(p + 1), areas, db.dir().path(), dpi);
         QCOMPARE(decoded, expected);
         if (!webUrl.isEmpty()) {
             for (const QString &link : decoded)

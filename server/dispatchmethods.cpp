@@ -96,7 +96,7 @@ QVariant ServTranService::containersPacket(const Day &day, const LabelKey *only)
            << field("QTEXPEDICOES", FieldKind::Float) << field("DTHRSAIDA", FieldKind::DateTime)
            << field("VRTEMPRECEB", FieldKind::Float) << field("DTHRRECEBIMENTO", FieldKind::DateTime)
            << field("NMRECEBEDOR", FieldKind::String, 60) << field("DSMOTIVORECEB", FieldKind::String, kMaxReason)
-           << field("QTRECEBIMENTOS", FieldKind::Float);
+           << field("QTRECEBIMENTOS", FieldKind::Float) << field("QTETIQUETAS", FieldKind::Float);
     QList<QList<QVariant>> rows = printLabelRows(day, only);
 
     // The entries of the day, or of the one label, in their order: later ones replace earlier
@@ -141,9 +141,31 @@ QVariant ServTranService::containersPacket(const Day &day, const LabelKey *only)
         noText(QMetaType::fromType<QString>());
     const QList<QVariant> notDispatched = {noNumber, noMoment, noText, noText, 0.0, noMoment};
     const QList<QVariant> notReceived = {noNumber, noMoment, noText, noText, 0.0};
+    // How many labels the container's dish row has, for "Etiqueta i de n": counted among the day's
+    // rows, or for one label read from its row's labels.
+    QHash<QString, int> labelsOfRow;
+    const auto rowOf = [](const QVariant &diet, const QVariant &number) -> QString {
+        return diet.toString() + u'|' + number.toString();
+    };
+    if (only) {
+        Query count(m_db, QStringLiteral("SELECT COUNT(*) FROM ETIQSERVTRAN WHERE CDFILIAL = :CDFILIAL AND CDSERVFILI = "
+                                         ":CDSERVFILI AND DTSERVTRAN = :DTSERVTRAN AND CDDIETPADST = :CDDIETPADST "
+                                         "AND NRSERVTRAN = :NRSERVTRAN"));
+        count.bind(QStringLiteral("CDFILIAL"), only->branch)
+            .bind(QStringLiteral("CDSERVFILI"), only->service)
+            .bindDate(QStringLiteral("DTSERVTRAN"), only->date)
+            .bind(QStringLiteral("CDDIETPADST"), only->diet)
+            .bind(QStringLiteral("NRSERVTRAN"), only->number);
+        count.exec();
+        labelsOfRow.insert(rowOf(only->diet, only->number), count.next() ? int(count.count(0)) : 0);
+    } else {
+        for (const QList<QVariant> &row : rows)
+            ++labelsOfRow[rowOf(row[0], row[1])];
+    }
     for (QList<QVariant> &row : rows) {
         const QString label = labelOf(row[0], row[1], row[2]);
-        row << dispatchOf.value(label, notDispatched) << receiptOf.value(label, notReceived);
+        const double labels = labelsOfRow.value(rowOf(row[0], row[1]));
+        row << dispatchOf.value(label, notDispatched) << receiptOf.value(label, notReceived) << labels;
     }
     return packetValue(packetOf(fields, rows));
 }

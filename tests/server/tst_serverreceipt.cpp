@@ -130,6 +130,12 @@ void TestServerReceipt::receiptIsRecordedOnceThenCorrected()
     QCOMPARE(read.rows[0].value(QStringLiteral("NRSERVTRAN")), label.value(QStringLiteral("NRSERVTRAN")));
     QCOMPARE(read.rows[0].value(QStringLiteral("NRSEQUETIQTR")).toString(), number);
     QCOMPARE(read.rows[0].value(QStringLiteral("QTRECEBIMENTOS")).toDouble(), 0.0);
+    // "Etiqueta i de n" on the phone as on the label: the row's labels counted alike for the day and the link
+    QCOMPARE(read.rows[0].value(QStringLiteral("QTETIQUETAS")).toDouble(), label.value(QStringLiteral("QTETIQUETAS")).toDouble());
+    QCOMPARE(label.value(QStringLiteral("QTETIQUETAS")).toDouble(),
+             scalar(f.db(), QStringLiteral("SELECT COUNT(*) FROM ETIQSERVTRAN WHERE NRSERVTRAN = :N AND DTSERVTRAN = :D"),
+                    {{QStringLiteral("N"), label.value(QStringLiteral("NRSERVTRAN"))}, {QStringLiteral("D"), date}})
+                 .toDouble());
     QVERIFY(read.rows[0].value(QStringLiteral("DTHRSAIDA")).toDateTime().secsTo(QDateTime::currentDateTime()) < 60);
 
     QCOMPARE(phone.error(QStringLiteral("SetRecebimento"), receiptArgs(token, 6.04, QStringLiteral("  Maria "))), QString());

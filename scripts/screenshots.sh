@@ -157,8 +157,8 @@ shot guia-7-historico
 keys Escape
 
 # 7. The cold chain's report: three containers dispatched first (Alt+E), their labels' codes typed
-# as the scanner types them, each temperature stored with Enter; then the report chosen as the
-# document (Alt+O, End) and previewed (Alt+V).
+# as the scanner types them, each temperature stored with Enter (the dispatch window's picture);
+# then the report chosen as the document (Alt+O, End) and previewed (Alt+V).
 pause=2 keys alt+e
 window_named "Expedição dos Containers" >/dev/null
 for dispatch in "0000000001|0001 65" "0000000001|0002 58" "0000000004|0001 3,5"; do
@@ -167,6 +167,7 @@ for dispatch in "0000000001|0001 65" "0000000001|0002 58" "0000000004|0001 3,5";
   typed "${dispatch#* }"
   pause=1.5 keys Return
 done
+shot guia-7a-expedicao
 keys Escape
 xdotool windowactivate --sync "$host"
 pause=2 keys alt+o End

@@ -7,6 +7,7 @@
 #include <QTimeZone>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -60,6 +61,35 @@ void writeValue(CborWriter &w, const QVariant &v, const PacketField &field)
     }
 }
 
+using Type = detail::CborCursor::Type;
+using Head = detail::CborCursor::Head;
+
+// A number item's value (its type checked before).
+double numberValue(const Head &h)
+{
+    switch (h.type) {
+    case Type::UnsignedInt: return double(h.value);
+    case Type::NegativeInt: return -1.0 - double(h.value);
+    default: return h.real;
+    }
+}
+
+QDateTime epochDateTime(double seconds)
+{
+    return QDateTime::fromMSecsSinceEpoch(qint64(std::llround(seconds * 1000.0)), Qt::UTC);
+}
+
+// UTF-16 units of valid UTF-8: one per sequence, two for those of four bytes.
+qsizetype utf16Length(QByteArrayView utf8)
+{
+    qsizetype units = 0;
+    for (const char b : utf8)
+        units += (quint8(b) & 0xc0) != 0x80 ? 1 : 0;
+    for (const char b : utf8)
+        units += quint8(b) >= 0xf0 ? 1 : 0;
+    return units;
+}
+
 void writeRow(CborWriter &w, const QList<QVariant> &values, const QList<PacketField> &fields)
 {
     if (values.size() != fields.size())
@@ -71,7 +101,12 @@ void writeRow(CborWriter &w, const QList<QVariant> &values, const QList<PacketFi
 
 class Reader {
 public:
-    Reader(const QByteArray &bytes, const PacketLimits &limits) : c(bytes.constData(), bytes.size()), m_limits(limits) {}
+    // With `starts`, the rows of a data packet are checked and where each cell starts is noted
+    // there, instead of decoding them.
+    Reader(const QByteArray &bytes, const PacketLimits &limits, std::vector<quint32> *starts = nullptr)
+        : c(bytes.constData(), bytes.size()), m_base(bytes.constData()), m_limits(limits), m_starts(starts)
+    {
+    }
 
     PacketContent read()
     {
@@ -122,9 +157,6 @@ public:
     }
 
 private:
-    using Type = detail::CborCursor::Type;
-    using Head = detail::CborCursor::Head;
-
     // The texts of a column seen lately, by a hash of their bytes: a column's values recur (the
     // branch and service of every row, the dish of a label, the number of a label within its
     // row), and a recurring value shares its QString instead of being decoded and allocated again.
@@ -143,7 +175,9 @@ private:
     };
 
     detail::CborCursor c;
+    const char *m_base;
     PacketLimits m_limits;
+    std::vector<quint32> *m_starts;
     QByteArray m_scratch;
     std::vector<ColumnCache> m_cache;
 
@@ -189,12 +223,25 @@ private:
 
     double number(const Head &h, const QString &field)
     {
-        switch (h.type) {
-        case Type::Float: return h.real;
-        case Type::UnsignedInt: return double(h.value);
-        case Type::NegativeInt: return -1.0 - double(h.value);
-        default: fail(QStringLiteral("malformed packet: field %1 must be a number").arg(field));
-        }
+        if (h.type != Type::Float && h.type != Type::UnsignedInt && h.type != Type::NegativeInt)
+            fail(QStringLiteral("malformed packet: field %1 must be a number").arg(field));
+        return numberValue(h);
+    }
+
+    // After a date-time's head: its seconds since the epoch, checked.
+    double epochSeconds(const Head &h, const PacketField &f)
+    {
+        if (h.type != Type::Tag || h.value != kEpochDateTag)
+            fail(QStringLiteral("field %1: a date-time must be an epoch time").arg(f.name));
+        const double secs = number(head(), f.name);
+        if (!std::isfinite(secs) || std::fabs(secs) > 1e13)
+            fail(QStringLiteral("field %1: a date-time is out of range").arg(f.name));
+        return secs;
+    }
+
+    [[noreturn]] void tooLong(const PacketField &f)
+    {
+        fail(QStringLiteral("field %1: a value is longer than %2 characters").arg(f.name).arg(f.size));
     }
 
     void readFields(PacketContent &content)
@@ -266,7 +313,7 @@ private:
     {
         QString value = QString::fromUtf8(bytes);
         if (f.size > 0 && value.size() > f.size)
-            fail(QStringLiteral("field %1: a value is longer than %2 characters").arg(f.name).arg(f.size));
+            tooLong(f);
         return value;
     }
 
@@ -281,15 +328,11 @@ private:
         case FieldKind::Float:
             return number(h, f.name);
         case FieldKind::DateTime: {
-            if (h.type != Type::Tag || h.value != kEpochDateTag)
-                fail(QStringLiteral("field %1: a date-time must be an epoch time").arg(f.name));
-            const double secs = number(head(), f.name);
-            if (!std::isfinite(secs) || std::fabs(secs) > 1e13)
-                fail(QStringLiteral("field %1: a date-time is out of range").arg(f.name));
+            const double secs = epochSeconds(h, f);
             ColumnCache &cache = m_cache[size_t(column)];   // a day's rows share their date
             if (cache.dateTime.isNull() || cache.seconds != secs) {
                 cache.seconds = secs;
-                cache.dateTime = QDateTime::fromMSecsSinceEpoch(qint64(std::llround(secs * 1000.0)), Qt::UTC);
+                cache.dateTime = epochDateTime(secs);
             }
             return cache.dateTime;
         }
@@ -297,21 +340,55 @@ private:
         return QVariant();
     }
 
-    QList<QVariant> values(const Head &h, const QList<PacketField> &fields)
+    // Checks a value as value() reads it, building nothing.
+    void check(const PacketField &f)
+    {
+        const Head h = head();
+        if (h.type == Type::Null)
+            return;
+        switch (f.kind) {
+        case FieldKind::String: {
+            const QByteArrayView bytes = utf8(h, "a string value");
+            // UTF-8 never has fewer bytes than UTF-16 has units: only a longer text needs counting
+            if (f.size > 0 && bytes.size() > f.size && utf16Length(bytes) > f.size)
+                tooLong(f);
+            return;
+        }
+        case FieldKind::Float: number(h, f.name); return;
+        case FieldKind::DateTime: epochSeconds(h, f); return;
+        }
+    }
+
+    // Steps through a row's array, calling `cell(i)` where the value of field i starts.
+    template<typename Cell>
+    void eachValue(const Head &h, const QList<PacketField> &fields, Cell cell)
     {
         const qint64 count = array(h, "a row");
         if (count >= 0 && count != fields.size())
             fail(QStringLiteral("a row holds %1 values for %2 fields").arg(count).arg(fields.size()));
-        QList<QVariant> out(fields.size());
-        QVariant *slot = out.data();
         for (qsizetype i = 0; i < fields.size(); ++i) {
             if (count < 0 && c.peekBreak())
                 fail(QStringLiteral("a row ends before its fields do"));
-            slot[i] = value(fields[i], i);
+            cell(i);
         }
         if (count < 0 && more(count, 0))
             fail(QStringLiteral("a row holds more values than there are fields"));
+    }
+
+    QList<QVariant> values(const Head &h, const QList<PacketField> &fields)
+    {
+        QList<QVariant> out(fields.size());
+        QVariant *slot = out.data();
+        eachValue(h, fields, [&](qsizetype i) { slot[i] = value(fields[i], i); });
         return out;
+    }
+
+    void index(const Head &h, const QList<PacketField> &fields)
+    {
+        eachValue(h, fields, [&](qsizetype i) {
+            m_starts->push_back(quint32(c.offset(m_base)));
+            check(fields[i]);
+        });
     }
 
     void readRows(PacketContent &content)
@@ -327,12 +404,19 @@ private:
         if (content.fields.isEmpty() && count != 0 && !(count < 0 && c.peekBreak()))
             fail(QStringLiteral("the packet has rows but no fields"));
         // Each row takes at least a byte per field: reserve no more than the data can hold.
-        if (count > 0)
+        const bool indexing = m_starts && !content.delta;
+        if (count > 0 && indexing)
+            m_starts->reserve(size_t(std::min<qint64>(count, 1 << 16)) * size_t(content.fields.size()));
+        else if (count > 0)
             content.rows.reserve(qsizetype(std::min<qint64>(count, 1 << 16)));
         m_cache = std::vector<ColumnCache>(size_t(content.fields.size()));
         for (qint64 i = 0; more(count, i); ++i) {
             if (m_limits.maxRows >= 0 && i >= m_limits.maxRows)
                 throw tooMany();
+            if (indexing) {
+                index(head(), content.fields);
+                continue;
+            }
             PacketRow row;
             if (!content.delta) {
                 row.values = values(head(), content.fields);
@@ -530,6 +614,69 @@ PacketContent decodePacket(const DataPacket &packet, const PacketLimits &limits)
     if (packet.isEmpty())
         throw PacketError(QStringLiteral("the data packet is empty"));
     return Reader(packet.bytes(), limits).read();
+}
+
+PacketContent indexPacket(const DataPacket &packet, const PacketLimits &limits)
+{
+    if (packet.isEmpty())
+        throw PacketError(QStringLiteral("the data packet is empty"));
+    if (quint64(packet.bytes().size()) > std::numeric_limits<quint32>::max())
+        return decodePacket(packet, limits);
+    std::vector<quint32> starts;
+    PacketContent content = Reader(packet.bytes(), limits, &starts).read();
+    if (content.delta)
+        return content;
+    QList<FieldKind> kinds;
+    kinds.reserve(content.fields.size());
+    for (const PacketField &f : std::as_const(content.fields))
+        kinds.append(f.kind);
+    content.cells = std::make_shared<const PacketCells>(packet.bytes(), std::move(kinds), std::move(starts));
+    return content;
+}
+
+PacketCells::PacketCells(QByteArray bytes, QList<FieldKind> kinds, std::vector<quint32> starts)
+    : m_bytes(std::move(bytes)), m_kinds(std::move(kinds)), m_starts(std::move(starts))
+{
+}
+
+// The cells were checked when they were indexed: their heads are read without checking again.
+QVariant PacketCells::value(qsizetype row, qsizetype column) const
+{
+    const quint32 start = m_starts[size_t(row * m_kinds.size() + column)];
+    detail::CborCursor c(m_bytes.constData() + start, m_bytes.size() - start);
+    Head h;
+    c.readHead(h);
+    if (h.type == Type::Null)
+        return QVariant();
+    switch (m_kinds[column]) {
+    case FieldKind::String: {
+        QByteArrayView bytes;
+        QByteArray scratch;
+        c.readText(h, bytes, scratch);
+        return QString::fromUtf8(bytes);
+    }
+    case FieldKind::Float: return numberValue(h);
+    case FieldKind::DateTime: {
+        Head seconds;
+        c.readHead(seconds);
+        return epochDateTime(numberValue(seconds));
+    }
+    }
+    return QVariant();
+}
+
+std::optional<QByteArray> PacketCells::utf8(qsizetype row, qsizetype column) const
+{
+    const quint32 start = m_starts[size_t(row * m_kinds.size() + column)];
+    detail::CborCursor c(m_bytes.constData() + start, m_bytes.size() - start);
+    Head h;
+    c.readHead(h);
+    if (h.type != Type::Text)
+        return std::nullopt;
+    QByteArrayView bytes;
+    QByteArray scratch;
+    c.readText(h, bytes, scratch);
+    return h.length >= 0 ? QByteArray::fromRawData(bytes.data(), bytes.size()) : scratch;
 }
 
 QDateTime wallClock(QDate date, QTime time)

@@ -11,7 +11,9 @@
 #include <QString>
 #include <QVariant>
 #include <memory>
+#include <optional>
 #include <stdexcept>
+#include <vector>
 
 namespace protocol {
 
@@ -42,10 +44,14 @@ struct PacketRow {
     QList<QVariant> original;   // delta rows of kind Modified or Deleted: the values as loaded
 };
 
+class PacketCells;
+
 struct PacketContent {
     QList<PacketField> fields;
     QList<PacketRow> rows;
     bool delta = false;
+    // Set by indexPacket(): the rows left as the packet's bytes (`rows` is then empty).
+    std::shared_ptr<const PacketCells> cells;
     int fieldIndex(const QString &name) const;   // -1 when absent
 };
 
@@ -113,6 +119,29 @@ private:
 // inconsistent input, or on more fields or rows than the limits allow, never allocating more than
 // the input can justify. Rows need at least one field.
 PacketContent decodePacket(const DataPacket &packet, const PacketLimits &limits = {});
+
+// The rows of a packet kept as its bytes, for a reader that needs few of its cells at a time (a
+// dataset shows a screenful and filters on two or three columns): one pass has checked every cell
+// as decodePacket() does and noted where each starts; a cell is decoded when it is read.
+class PacketCells {
+public:
+    PacketCells(QByteArray bytes, QList<FieldKind> kinds, std::vector<quint32> starts);
+    qsizetype rowCount() const { return m_kinds.isEmpty() ? 0 : qsizetype(m_starts.size()) / m_kinds.size(); }
+    // The value decodePacket() gives for that cell.
+    QVariant value(qsizetype row, qsizetype column) const;
+    // A text cell's UTF-8 bytes, nothing when it is null: where they stand in the packet (valid
+    // while these cells are), joined when the text came in chunks.
+    std::optional<QByteArray> utf8(qsizetype row, qsizetype column) const;
+
+private:
+    QByteArray m_bytes;
+    QList<FieldKind> m_kinds;
+    std::vector<quint32> m_starts;   // row by row, where each cell's head is in m_bytes
+};
+
+// The same checks as decodePacket(), the same fields, but the rows of a data packet (not a delta)
+// are left in `cells` instead of decoded.
+PacketContent indexPacket(const DataPacket &packet, const PacketLimits &limits = {});
 
 // Wall-clock helpers: the one way dates enter and leave packets.
 QDateTime wallClock(QDate date, QTime time = QTime(0, 0));

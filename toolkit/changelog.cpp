@@ -19,7 +19,7 @@ DataPacket ClientDataSet::data() const
         c.fields.append({f->fieldName(), f->kind(), f->kind() == FieldKind::String ? f->size() : 0, f->required(), f->readOnly()});
     for (const Row &row : m_rows)
         if (row.change != RowChange::Deleted)
-            c.rows.append(PacketRow{row.values, RowChange::Unchanged, {}});
+            c.rows.append(PacketRow{rowValues(row), RowChange::Unchanged, {}});
     return protocol::encodePacket(c);
 }
 

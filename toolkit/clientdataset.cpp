@@ -67,12 +67,12 @@ void ClientDataSet::checkBrowseMode(Operation operation)
 
 void ClientDataSet::setData(const DataPacket &packet)
 {
-    loadContent(protocol::decodePacket(packet));
+    loadContent(protocol::indexPacket(packet));
 }
 
 PacketContent ClientDataSet::checkedData(const DataPacket &packet) const
 {
-    PacketContent content = protocol::decodePacket(packet);
+    PacketContent content = protocol::indexPacket(packet);
     packetColumns(content);
     return content;
 }
@@ -129,6 +129,11 @@ void ClientDataSet::loadContent(PacketContent &&content)
     for (qsizetype i = 0; i < source.size(); ++i)
         sameOrder = sameOrder && source[i] == i;
     QList<Row> rows;
+    if (content.cells) {
+        rows.resize(content.cells->rowCount());
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            rows[i].packed = int(i);
+    }
     rows.reserve(content.rows.size());
     for (PacketRow &pr : content.rows) {
         Row row;
@@ -144,6 +149,8 @@ void ClientDataSet::loadContent(PacketContent &&content)
 
     const DataSetState was = std::exchange(m_state, DataSetState::Browse);
     m_rows = std::move(rows);
+    m_cells = std::move(content.cells);
+    m_cellColumns = source;
     rebuildView();
     placeCursor(m_view.isEmpty() ? -1 : 0);
     operation.end();
@@ -163,6 +170,7 @@ void ClientDataSet::open()
     if (m_fields.isEmpty())
         throw Error(QStringLiteral("%1 não tem campos definidos.").arg(objectName()));
     m_rows.clear();
+    m_cells.reset();
     rebuildView();
     placeCursor(-1);
     m_state = DataSetState::Browse;
@@ -184,6 +192,7 @@ void ClientDataSet::close()
     beforeClose(this);
     const DataSetState was = std::exchange(m_state, DataSetState::Inactive);
     m_rows.clear();
+    m_cells.reset();
     m_view.clear();
     placeCursor(-1);
     operation.end();
@@ -199,6 +208,7 @@ void ClientDataSet::emptyDataSet()
     checkNotEditing(QStringLiteral("esvaziar"));
     const OperationScope operation(this, Operation::Empty);
     m_rows.clear();
+    m_cells.reset();
     rebuildView();
     placeCursor(-1);
     operation.end();
@@ -353,7 +363,7 @@ void ClientDataSet::edit()
         if (m_view.isEmpty() || m_cursor < 0)
             throw Error(QStringLiteral("Não há registro para alterar."));
         beforeEdit(this);
-        m_buffer = m_rows.at(m_view.at(m_cursor)).values;
+        m_buffer = decodedRow(m_view.at(m_cursor)).values;
         m_modified = false;
         m_state = DataSetState::Edit;
     }
@@ -402,6 +412,7 @@ void ClientDataSet::post()
         }
     } else {
         posted = m_view.at(m_cursor);
+        decodedRow(posted);
         Row &row = m_rows[posted];
         if (m_logChanges && row.change == RowChange::Unchanged) {
             row.original = row.values;
@@ -461,6 +472,7 @@ void ClientDataSet::deleteRecord()
     beforeDelete(this);
     const int position = m_cursor;
     const int index = m_view.at(position);
+    decodedRow(index);
     Row &row = m_rows[index];
     m_buffer.clear();
     m_modified = false;

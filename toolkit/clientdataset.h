@@ -136,10 +136,13 @@ private:
     friend class Field;
     friend class DataSource;
 
+    // A row loaded from a packet keeps its values in the packet's bytes (`packed`, its row
+    // there) until something needs them all: then they are decoded into `values` once.
     struct Row {
         QList<QVariant> values;
         protocol::RowChange change = protocol::RowChange::Unchanged;
         QList<QVariant> original;
+        int packed = -1;
     };
 
     // The operations that change rows, state or cursor. One under way — while its before-event
@@ -169,6 +172,9 @@ private:
     void placeCursor(int position);    // sets the cursor, telling no one
     void rebuildView();
     bool matches(const Row &row) const;
+    const Row &decodedRow(qsizetype index) const;   // the row with its values decoded
+    QList<QVariant> rowValues(const Row &row) const;   // its values, decoding without keeping them
+    QVariant cellValue(const Row &row, int fieldIndex) const;
     const QList<QVariant> *currentValues() const;
     int currentRowIndex() const;
     void setFieldValue(Field *field, const QVariant &value);
@@ -184,6 +190,10 @@ private:
 
     QList<Field *> m_fields;
     QList<Row> m_rows;                 // deleted rows stay here, hidden, until merged
+    // The last packet loaded, whose rows are read from its bytes, and the packet's column of
+    // each field.
+    std::shared_ptr<const protocol::PacketCells> m_cells;
+    QList<int> m_cellColumns;
     QList<int> m_view;                 // indexes into m_rows of the visible rows
     int m_cursor = -1;                 // position in m_view
     bool m_bof = true, m_eof = true;

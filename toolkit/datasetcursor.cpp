@@ -96,7 +96,7 @@ QVariant ClientDataSet::valueAt(int position, int fieldIndex) const
 {
     if (position < 0 || position >= m_view.size() || fieldIndex < 0 || fieldIndex >= m_fields.size())
         return QVariant();
-    return m_rows.at(m_view.at(position)).values.at(fieldIndex);
+    return decodedRow(m_view.at(position)).values.at(fieldIndex);
 }
 
 int ClientDataSet::viewRowCount() const
@@ -143,12 +143,41 @@ const QList<QVariant> *ClientDataSet::currentValues() const
         } else if (m_state == DataSetState::Edit && row == m_cursor && m_buffer.size() == m_fields.size()) {
             return &m_buffer;
         }
-        return row < m_view.size() ? &m_rows.at(m_view.at(row)).values : nullptr;
+        return row < m_view.size() ? &decodedRow(m_view.at(row)).values : nullptr;
     }
     if (isEditing() && m_buffer.size() == m_fields.size())
         return &m_buffer;
     const int row = currentRowIndex();
-    return row < 0 ? nullptr : &m_rows.at(row).values;
+    return row < 0 ? nullptr : &decodedRow(row).values;
+}
+
+// A row is decoded whole the first time a record, a grid's cell or an edit reads it; a filter or
+// a locate passing over it reads its cells where they are.
+const ClientDataSet::Row &ClientDataSet::decodedRow(qsizetype index) const
+{
+    const Row &row = m_rows.at(index);
+    if (row.packed < 0)
+        return row;
+    Row &decoding = const_cast<ClientDataSet *>(this)->m_rows[index];
+    decoding.values = rowValues(row);
+    decoding.packed = -1;
+    return decoding;
+}
+
+QList<QVariant> ClientDataSet::rowValues(const Row &row) const
+{
+    if (row.packed < 0)
+        return row.values;
+    QList<QVariant> values;
+    values.reserve(m_fields.size());
+    for (const int column : std::as_const(m_cellColumns))
+        values.append(m_cells->value(row.packed, column));
+    return values;
+}
+
+QVariant ClientDataSet::cellValue(const Row &row, int fieldIndex) const
+{
+    return row.packed < 0 ? row.values.at(fieldIndex) : m_cells->value(row.packed, m_cellColumns.at(fieldIndex));
 }
 
 void ClientDataSet::setFilter(const QString &expression)
@@ -184,6 +213,8 @@ bool ClientDataSet::matches(const Row &row) const
         return false;
     if (!m_filtered)
         return true;
+    if (row.packed >= 0)
+        return m_filter.accepts(*m_cells, row.packed, m_cellColumns, m_fields);
     return m_filter.accepts(row.values, m_fields);
 }
 
@@ -219,7 +250,7 @@ bool ClientDataSet::locate(const QString &fieldNames, const QVariantList &values
                 all = false;
                 break;
             }
-            all = f->holdsSame(row.values.at(f->index()), wanted);
+            all = f->holdsSame(cellValue(row, f->index()), wanted);
         }
         if (all) {
             if (int(pos) != m_cursor)

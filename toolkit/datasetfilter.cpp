@@ -83,7 +83,9 @@ FilterExpression FilterExpression::parse(const QString &expression, const QList<
             }
             value += e.at(i++);
         }
-        conditions.append({field->index(), value});
+        QByteArray utf8 = value.toUtf8();
+        const bool carried = QString::fromUtf8(utf8) == value;
+        conditions.append({field->index(), value, carried ? std::optional(std::move(utf8)) : std::nullopt});
         skipSpace();
         if (i >= n)
             break;
@@ -110,6 +112,25 @@ bool FilterExpression::accepts(const QList<QVariant> &values, const QList<Field 
         if (v.isNull())
             return false;
         if (plainText(v, fields.at(c.field)->kind()) != c.value)
+            return false;
+    }
+    return true;
+}
+
+bool FilterExpression::accepts(const protocol::PacketCells &cells, qsizetype row, const QList<int> &columns,
+                               const QList<Field *> &fields) const
+{
+    for (const Condition &c : m_conditions) {
+        const int column = columns.at(c.field);
+        // a text compared as the bytes it came in: a filter passes over every row of a big day
+        if (fields.at(c.field)->kind() == FieldKind::String) {
+            const std::optional<QByteArray> text = cells.utf8(row, column);
+            if (!text || text != c.utf8)
+                return false;
+            continue;
+        }
+        const QVariant v = cells.value(row, column);
+        if (v.isNull() || plainText(v, fields.at(c.field)->kind()) != c.value)
             return false;
     }
     return true;

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <optional>
+
 namespace toolkit {
 
 class FilterExpression {
@@ -18,11 +20,17 @@ public:
     const QString &text() const { return m_text; }
     // Whether a row's values pass every condition (an empty expression passes everything).
     bool accepts(const QList<QVariant> &values, const QList<Field *> &fields) const;
+    // The same for a row still in its packet's bytes, `columns` giving each field's column there.
+    bool accepts(const protocol::PacketCells &cells, qsizetype row, const QList<int> &columns,
+                 const QList<Field *> &fields) const;
 
 private:
     struct Condition {
         int field;
         QString value;
+        // The value as a text cell's bytes would hold it; none for a text no cell holds (a lone
+        // surrogate, which UTF-8 cannot carry).
+        std::optional<QByteArray> utf8;
     };
     QString m_text;
     QList<Condition> m_conditions;

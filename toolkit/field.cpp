@@ -97,7 +97,7 @@ QVariant Field::oldValue() const
     if (row < 0)
         return QVariant();
     const auto &r = m_dataSet->m_rows.at(row);
-    return r.original.isEmpty() ? r.values.at(m_index) : r.original.at(m_index);
+    return r.original.isEmpty() ? m_dataSet->cellValue(r, m_index) : r.original.at(m_index);
 }
 
 QVariant Field::convert(const QVariant &v) const

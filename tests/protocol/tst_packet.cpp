@@ -396,6 +396,72 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(PacketError, misused());
     }
 
+    // The dataset reads a packet's cells where they stand: indexing refuses exactly what decoding
+    // refuses, and each cell reads back as decoding gives it.
+    void indexingAgreesWithDecoding_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray good = encodePacket(sample()).bytes();
+        QTest::newRow("encoded") << good;
+        QTest::newRow("Qt's stream writer") << streamWritten(sample());
+        PacketContent delta = sample();
+        delta.delta = true;
+        for (PacketRow &row : delta.rows)
+            row.change = RowChange::Inserted;
+        QTest::newRow("a delta") << encodePacket(delta).bytes();
+        // Lengths are UTF-16 units: a character of four UTF-8 bytes counts two.
+        PacketContent wide;
+        wide.fields = {{QStringLiteral("A"), FieldKind::String, 5, false, false}};
+        wide.rows = {{{QStringLiteral("a\U0001F600bc")}, RowChange::Unchanged, {}},
+                     {{QStringLiteral("\u00e7\u00e3\u20ac\u00e9\u00ea")}, RowChange::Unchanged, {}}};
+        QTest::newRow("four-byte characters at the length") << encodePacket(wide).bytes();
+        wide.rows.removeLast();
+        QTest::newRow("a four-byte character over the length")
+            << QByteArray(encodePacket(wide).bytes()).replace(QByteArray("string\x05"), QByteArray("string\x04"));
+        QRandomGenerator rng(2604);
+        for (int round = 0; round < 300; ++round) {
+            QByteArray b = good;
+            b[rng.bounded(int(b.size()))] = char(rng.bounded(256));
+            if (round % 5 == 0)
+                b.truncate(rng.bounded(int(b.size())));
+            QTest::addRow("damaged %d", round) << b;
+        }
+    }
+
+    void indexingAgreesWithDecoding()
+    {
+        QFETCH(QByteArray, bytes);
+        std::optional<PacketContent> decoded;
+        try {
+            decoded = decodePacket(DataPacket(bytes));
+        } catch (const PacketError &) {
+            QVERIFY_THROWS_EXCEPTION(PacketError, indexPacket(DataPacket(bytes)));
+            return;
+        }
+        const PacketContent indexed = indexPacket(DataPacket(bytes));
+        QCOMPARE(indexed.fields, decoded->fields);
+        QCOMPARE(indexed.delta, decoded->delta);
+        if (decoded->delta) {   // a delta is decoded whole
+            QVERIFY(!indexed.cells);
+            QCOMPARE(indexed.rows.size(), decoded->rows.size());
+            return;
+        }
+        QVERIFY(indexed.rows.isEmpty());
+        QCOMPARE(indexed.cells->rowCount(), decoded->rows.size());
+        for (qsizetype r = 0; r < decoded->rows.size(); ++r)
+            for (qsizetype f = 0; f < decoded->fields.size(); ++f) {
+                const QVariant expected = decoded->rows[r].values[f];
+                const QVariant cell = indexed.cells->value(r, f);
+                QCOMPARE(cell.isNull(), expected.isNull());
+                QCOMPARE(cell.metaType(), expected.metaType());
+                if (!expected.isNull())
+                    QCOMPARE(cell, expected);
+                if (decoded->fields[f].kind == FieldKind::String)
+                    QCOMPARE(indexed.cells->utf8(r, f), expected.isNull() ? std::nullopt
+                                                                          : std::optional(expected.toString().toUtf8()));
+            }
+    }
+
     void randomDamageNeverCrashes()
     {
         // Every single-byte change and every truncation of a real packet either decodes or is

@@ -1,5 +1,7 @@
 #include "coldchain.h"
 
+#include <QLocale>
+
 #include <algorithm>
 #include <cmath>
 
@@ -98,6 +100,11 @@ QString useByText(const QDateTime &useBy)
 QString preparedText(const QDateTime &prepared)
 {
     return QStringLiteral("Preparo: ") + prepared.toString(kMinuteFormat);
+}
+
+QString celsiusText(double celsius)
+{
+    return QLocale(QLocale::Portuguese, QLocale::Brazil).toString(celsius, 'f', 1) + QStringLiteral(" °C");
 }
 
 QString instruction(std::optional<Conservation> mode)

@@ -38,6 +38,9 @@ QString useByText(const QDateTime &useBy);
 // "Preparo: 08/12/2026 10:30"
 QString preparedText(const QDateTime &prepared);
 
+// A temperature as the kitchen reads it, at one decimal: "4,5 °C", "-18,0 °C".
+QString celsiusText(double celsius);
+
 // What the label tells whoever keeps the container: "Manter acima de 60 °C"...
 QString instruction(std::optional<Conservation> mode);
 

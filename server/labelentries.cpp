@@ -4,7 +4,6 @@
 #include "database.h"
 
 #include <QJsonDocument>
-#include <QLocale>
 #include <cmath>
 
 namespace server {
@@ -25,11 +24,6 @@ void bindLabel(Query &query, const LabelKey &key)
         .bind(QStringLiteral("CDDIETPADST"), key.diet)
         .bind(QStringLiteral("NRSERVTRAN"), key.number)
         .bind(QStringLiteral("NRSEQUETIQTR"), key.label);
-}
-
-QString celsiusText(double value)
-{
-    return QLocale(QLocale::Portuguese, QLocale::Brazil).toString(value, 'f', 1) + QStringLiteral(" °C");
 }
 
 double storedCelsius(double celsius)

@@ -2,6 +2,8 @@
 // What a container's dispatch and its receipt share: the label's key in statements, the check of
 // a temperature, and the entry each of them leaves in the history of changes of its dish row.
 
+#include <rules/coldchain.h>
+
 #include <QDate>
 #include <QJsonObject>
 #include <QString>
@@ -28,8 +30,7 @@ constexpr double kMinCelsius = -60;
 constexpr double kMaxCelsius = 130;
 constexpr int kMaxReason = 200;
 
-// "4,5 °C"
-QString celsiusText(double value);
+using rules::cold::celsiusText;   // "4,5 °C"
 // The temperature as stored (one decimal); throws Refusal outside the thermometers' range.
 double storedCelsius(double celsius);
 

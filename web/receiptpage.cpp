@@ -29,11 +29,6 @@ QString when(const QDateTime &t)
     return t.toString(QStringLiteral("dd/MM/yyyy HH:mm"));
 }
 
-QString celsius(double value)
-{
-    return brazil().toString(value, 'f', 1) + QStringLiteral(" °C");
-}
-
 // One small stylesheet: large type and touch targets, colours that read in the sun.
 const char kStyle[]
     = "body{font-family:sans-serif;font-size:18px;line-height:1.4;margin:0;padding:12px;color:#111;background:#fff}"
@@ -70,7 +65,7 @@ QString verdictBox(const Container &c, std::optional<double> reading, const QDat
     QStringList alerts;
     if (verdict.outOfRange)
         alerts << QStringLiteral("Temperatura fora da faixa segura: %1 (%2).")
-                      .arg(celsius(*reading), cold::instruction(c.mode));
+                      .arg(cold::celsiusText(*reading), cold::instruction(c.mode));
     if (verdict.expired)
         alerts << QStringLiteral("Prazo de consumo vencido em %1.").arg(when(c.useBy));
     if (!alerts.isEmpty())
@@ -181,16 +176,18 @@ QString containerPage(const Container &c, const QString &action, const QDateTime
         body += QStringLiteral("<p class=\"instrucao\" id=\"instrucao\">%1</p>").arg(html(cold::instruction(c.mode)));
     body += QStringLiteral("<dl>");
     body += row(QStringLiteral("Consumir até"), c.useBy.isValid() ? when(c.useBy) : QStringLiteral("não informado"));
+    const QString dispatchedAt = c.dispatchTemperature
+        ? when(c.dispatchedAt) + QStringLiteral(" a ") + cold::celsiusText(*c.dispatchTemperature)
+        : when(c.dispatchedAt);
     body += row(QStringLiteral("Saída da cozinha"),
-        c.dispatchedAt.isValid() ? when(c.dispatchedAt)
-                + (c.dispatchTemperature ? QStringLiteral(" a ") + celsius(*c.dispatchTemperature) : QString())
-                                 : QStringLiteral("não registrada"));
+        c.dispatchedAt.isValid() ? dispatchedAt : QStringLiteral("não registrada"));
     body += QStringLiteral("</dl>");
 
     if (c.receipts > 0) {
         body += QStringLiteral("<section id=\"recebido\"><h2>Recebido</h2><dl>");
         body += row(QStringLiteral("Chegada"), when(c.receivedAt));
-        body += row(QStringLiteral("Temperatura"), c.receivedTemperature ? celsius(*c.receivedTemperature) : QString());
+        body += row(QStringLiteral("Temperatura"),
+            c.receivedTemperature ? cold::celsiusText(*c.receivedTemperature) : QString());
         body += row(QStringLiteral("Recebido por"), c.receiver);
         if (c.receipts > 1)
             body += row(QStringLiteral("Correções"), QString::number(c.receipts - 1))

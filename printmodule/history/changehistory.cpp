@@ -3,6 +3,7 @@
 #include <framework/consiste.h>
 #include <framework/netconnection.h>
 #include <protocol/packet.h>
+#include <rules/coldchain.h>
 #include <toolkit/error.h>
 
 #include <QHash>
@@ -173,7 +174,7 @@ QString valueText(const QJsonValue &value, Format format)
     case Format::Percent:
         return brazil.toString(v, 'f', 2);
     case Format::Celsius:
-        return brazil.toString(v, 'f', 1) + QStringLiteral(" °C");
+        return rules::cold::celsiusText(v);
     case Format::Quantity:
     case Format::Text:
         break;

@@ -8,7 +8,6 @@
 #include <protocol/value.h>
 #include <toolkit/error.h>
 
-#include <QLocale>
 #include <cmath>
 
 namespace printlabels {
@@ -76,11 +75,6 @@ std::optional<double> typedCelsius(const QString &text)
     if (!ok || !std::isfinite(value))
         return std::nullopt;
     return value;
-}
-
-QString celsiusText(double celsius)
-{
-    return QLocale(QLocale::Portuguese, QLocale::Brazil).toString(celsius, 'f', 1) + QStringLiteral(" °C");
 }
 
 QString rangeWarning(std::optional<rules::cold::Conservation> mode, double celsius)

@@ -6,6 +6,8 @@
 
 #include "containerlabel.h"
 
+#include <rules/coldchain.h>
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -47,8 +49,7 @@ void recordDispatch(framework::TNetConnection &server, const ContainerLabel &lab
 // A temperature as typed at the kitchen, "4,5" or "-18" (a point is taken too); none when the
 // text is not a number.
 std::optional<double> typedCelsius(const QString &text);
-// "4,5 °C"
-QString celsiusText(double celsius);
+using rules::cold::celsiusText;   // "4,5 °C"
 // Empty when the temperature is safe for the mode (or the dish has no mode, or travels at room
 // temperature); otherwise "Fora da faixa: manter abaixo de 5 °C".
 QString rangeWarning(std::optional<rules::cold::Conservation> mode, double celsius);

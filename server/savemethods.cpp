@@ -311,7 +311,7 @@ QVariant ServTranService::delServTran(const QVariantList &list)
         transaction.commit();
     }
     Transaction snapshot(m_db, Transaction::Read);
-    const QVariantList packets = {pointsPacket(day), dishesPacket(day)};
+    const QVariantList packets = {pointsPacket(m_db, day), dishesPacket(m_db, day)};
     snapshot.commit();
     return protocol::resultOk(packets);
 }

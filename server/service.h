@@ -17,6 +17,7 @@ namespace server {
 class Database;
 class Arguments;
 class OperatorAccess;
+class SideReader;
 struct LabelKey;
 
 class ServTranService {
@@ -36,6 +37,8 @@ public:
 
     explicit ServTranService(Database &db, ServiceSettings settings = {});
     ~ServTranService();
+    // A reader beside this one's thread that reads part of a large reply at the same time (SQLite).
+    void readBesideWith(SideReader *side) { m_side = side; }
 
     // One call of `requestBytes` bytes on the wire, made by the operator the context names. Never
     // throws: every failure becomes a fault or the method's own error answer. A call that names
@@ -100,10 +103,10 @@ private:
     void allowBranch(const QString &branch);
     // The day arguments, after checking that the operator may use their branch.
     Day dayArguments(const Arguments &args);
-    QVariant pointsPacket(const Day &day);
-    QVariant dishesPacket(const Day &day);
-    QVariant labelsPacket(const Day &day);
-    QVariant dinersPacket(const Day &day);
+    static QVariant pointsPacket(Database &db, const Day &day);
+    static QVariant dishesPacket(Database &db, const Day &day);
+    static QVariant labelsPacket(Database &db, const Day &day);
+    static QVariant dinersPacket(Database &db, const Day &day);
     static const QList<protocol::PacketField> &printLabelFields();
     // The day's labels as they print, or only the one label given.
     QList<QList<QVariant>> printLabelRows(const Day &day, const LabelKey *only = nullptr);
@@ -122,6 +125,7 @@ private:
     const ServiceSettings m_settings;
     const CallContext *m_context = nullptr;
     std::unique_ptr<OperatorAccess> m_access;   // of the running call
+    SideReader *m_side = nullptr;
 };
 
 } // namespace server

@@ -2,6 +2,7 @@
 
 #include "database.h"
 #include "service.h"
+#include "sidereader.h"
 #include "standbyreads.h"
 
 #include <protocol/packet.h>
@@ -31,6 +32,11 @@ WorkerPool::WorkerPool(const QString &connection, int workers, Delivery deliver,
             }
             opened->set_value();
             ServTranService service(*db, serviceSettings);
+            std::unique_ptr<SideReader> side;
+            if (db->dialect() == Dialect::SQLite) {
+                side = std::make_unique<SideReader>(connection);
+                service.readBesideWith(side.get());
+            }
             std::unique_ptr<StandbyReads> standby;
             if (!standbyConnection.isEmpty())
                 standby = std::make_unique<StandbyReads>(standbyConnection, serviceSettings);

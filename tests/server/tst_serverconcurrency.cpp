@@ -7,7 +7,11 @@
 #include <protocol/frame.h>
 #include <protocol/remoteresult.h>
 
+#include <server/database.h>
+#include <server/sidereader.h>
+
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -48,6 +52,7 @@ private slots:
     void serverStopsWhileCallsRun();
     void connectionLimit();
     void idleConnectionsAreClosed();
+    void sideReadSharesTheWorkersSnapshot();
 };
 
 void TestServerConcurrency::longCallHoldsNoOtherClient()
@@ -199,6 +204,49 @@ void TestServerConcurrency::idleConnectionsAreClosed()
         QVERIFY(client->closedByPeer());
     QCOMPARE(busy.socket().state(), QAbstractSocket::ConnectedState);
     busy.payload(QStringLiteral("GetSeqServTran"), demoDayArgs() << QStringLiteral("XXXX"));
+}
+
+// A big day is read by the worker and a side reader at once: both must read the day as of one
+// commit, a writer must not wait for them, and while a writer holds the lock the worker reads alone.
+void TestServerConcurrency::sideReadSharesTheWorkersSnapshot()
+{
+    QTemporaryDir dir;
+    const QString connection = QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("side.db"));
+    server::Database writer(connection);
+    writer.execute(QStringLiteral("CREATE TABLE T (X INTEGER)"));
+    writer.execute(QStringLiteral("INSERT INTO T VALUES (1)"));
+    const auto readX = [](server::Database &db) {
+        server::Query q(db, QStringLiteral("SELECT X FROM T"));
+        q.exec();
+        return q.next() ? q.value(0).toInt() : -1;
+    };
+
+    server::Database worker(connection);
+    server::SideReader side(connection);
+    std::promise<void> go;
+    std::shared_future<void> goAhead = go.get_future().share();
+    {
+        server::Transaction snapshot(worker, server::Transaction::Read);
+        std::optional<server::SideReader::Pending> pending = side.readBeside(worker, [&](server::Database &db) {
+            goAhead.wait();
+            return QVariant(readX(db));
+        });
+        QVERIFY(pending);
+        // a commit after the reads began: at once, and seen by neither
+        QElapsedTimer t;
+        t.start();
+        writer.execute(QStringLiteral("UPDATE T SET X = 2"));
+        QVERIFY2(t.elapsed() < 5000, "the writer waited for the readers");
+        go.set_value();
+        QCOMPARE(pending->take().toInt(), 1);
+        QCOMPARE(readX(worker), 1);
+    }
+
+    // a writer at work: the worker reads alone, without waiting for it
+    server::Transaction writing(writer, server::Transaction::Write);
+    server::Transaction snapshot(worker, server::Transaction::Read);
+    QVERIFY(!side.readBeside(worker, [](server::Database &) { return QVariant(); }));
+    QCOMPARE(readX(worker), 2);
 }
 
 QTEST_GUILESS_MAIN(TestServerConcurrency)

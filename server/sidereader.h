@@ -3,10 +3,10 @@
 // a thread with a connection of its own to the worker's SQLite file, reading part of the reply
 // while the worker reads the rest, in the same snapshot, so that both halves are of one moment.
 //
-// SQLite has no way to hand a snapshot from one connection to another here, so the two reads
-// begin while a third connection holds the write lock for those few microseconds: no commit can
-// land between them. The lock is only tried, never waited for: while a writer holds it, the
-// worker reads alone, as it would without a side reader.
+// SQLite has no way to hand a snapshot from one connection to another here, so the worker begins
+// both reads, its own and the side connection's, while a third connection holds the write lock
+// for those few microseconds: no commit can land between them. The lock is only tried, never
+// waited for: while a writer holds it, the worker reads alone, as it would without a side reader.
 
 #include <QString>
 #include <QVariant>
@@ -18,6 +18,7 @@
 #include <optional>
 
 class QThread;
+struct sqlite3;
 
 namespace server {
 
@@ -55,16 +56,15 @@ public:
 private:
     struct Job {
         Read read;
-        std::promise<void> begun;
         std::promise<QVariant> result;
     };
     bool ensureStarted();
-    void serve();
+    void serve(std::promise<void> &opened);
 
     const QString m_connection;
     std::unique_ptr<Database> m_lock;   // the worker thread's: holds the write lock while reads begin
     std::unique_ptr<QThread> m_thread;
-    bool m_failed = false;              // the side could not open: the worker reads alone from then on
+    sqlite3 *m_side = nullptr;          // the side thread's connection; the worker only begins its reads
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::unique_ptr<Job> m_job;

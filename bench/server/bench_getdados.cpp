@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <future>
 #include <cstdio>
 
 namespace {
@@ -86,13 +87,14 @@ int main(int argc, char *argv[])
         QElapsedTimer t;
         t.start();
         // as the screen loads it: the reply, then each packet checked whole, its rows indexed for
-        // the dataset to decode as it reads them
+        // the dataset to decode as it reads them; the labels, the largest, on a thread of their own
         const QVariantList packets = client.payload(QStringLiteral("GetDados"), {QStringLiteral("0001"), QStringLiteral("00002"),
                                                                                   servertest::day(kDay)}).toList();
         const qint64 replied = t.nsecsElapsed();
-        QList<protocol::PacketContent> day4;
-        for (const QVariant &packet : packets)
-            day4 << protocol::indexPacket(packet.value<protocol::DataPacket>());
+        const auto index = [&packets](int i) { return protocol::indexPacket(packets.value(i).value<protocol::DataPacket>()); };
+        std::future<protocol::PacketContent> labels = std::async(std::launch::async, index, 2);
+        QList<protocol::PacketContent> day4 = {index(0), index(1)};
+        day4 << labels.get() << index(3);
         remote << t.nsecsElapsed() / 1e6;
         decoding << (t.nsecsElapsed() - replied) / 1e6;
         const auto rowsOf = [&](int packet) { return day4[packet].cells->rowCount(); };

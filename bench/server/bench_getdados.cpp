@@ -17,8 +17,8 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <algorithm>
-#include <future>
 #include <cstdio>
+#include <future>
 
 namespace {
 

@@ -65,6 +65,8 @@ public:
         head(2, quint64(size));
         std::memcpy(room(size), data, size_t(size));
     }
+    // Items already encoded, as they are.
+    void encoded(const char *data, qsizetype size) { std::memcpy(room(size), data, size_t(size)); }
 
 private:
     QByteArray &m_out;

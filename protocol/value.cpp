@@ -128,7 +128,8 @@ void writeAt(detail::CborWriter &w, const QVariant &v, int depth)
     throw PacketError(QStringLiteral("a value of type %1 cannot be sent").arg(QString::fromLatin1(v.typeName())));
 }
 
-QVariant fromCborAt(const QCborValue &c, int depth)
+// `packets`: the data packets decodeMap() took out of the message, which its tree names by index.
+QVariant fromCborAt(const QCborValue &c, int depth, const QList<QByteArray> *packets = nullptr)
 {
     if (depth > kMaxDepth)
         throw PacketError(QStringLiteral("a value is nested too deeply"));
@@ -148,7 +149,7 @@ QVariant fromCborAt(const QCborValue &c, int depth)
     case QCborValue::Array: {
         QVariantList list;
         for (const QCborValue &item : c.toArray())
-            list.append(fromCborAt(item, depth + 1));
+            list.append(fromCborAt(item, depth + 1, packets));
         return list;
     }
     case QCborValue::Map: {
@@ -157,7 +158,7 @@ QVariant fromCborAt(const QCborValue &c, int depth)
         for (auto it = m.begin(); it != m.end(); ++it) {
             if (!it.key().isString())
                 throw PacketError(QStringLiteral("a map key must be text"));
-            map.insert(it.key().toString(), fromCborAt(it.value(), depth + 1));
+            map.insert(it.key().toString(), fromCborAt(it.value(), depth + 1, packets));
         }
         return map;
     }
@@ -165,6 +166,9 @@ QVariant fromCborAt(const QCborValue &c, int depth)
         const QCborValue inner = c.taggedValue();
         if (c.tag() == QCborTag(kDataPacketTag) && inner.isByteArray())
             return QVariant::fromValue(DataPacket(inner.toByteArray()));
+        if (c.tag() == QCborTag(kDataPacketTag) && packets && inner.isInteger() && inner.toInteger() >= 0
+            && inner.toInteger() < packets->size())
+            return QVariant::fromValue(DataPacket(packets->at(qsizetype(inner.toInteger()))));
         if (c.tag() == QCborTag(1) && (inner.isDouble() || inner.isInteger())) {
             const double secs = inner.toDouble();
             if (!(secs > -1e13 && secs < 1e13))
@@ -181,18 +185,30 @@ QVariant fromCborAt(const QCborValue &c, int depth)
     throw PacketError(QStringLiteral("a value of an unknown kind was received"));
 }
 
+// What a walk over a message found besides its count of values.
+struct Scan {
+    // Offsets of the integer -2^64 (major type 1, argument 2^64 - 1), which Qt's tree reads as 0.
+    QList<qsizetype> minus2To64;
+    // Where each data packet's item lies (the tag, then its byte string), in order: a reply's
+    // packets are megabytes, which Qt's tree would copy in and out again.
+    struct Packet {
+        qsizetype itemStart, itemEnd, bytesStart, size;
+    };
+    QList<Packet> packets;
+    bool packetsApart = true;   // false when a packet's tag holds anything but one definite byte string
+};
+
 // Walks one CBOR item without building it and takes each value it holds (nested ones included,
 // a data packet as one) from `left`: Qt's tree of a message costs tens of bytes per value, so the
 // count is known before the tree is built.
-// `minus2To64` collects the offsets of the integer -2^64 (major type 1, argument 2^64 - 1), which
-// Qt's tree reads as 0.
-void countValues(detail::CborCursor &c, const char *base, int depth, qint64 &left, QList<qsizetype> &minus2To64)
+void countValues(detail::CborCursor &c, const char *base, int depth, qint64 &left, Scan &scan)
 {
     using Type = detail::CborCursor::Type;
     if (depth > kMaxDepth + 2)
         throw PacketError(QStringLiteral("a value is nested too deeply"));
     if (--left < 0)
         throw PacketError(QStringLiteral("the message holds too many values"));
+    const qsizetype start = c.offset(base);
     detail::CborCursor::Head h;
     if (!c.readHead(h))
         throw PacketError(QStringLiteral("malformed message: ") + QString::fromLatin1(c.error()));
@@ -209,17 +225,27 @@ void countValues(detail::CborCursor &c, const char *base, int depth, qint64 &lef
                 c.skipBreak();
                 return;
             }
-            countValues(c, base, depth + 1, left, minus2To64);
+            countValues(c, base, depth + 1, left, scan);
             if (h.type == Type::Map)
-                countValues(c, base, depth + 1, left, minus2To64);
+                countValues(c, base, depth + 1, left, scan);
         }
         return;
-    case Type::Tag:
-        countValues(c, base, depth + 1, left, minus2To64);
+    case Type::Tag: {
+        detail::CborCursor ahead = c;
+        detail::CborCursor::Head inner;
+        const bool packet = h.value == kDataPacketTag;
+        const bool definiteBytes = packet && ahead.readHead(inner) && inner.type == Type::Bytes && inner.length >= 0;
+        const qsizetype bytesStart = ahead.offset(base);
+        countValues(c, base, depth + 1, left, scan);
+        if (definiteBytes)
+            scan.packets.append({start, c.offset(base), bytesStart, qsizetype(inner.length)});
+        else if (packet)
+            scan.packetsApart = false;
         return;
+    }
     case Type::NegativeInt:
         if (h.value == std::numeric_limits<quint64>::max())
-            minus2To64.append(c.offset(base) - 9);   // always written in nine bytes
+            scan.minus2To64.append(c.offset(base) - 9);   // always written in nine bytes
         return;
     case Type::Break:
         throw PacketError(QStringLiteral("malformed message: an unexpected break"));
@@ -228,30 +254,54 @@ void countValues(detail::CborCursor &c, const char *base, int depth, qint64 &lef
     }
 }
 
-QCborMap decodeMap(const QByteArray &payload, qint64 maxValues)
+// A message's map, with its data packets apart: in the tree each is its tag over its index.
+struct DecodedMap {
+    QCborMap map;
+    QList<QByteArray> packets;
+};
+
+DecodedMap decodeMap(const QByteArray &payload, qint64 maxValues)
 {
     detail::CborCursor cursor(payload.constData(), payload.size());
-    QList<qsizetype> minus2To64;
-    countValues(cursor, payload.constData(), 0, maxValues, minus2To64);
+    Scan scan;
+    countValues(cursor, payload.constData(), 0, maxValues, scan);
     // -2^64 is exactly a double: the same value as a float64 item, also nine bytes, which the
     // tree reads right (as the packet decoder reads the integer).
     QByteArray bytes = payload;
-    for (qsizetype at : std::as_const(minus2To64))
+    for (qsizetype at : std::as_const(scan.minus2To64))
         bytes.replace(at, 9, QByteArray::fromHex("fbc3f0000000000000"));
+    DecodedMap decoded;
+    if (scan.packetsApart && !scan.packets.isEmpty()) {
+        QByteArray rest;
+        {
+            detail::CborWriter w(rest);
+            qsizetype from = 0;
+            for (const Scan::Packet &packet : std::as_const(scan.packets)) {
+                w.encoded(bytes.constData() + from, packet.itemStart - from);
+                w.tag(kDataPacketTag);
+                w.unsignedInteger(quint64(decoded.packets.size()));
+                decoded.packets.append(QByteArray(bytes.constData() + packet.bytesStart, packet.size));
+                from = packet.itemEnd;
+            }
+            w.encoded(bytes.constData() + from, bytes.size() - from);
+        }
+        bytes = rest;
+    }
     QCborParserError err;
     const QCborValue v = QCborValue::fromCbor(bytes, &err);
     if (err.error != QCborError::NoError)
         throw PacketError(QStringLiteral("malformed message: ") + err.errorString());
     if (!v.isMap())
         throw PacketError(QStringLiteral("malformed message: not a map"));
-    return v.toMap();
+    decoded.map = v.toMap();
+    return decoded;
 }
 
-QVariantList listOf(const QCborValue &v, const QString &what)
+QVariantList listOf(const QCborValue &v, const QString &what, const QList<QByteArray> &packets)
 {
     if (!v.isArray())
         throw PacketError(QStringLiteral("malformed message: \"%1\" must be an array").arg(what));
-    return fromCborAt(v, 0).toList();
+    return fromCborAt(v, 0, &packets).toList();
 }
 } // namespace
 
@@ -276,13 +326,14 @@ QByteArray encodeRequest(const Request &request)
 
 Request decodeRequest(const QByteArray &payload)
 {
-    const QCborMap m = decodeMap(payload, kMaxRequestValues);
+    const DecodedMap decoded = decodeMap(payload, kMaxRequestValues);
+    const QCborMap &m = decoded.map;
     if (!m.value(kServer).isString() || !m.value(kMethod).isString())
         throw PacketError(QStringLiteral("malformed request: no server or method name"));
     Request r;
     r.server = m.value(kServer).toString();
     r.method = m.value(kMethod).toString();
-    r.args = listOf(m.value(kArgs), kArgs);
+    r.args = listOf(m.value(kArgs), kArgs, decoded.packets);
     return r;
 }
 
@@ -294,7 +345,7 @@ QString requestMethod(const QByteArray &payload)
         if (!c.readHead(h) || h.type != detail::CborCursor::Type::Map || h.length < 0)
             return {};
         QByteArray scratch;
-        QList<qsizetype> ignored;
+        Scan ignored;
         qint64 budget = kMaxRequestValues;
         for (qint64 i = 0; i < h.length; ++i) {
             detail::CborCursor::Head key;
@@ -336,7 +387,8 @@ QByteArray encodeReply(const Reply &reply)
 
 Reply decodeReply(const QByteArray &payload)
 {
-    const QCborMap m = decodeMap(payload, kMaxReplyValues);
+    const DecodedMap decoded = decodeMap(payload, kMaxReplyValues);
+    const QCborMap &m = decoded.map;
     Reply r;
     if (m.contains(kFault)) {
         r.fault = m.value(kFault).toString();
@@ -346,8 +398,8 @@ Reply decodeReply(const QByteArray &payload)
     }
     if (!m.contains(kValue))
         throw PacketError(QStringLiteral("malformed reply: no value"));
-    r.value = fromCbor(m.value(kValue));
-    r.refs = listOf(m.value(kRefs), kRefs);
+    r.value = fromCborAt(m.value(kValue), 0, &decoded.packets);
+    r.refs = listOf(m.value(kRefs), kRefs, decoded.packets);
     return r;
 }
 

@@ -10,7 +10,7 @@
 namespace protocol {
 
 // CBOR tag that marks a byte string as an encoded data packet.
-inline constexpr quint64 kDataPacketTag = 1635017060; // "alSd" in ASCII, unassigned by IANA
+inline constexpr quint64 kDataPacketTag = 1635017060; // 0x61746164, "atad" in ASCII; unassigned by IANA
 
 QCborValue toCbor(const QVariant &value);     // throws PacketError for a kind it cannot carry
 QVariant fromCbor(const QCborValue &value);   // throws PacketError for what it does not know

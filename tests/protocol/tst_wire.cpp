@@ -198,6 +198,35 @@ private slots:
         QCOMPARE(decodePacket(DataPacket(packet)).rows.value(0).values.value(0), QVariant(value));
     }
 
+    // A message's packets are taken out before Qt's tree reads the rest, and put back where they
+    // were; a packet's tag over anything but its bytes stays the fault it always was.
+    void packetsComeBackWhereTheyWere_data()
+    {
+        QTest::addColumn<QByteArray>("args");
+        QTest::addColumn<QVariantList>("expected");   // empty: refused
+        const QByteArray tag = QByteArray::fromHex("da61746164");   // kDataPacketTag
+        const auto packet = [](const char *bytes) { return QVariant::fromValue(DataPacket(QByteArray(bytes))); };
+        QTest::newRow("packets around -2^64 and in a map")
+            << QByteArray::fromHex("84") + tag + QByteArray::fromHex("43616263") + QByteArray::fromHex("3bffffffffffffffff")
+                   + QByteArray::fromHex("a1617a") + tag + QByteArray::fromHex("426465") + tag + QByteArray::fromHex("40")
+            << QVariantList{packet("abc"), -18446744073709551616.0, QVariantMap{{QStringLiteral("z"), packet("de")}}, packet("")};
+        QTest::newRow("a packet in chunks") << QByteArray::fromHex("81") + tag + QByteArray::fromHex("5f4261624163ff")
+                                            << QVariantList{packet("abc")};
+        QTest::newRow("a packet's tag over a number beside a packet")
+            << QByteArray::fromHex("82") + tag + QByteArray::fromHex("43616263") + tag + QByteArray::fromHex("00") << QVariantList{};
+    }
+    void packetsComeBackWhereTheyWere()
+    {
+        QFETCH(QByteArray, args);
+        QFETCH(QVariantList, expected);
+        // {"server": "S", "method": "M", "args": args}
+        const QByteArray request = QByteArray::fromHex("a3667365727665726153666d6574686f64614d6461726773") + args;
+        if (expected.isEmpty())
+            QVERIFY_THROWS_EXCEPTION(PacketError, decodeRequest(request));
+        else
+            QCOMPARE(decodeRequest(request).args, expected);
+    }
+
     void malformedMessagesAreReported()
     {
         QFETCH(QByteArray, payload);

@@ -10,11 +10,10 @@
 #include <protocol/remoteresult.h>
 
 #include <QDateTime>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLocale>
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <optional>
 
 namespace server {
@@ -34,13 +33,6 @@ const QStringList &identityColumns()
     static const QStringList list = kKeyColumns + QStringList{QStringLiteral("CDCLIENTE"), QStringLiteral("CDDESTFILI"),
                                                               QStringLiteral("CDPRATO"), QStringLiteral("CDFILAUXPRAT")};
     return list;
-}
-
-QJsonValue jsonOf(const QVariant &value, FieldKind kind)
-{
-    if (value.isNull())
-        return QJsonValue::Null;
-    return kind == FieldKind::Float ? QJsonValue(value.toDouble()) : QJsonValue(value.toString());
 }
 
 // The columns of a dish row with their kinds, the key first.
@@ -132,6 +124,110 @@ QVariant labelSummary(const QList<double> &quantities)
     }
     return runs.join(QStringLiteral(" + "));
 }
+
+} // namespace
+
+namespace {
+
+// The columns in name order, the order a history row's JSON lists them in.
+const QList<qsizetype> &columnsByName()
+{
+    static const QList<qsizetype> order = [] {
+        QList<qsizetype> indexes;
+        for (qsizetype i = 0; i < ChangeHistory::columns().size(); ++i)
+            indexes << i;
+        std::sort(indexes.begin(), indexes.end(),
+                  [](qsizetype a, qsizetype b) { return ChangeHistory::columns()[a] < ChangeHistory::columns()[b]; });
+        return indexes;
+    }();
+    return order;
+}
+
+// A history row's values as JSON, written straight into UTF-8: an object of the columns given in
+// name order, in the compact form QJsonDocument writes (the text history rows have always held),
+// without building a QJsonObject of every value first.
+class ValuesJson {
+public:
+    void add(const QString &column, const QVariant &value, FieldKind kind)
+    {
+        m_text += m_text.isEmpty() ? '{' : ',';
+        appendString(column);
+        m_text += ':';
+        if (value.isNull())
+            m_text += "null";
+        else if (kind == FieldKind::Float)
+            appendNumber(value.toDouble());
+        else
+            appendString(value.toString());
+    }
+    // The object's text; a null text when no column was added.
+    QVariant text() const
+    {
+        return m_text.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(QString::fromUtf8(m_text + '}'));
+    }
+    bool isEmpty() const { return m_text.isEmpty(); }
+
+private:
+    // Whole numbers up to 2^53 as integers, others in their shortest exact form ("0.1", "1e+16").
+    void appendNumber(double d)
+    {
+        if (!std::isfinite(d))
+            m_text += "null";
+        else if (std::trunc(d) == d && std::fabs(d) <= 9007199254740992.0)
+            m_text += QByteArray::number(qint64(d));
+        else
+            m_text += QByteArray::number(d, 'g', QLocale::FloatingPointShortest);
+    }
+    void appendString(const QString &s)
+    {
+        static constexpr char hex[] = "0123456789abcdef";
+        const auto escapeUnit = [this](char16_t u) {
+            m_text += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                m_text += hex[(u >> shift) & 0xf];
+        };
+        m_text += '"';
+        for (qsizetype i = 0; i < s.size(); ++i) {
+            const char16_t u = s[i].unicode();
+            if (u >= 0x80) {
+                if (QChar::isHighSurrogate(u) && i + 1 < s.size() && QChar::isLowSurrogate(s[i + 1].unicode())) {
+                    const char32_t c = QChar::surrogateToUcs4(u, s[++i].unicode());
+                    m_text += char(0xf0 | (c >> 18));
+                    m_text += char(0x80 | ((c >> 12) & 0x3f));
+                    m_text += char(0x80 | ((c >> 6) & 0x3f));
+                    m_text += char(0x80 | (c & 0x3f));
+                } else if (QChar::isSurrogate(u)) {
+                    escapeUnit(u);   // a lone half of a pair has no UTF-8
+                } else if (u < 0x800) {
+                    m_text += char(0xc0 | (u >> 6));
+                    m_text += char(0x80 | (u & 0x3f));
+                } else {
+                    m_text += char(0xe0 | (u >> 12));
+                    m_text += char(0x80 | ((u >> 6) & 0x3f));
+                    m_text += char(0x80 | (u & 0x3f));
+                }
+                continue;
+            }
+            switch (u) {
+            case '"': m_text += "\\\""; break;
+            case '\\': m_text += "\\\\"; break;
+            case '\b': m_text += "\\b"; break;
+            case '\f': m_text += "\\f"; break;
+            case '\n': m_text += "\\n"; break;
+            case '\r': m_text += "\\r"; break;
+            case '\t': m_text += "\\t"; break;
+            default:
+                if (u < 0x20)
+                    escapeUnit(u);
+                else
+                    m_text += char(u);
+            }
+        }
+        m_text += '"';
+    }
+
+    QByteArray m_text;
+};
 
 } // namespace
 
@@ -331,30 +427,26 @@ void ChangeHistory::write()
         const bool isThere = after != m_after.cend();
         if (!wasThere && !isThere)
             continue;   // stored and deleted again, or moved on, by the same write
-        QJsonObject was, is;
-        for (int i = 0; i < columns().size(); ++i) {
+        ValuesJson was, is;
+        for (const qsizetype i : columnsByName()) {
             const FieldKind kind = kindOf(i);
             const QVariant old = wasThere ? before->at(i) : QVariant();
             const QVariant now = isThere ? after->at(i) : QVariant();
             if (wasThere && isThere && old == now)
                 continue;
             if (wasThere && (isThere || !old.isNull()))
-                was.insert(columns()[i], jsonOf(old, kind));
+                was.add(columns()[i], old, kind);
             if (isThere && (wasThere || !now.isNull()))
-                is.insert(columns()[i], jsonOf(now, kind));
+                is.add(columns()[i], now, kind);
         }
         if (wasThere && isThere && was.isEmpty())
             continue;   // read again, unchanged
         if (!insert)
             insert.emplace(prepareInsert());
         const QChar kind = !wasThere ? QLatin1Char('I') : !isThere ? QLatin1Char('E') : QLatin1Char('A');
-        const auto text = [](const QJsonObject &o) {
-            return o.isEmpty() ? QVariant(QMetaType::fromType<QString>())
-                               : QVariant(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
-        };
         insert->bind(QStringLiteral("IDALTERACAO"), QString(kind))
-            .bind(QStringLiteral("DSANTES"), text(was))
-            .bind(QStringLiteral("DSDEPOIS"), text(is));
+            .bind(QStringLiteral("DSANTES"), was.text())
+            .bind(QStringLiteral("DSDEPOIS"), is.text());
         const Values &row = isThere ? *after : *before;
         for (const QString &c : identityColumns()) {
             const QVariant &v = row[columns().indexOf(c)];
@@ -371,13 +463,17 @@ void ChangeHistory::write()
 // The history's insert with who, when, from where and how bound: the same for every row of a write.
 Query ChangeHistory::prepareInsert()
 {
-    QStringList placeholders;
-    for (const QString &c : identityColumns())
-        placeholders << QLatin1Char(':') + c;
-    Query query(m_db, QStringLiteral(
-        "INSERT INTO HISTSERVTRAN (DTHRALTERACAO, CDOPERADOR, DSENDERECO, NMMETODO, IDALTERACAO, %1, DSANTES, DSDEPOIS) "
-        "VALUES (:DTHRALTERACAO, :CDOPERADOR, :DSENDERECO, :NMMETODO, :IDALTERACAO, %2, :DSANTES, :DSDEPOIS)")
-                          .arg(identityColumns().join(QStringLiteral(", ")), placeholders.join(QStringLiteral(", "))));
+    static const QString sql = [] {
+        QStringList placeholders;
+        for (const QString &c : identityColumns())
+            placeholders << QLatin1Char(':') + c;
+        return QStringLiteral(
+                   "INSERT INTO HISTSERVTRAN (DTHRALTERACAO, CDOPERADOR, DSENDERECO, NMMETODO, IDALTERACAO, %1, DSANTES, "
+                   "DSDEPOIS) VALUES (:DTHRALTERACAO, :CDOPERADOR, :DSENDERECO, :NMMETODO, :IDALTERACAO, %2, :DSANTES, "
+                   ":DSDEPOIS)")
+            .arg(identityColumns().join(QStringLiteral(", ")), placeholders.join(QStringLiteral(", ")));
+    }();
+    Query query(m_db, sql);
     query.bind(QStringLiteral("DTHRALTERACAO"), m_db.toSql(QDateTime::currentDateTimeUtc()))
         .bind(QStringLiteral("CDOPERADOR"), m_caller.operatorCode)
         .bind(QStringLiteral("DSENDERECO"), m_caller.peerAddress.left(64))

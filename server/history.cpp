@@ -242,10 +242,9 @@ ChangeHistory::ChangeHistory(Database &db, const CallContext &caller, QString me
 
 void ChangeHistory::setRecordingForBenchmark(bool on) { g_recording = on; }
 
-void ChangeHistory::readBefore(const QString &condition, const Binder &bind)
+int ChangeHistory::readBefore(const QString &condition, const Binder &bind)
 {
-    if (m_recording)
-        read(condition, bind, true, m_before);
+    return m_recording ? read(condition, bind, true, m_before) : 0;
 }
 
 void ChangeHistory::readAfter(const QString &condition, const Binder &bind)
@@ -329,7 +328,7 @@ QString ChangeHistory::keyOf(const QList<QVariant> &keyValues) const
     return keyParts.join(QChar(0x1f));
 }
 
-void ChangeHistory::read(const QString &condition, const Binder &bind, bool lock, QHash<QString, Values> &into)
+int ChangeHistory::read(const QString &condition, const Binder &bind, bool lock, QHash<QString, Values> &into)
 {
     // Under READ COMMITTED a plain read sees the row as it was before a concurrent write that is
     // about to commit, and that write's change would be recorded again by this one.
@@ -340,13 +339,16 @@ void ChangeHistory::read(const QString &condition, const Binder &bind, bool lock
                                forUpdate ? QStringLiteral(" FOR UPDATE") : QString()));
     bind(query);
     HistoryRows rows(query);
-    while (rows.next()) {
+    int count = 0;
+    for (; rows.next(); ++count) {
         Values values = rowValues(m_db, rows);
         const QString key = keyOfValues(values);
         noteKey(key);
         into.insert(key, std::move(values));
     }
-    readLabels(condition, bind, into);
+    if (count > 0)
+        readLabels(condition, bind, into);
+    return count;
 }
 
 QString ChangeHistory::returning() const

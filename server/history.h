@@ -30,7 +30,8 @@ public:
     // The rows `condition` matches, as they are before the write, with their labels. On
     // PostgreSQL the rows are locked as they are read, so that a change another operator commits
     // meanwhile is either wholly before this image or waits for this write.
-    void readBefore(const QString &condition, const Binder &bind);
+    // Answers how many rows it read (none while the history is not recording).
+    int readBefore(const QString &condition, const Binder &bind);
     // The rows `condition` matches, as they are after the write.
     void readAfter(const QString &condition, const Binder &bind);
     // The rows read before, as a write that knows all it changed left them: `changed` columns set
@@ -59,10 +60,11 @@ public:
     // Only for bench_load, which measures what the history costs a write: with recording off,
     // writes read nothing before and after and record nothing. Always on in the server.
     static void setRecordingForBenchmark(bool on);
+    bool recording() const { return m_recording; }
 
 private:
     using Values = QList<QVariant>;   // in the order of columns()
-    void read(const QString &condition, const Binder &bind, bool lock, QHash<QString, Values> &into);
+    int read(const QString &condition, const Binder &bind, bool lock, QHash<QString, Values> &into);
     QString keyOf(const QList<QVariant> &keyValues) const;
     void noteKey(const QString &key);
     void readLabels(const QString &condition, const Binder &bind, QHash<QString, Values> &into);

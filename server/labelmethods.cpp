@@ -154,21 +154,27 @@ QVariant ServTranService::calcEtiqueta(const QVariantList &list)
                                        fullWithoutSample, partialWithoutSample);
 
     Transaction transaction(m_db);
-    Query find(m_db, QStringLiteral("SELECT COUNT(*) FROM SERVTRAN WHERE ") + kRowCondition + QStringLiteral(
-        " AND CDCLIENTE = :CDCLIENTE AND CDDESTFILI = :CDDESTFILI AND CDPRATO = :CDPRATO"
-        " AND CDFILAUXPRAT = :CDFILAUXPRAT"));
-    bindRowKey(find, row);
-    find.bind(QStringLiteral("CDCLIENTE"), row.client)
-        .bind(QStringLiteral("CDDESTFILI"), row.point)
-        .bind(QStringLiteral("CDPRATO"), row.dish)
-        .bind(QStringLiteral("CDFILAUXPRAT"), row.dishOwner);
-    find.exec();
-    if (!find.next() || find.count(0) == 0)
+    const QString rowCondition = kRowCondition + QStringLiteral(
+        " AND CDCLIENTE = :CDCLIENTE AND CDDESTFILI = :CDDESTFILI AND CDPRATO = :CDPRATO AND CDFILAUXPRAT = :CDFILAUXPRAT");
+    const auto bindRow = [&row](Query &query) {
+        bindRowKey(query, row);
+        query.bind(QStringLiteral("CDCLIENTE"), row.client)
+            .bind(QStringLiteral("CDDESTFILI"), row.point)
+            .bind(QStringLiteral("CDPRATO"), row.dish)
+            .bind(QStringLiteral("CDFILAUXPRAT"), row.dishOwner);
+    };
+    ChangeHistory history(m_db, context(), QStringLiteral("CalcEtiqueta"));
+    // the history's read of the row as it was tells whether it is there, and saves counting it
+    bool found = history.readBefore(rowCondition, bindRow) > 0;
+    if (!history.recording()) {
+        Query find(m_db, QStringLiteral("SELECT COUNT(*) FROM SERVTRAN WHERE ") + rowCondition);
+        bindRow(find);
+        find.exec();
+        found = find.next() && find.count(0) > 0;
+    }
+    if (!found)
         throw Refusal(QStringLiteral("Serviço transportado %1 não encontrado; as etiquetas não foram calculadas.")
                           .arg(row.number));
-    ChangeHistory history(m_db, context(), QStringLiteral("CalcEtiqueta"));
-    const auto bindRow = [&row](Query &query) { bindRowKey(query, row); };
-    history.readBefore(kRowCondition, bindRow);
     writeLabels(row, plan.fullCount, plan.fullQuantity, plan.partialCount, plan.partialQuantity);
     // what writeLabels wrote on the row and its labels, not read back
     QList<double> quantities(qsizetype(plan.fullCount), plan.fullQuantity);

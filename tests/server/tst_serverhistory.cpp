@@ -144,6 +144,22 @@ void TestServerHistory::aRefusedWriteLeavesNoHistory()
     QVERIFY2(!refusal.isEmpty(), "the stale change must be refused");
     QCOMPARE(historyCount(f.db()), before);
     QCOMPARE(scalar(f.db(), QStringLiteral("SELECT COUNT(*) FROM SERVTRAN WHERE NRSERVTRAN = '0000000091'")).toLongLong(), 0);
+
+    // labels asked for a row under a dish it does not hold: refused, nothing written or recorded
+    const auto labelTotal = [&f] {
+        return scalar(f.db(), QStringLiteral("SELECT SUM(QTPRATETIQTR) FROM ETIQSERVTRAN WHERE NRSERVTRAN = '0000000001'"))
+            .toDouble();
+    };
+    const double labelsBefore = labelTotal();
+    const QString labelRefusal = f.client().text(
+        QStringLiteral("CalcEtiqueta"),
+        {stored[QStringLiteral("CDFILIAL")], stored[QStringLiteral("CDSERVFILI")], stored[QStringLiteral("CDDESTFILI")],
+         stored[QStringLiteral("NRSERVTRAN")], stored[QStringLiteral("CDCLIENTE")], stored[QStringLiteral("CDDIETPADST")],
+         stored[QStringLiteral("DTSERVTRAN")], stored[QStringLiteral("CDFILAUXPRAT")], QStringLiteral("1010010002"), 4.0, 9.0,
+         2.0, 1.0, 4.0, 1.0});
+    QCOMPARE(labelRefusal, QStringLiteral("Serviço transportado 0000000001 não encontrado; as etiquetas não foram calculadas."));
+    QCOMPARE(historyCount(f.db()), before);
+    QCOMPARE(labelTotal(), labelsBefore);
 }
 
 // Labels calculated again with the same figures change no row: nothing to record. A real

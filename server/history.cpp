@@ -364,14 +364,12 @@ int ChangeHistory::run(Query &write, const QList<QVariant> &formerKey)
     }
     // the labels the row had: as this write left them, or as they were before it
     QVariant labels;
-    if (!formerKey.isEmpty()) {
-        const QString former = keyOf(formerKey);
-        if (const auto now = m_after.constFind(former); now != m_after.cend())
-            labels = now->last();
-        else if (const auto was = m_before.constFind(former); was != m_before.cend())
-            labels = was->last();
-        m_after.remove(former);
-    }
+    const QString former = keyOf(formerKey);
+    if (const auto now = m_after.constFind(former); now != m_after.cend())
+        labels = now->last();
+    else if (const auto was = m_before.constFind(former); was != m_before.cend())
+        labels = was->last();
+    m_after.remove(former);
     int stored = 0;
     HistoryRows rows(write);
     while (rows.next()) {
@@ -382,6 +380,30 @@ int ChangeHistory::run(Query &write, const QList<QVariant> &formerKey)
         m_after.insert(key, std::move(values));
         ++stored;
     }
+    return stored;
+}
+
+int ChangeHistory::runInsert(Query &insert)
+{
+    insert.exec();
+    const int stored = insert.rowsAffected();
+    if (!m_recording || stored != 1)
+        return stored;
+    const QHash<QString, QVariant> &bound = insert.boundValues();
+    Values values;
+    values.reserve(columns().size());
+    for (const protocol::PacketField &column : rowColumns()) {
+        const QVariant v = bound.value(column.name);
+        // kept as read() keeps them: numbers as doubles, the day as ISO text, the rest as text
+        values << (v.isNull()                                  ? QVariant()
+                   : column.kind == FieldKind::Float           ? QVariant(v.toDouble())
+                   : column.name == QLatin1String("DTSERVTRAN") ? QVariant(m_db.dateFromSql(v).toString(Qt::ISODate))
+                                                               : QVariant(v.toString()));
+    }
+    values << QVariant();   // an included row has no labels
+    const QString key = keyOfValues(values);
+    noteKey(key);
+    m_after.insert(key, std::move(values));
     return stored;
 }
 

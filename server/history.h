@@ -40,13 +40,17 @@ public:
     // them again.
     void afterWriting(const QHash<QString, QVariant> &changed, const QList<double> &labelQuantities);
 
-    // A write of one dish row that hands back what it stored: an INSERT or UPDATE of SERVTRAN
-    // whose text ends with returning(). run() executes it, takes the row it returned as the row
-    // after the write, and answers how many rows it stored (0 or 1). The row's labels are those
-    // it had under `formerKey` (an update; they follow the row when its key changes), none for an
-    // insert. Stands for readAfter and saves reading the row again.
+    // An update of one dish row that hands back what it stored: an UPDATE of SERVTRAN whose text
+    // ends with returning(). run() executes it, takes the row it returned as the row after the
+    // write, and answers how many rows it stored (0 or 1). The row's labels are those it had under
+    // `formerKey` (they follow the row when its key changes). Stands for readAfter and saves
+    // reading the row again.
     QString returning() const;
-    int run(Query &write, const QList<QVariant> &formerKey = {});
+    int run(Query &update, const QList<QVariant> &formerKey);
+    // An INSERT of one dish row whose placeholders are named as its columns: executes it and, when
+    // it stored the row, takes the values it bound as the row after the write (the table has no
+    // defaults: a column left out is null), with no labels. Answers how many rows it stored.
+    int runInsert(Query &insert);
     // A dish row `key` deleted after run() took it: not there after the write.
     void deleted(const QList<QVariant> &key);
     // One history row per row whose values differ between before and after (a row only before

@@ -52,6 +52,21 @@ const QList<protocol::PacketField> &rowColumns()
     return list;
 }
 
+// A day as the history keeps it, ISO text ("2027-01-04"), which is how SQLite stores it already:
+// only another driver's date is converted.
+QString isoDay(const Database &db, const QVariant &value)
+{
+    if (value.metaType().id() == QMetaType::QString && value.toString().size() == 10)
+        return value.toString();
+    return db.dateFromSql(value).toString(Qt::ISODate);
+}
+
+// A day the history keeps, as a statement binds it.
+QVariant sqlDay(const Database &db, const QVariant &isoText)
+{
+    return db.dialect() == Dialect::SQLite ? isoText : db.toSql(QDate::fromString(isoText.toString(), Qt::ISODate));
+}
+
 // The rows of a bound query, each value as the history keeps it (numbers as doubles, the rest as
 // text). On SQLite through its own API: QtSql's driver builds a record of every column on each
 // run, which costs more than the one-row reads of a write.
@@ -285,7 +300,7 @@ QList<QVariant> rowValues(const Database &db, const HistoryRows &rows)
     for (int i = 0; i < rowColumns().size(); ++i) {
         const QVariant v = rows.value(i, rowColumns()[i].kind);
         if (!v.isNull() && rowColumns()[i].name == QLatin1String("DTSERVTRAN"))
-            values << db.dateFromSql(v).toString(Qt::ISODate);
+            values << isoDay(db, v);
         else
             values << v;
     }
@@ -323,7 +338,7 @@ QString ChangeHistory::keyOf(const QList<QVariant> &keyValues) const
 {
     QStringList keyParts;
     for (int i = 0; i < kKeyColumns.size(); ++i)
-        keyParts << (kKeyColumns[i] == QLatin1String("DTSERVTRAN") ? m_db.dateFromSql(keyValues[i]).toString(Qt::ISODate)
+        keyParts << (kKeyColumns[i] == QLatin1String("DTSERVTRAN") ? isoDay(m_db, keyValues[i])
                                                                    : keyValues[i].toString());
     return keyParts.join(QChar(0x1f));
 }
@@ -397,7 +412,7 @@ int ChangeHistory::runInsert(Query &insert)
         // kept as read() keeps them: numbers as doubles, the day as ISO text, the rest as text
         values << (v.isNull()                                  ? QVariant()
                    : column.kind == FieldKind::Float           ? QVariant(v.toDouble())
-                   : column.name == QLatin1String("DTSERVTRAN") ? QVariant(m_db.dateFromSql(v).toString(Qt::ISODate))
+                   : column.name == QLatin1String("DTSERVTRAN") ? QVariant(isoDay(m_db, v))
                                                                : QVariant(v.toString()));
     }
     values << QVariant();   // an included row has no labels
@@ -405,6 +420,14 @@ int ChangeHistory::runInsert(Query &insert)
     noteKey(key);
     m_after.insert(key, std::move(values));
     return stored;
+}
+
+std::optional<QList<double>> ChangeHistory::labelsBefore(const QList<QVariant> &key) const
+{
+    const QString row = keyOf(key);
+    if (!m_before.contains(row))
+        return std::nullopt;
+    return m_labelsBefore.value(row);
 }
 
 void ChangeHistory::deleted(const QList<QVariant> &key)
@@ -423,8 +446,11 @@ void ChangeHistory::readLabels(const QString &condition, const Binder &bind, QHa
     QString current;
     QList<double> quantities;
     const auto flush = [&] {
-        if (auto row = into.find(current); row != into.end())
+        if (auto row = into.find(current); row != into.end()) {
             row->last() = labelSummary(quantities);
+            if (&into == &m_before)
+                m_labelsBefore.insert(current, quantities);
+        }
         quantities.clear();
     };
     while (rows.next()) {
@@ -474,11 +500,12 @@ void ChangeHistory::write()
         const Values &row = isThere ? *after : *before;
         for (const QString &c : identityColumns()) {
             const QVariant &v = row[columns().indexOf(c)];
-            insert->bind(c, c == QLatin1String("DTSERVTRAN") ? m_db.toSql(QDate::fromString(v.toString(), Qt::ISODate)) : v);
+            insert->bind(c, c == QLatin1String("DTSERVTRAN") ? sqlDay(m_db, v) : v);
         }
         insert->exec();
     }
     m_before.clear();
+    m_labelsBefore.clear();
     m_after.clear();
     m_order.clear();
     m_seen.clear();

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QVariant>
 #include <functional>
+#include <optional>
 
 namespace server {
 
@@ -51,6 +52,9 @@ public:
     // it stored the row, takes the values it bound as the row after the write (the table has no
     // defaults: a column left out is null), with no labels. Answers how many rows it stored.
     int runInsert(Query &insert);
+    // The quantities of the labels of dish row `key` (its key columns as bound), in label order,
+    // as readBefore read them; none when it did not read that row.
+    std::optional<QList<double>> labelsBefore(const QList<QVariant> &key) const;
     // A dish row `key` deleted after run() took it: not there after the write.
     void deleted(const QList<QVariant> &key);
     // One history row per row whose values differ between before and after (a row only before
@@ -79,6 +83,7 @@ private:
     QString m_method;
     bool m_recording;   // as the benchmark's switch stood when the write began
     QHash<QString, Values> m_before, m_after;
+    QHash<QString, QList<double>> m_labelsBefore;   // the labels' quantities of the rows read before
     QList<QString> m_order;   // row keys in the order first seen, so the history reads as the write ran
     QSet<QString> m_seen;     // the keys in m_order
 };

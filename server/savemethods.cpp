@@ -276,7 +276,7 @@ QVariant ServTranService::setServTran(const QVariantList &list)
             break;
         }
     }
-    // (the rows after the write came back from the inserts and updates themselves)
+    // (the rows after the write are what the inserts bound and what the updates returned)
     history.write();
     transaction.commit();
     return QString();

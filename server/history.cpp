@@ -10,11 +10,10 @@
 #include <protocol/remoteresult.h>
 
 #include <QDateTime>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLocale>
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <optional>
 
 namespace server {
@@ -36,13 +35,6 @@ const QStringList &identityColumns()
     return list;
 }
 
-QJsonValue jsonOf(const QVariant &value, FieldKind kind)
-{
-    if (value.isNull())
-        return QJsonValue::Null;
-    return kind == FieldKind::Float ? QJsonValue(value.toDouble()) : QJsonValue(value.toString());
-}
-
 // The columns of a dish row with their kinds, the key first.
 const QList<protocol::PacketField> &rowColumns()
 {
@@ -58,6 +50,21 @@ const QList<protocol::PacketField> &rowColumns()
         return columns;
     }();
     return list;
+}
+
+// A day as the history keeps it, ISO text ("2027-01-04"), which is how SQLite stores it already:
+// only another driver's date is converted.
+QString isoDay(const Database &db, const QVariant &value)
+{
+    if (value.metaType().id() == QMetaType::QString && value.toString().size() == 10)
+        return value.toString();
+    return db.dateFromSql(value).toString(Qt::ISODate);
+}
+
+// A day the history keeps, as a statement binds it.
+QVariant sqlDay(const Database &db, const QVariant &isoText)
+{
+    return db.dialect() == Dialect::SQLite ? isoText : db.toSql(QDate::fromString(isoText.toString(), Qt::ISODate));
 }
 
 // The rows of a bound query, each value as the history keeps it (numbers as doubles, the rest as
@@ -136,6 +143,110 @@ QVariant labelSummary(const QList<double> &quantities)
 } // namespace
 
 namespace {
+
+// The columns in name order, the order a history row's JSON lists them in.
+const QList<qsizetype> &columnsByName()
+{
+    static const QList<qsizetype> order = [] {
+        QList<qsizetype> indexes;
+        for (qsizetype i = 0; i < ChangeHistory::columns().size(); ++i)
+            indexes << i;
+        std::sort(indexes.begin(), indexes.end(),
+                  [](qsizetype a, qsizetype b) { return ChangeHistory::columns()[a] < ChangeHistory::columns()[b]; });
+        return indexes;
+    }();
+    return order;
+}
+
+// A history row's values as JSON, written straight into UTF-8: an object of the columns given in
+// name order, in the compact form QJsonDocument writes (the text history rows have always held),
+// without building a QJsonObject of every value first.
+class ValuesJson {
+public:
+    void add(const QString &column, const QVariant &value, FieldKind kind)
+    {
+        m_text += m_text.isEmpty() ? '{' : ',';
+        appendString(column);
+        m_text += ':';
+        if (value.isNull())
+            m_text += "null";
+        else if (kind == FieldKind::Float)
+            appendNumber(value.toDouble());
+        else
+            appendString(value.toString());
+    }
+    // The object's text; a null text when no column was added.
+    QVariant text() const
+    {
+        return m_text.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(QString::fromUtf8(m_text + '}'));
+    }
+    bool isEmpty() const { return m_text.isEmpty(); }
+
+private:
+    // Whole numbers up to 2^53 as integers, others in their shortest exact form ("0.1", "1e+16").
+    void appendNumber(double d)
+    {
+        if (!std::isfinite(d))
+            m_text += "null";
+        else if (std::trunc(d) == d && std::fabs(d) <= 9007199254740992.0)
+            m_text += QByteArray::number(qint64(d));
+        else
+            m_text += QByteArray::number(d, 'g', QLocale::FloatingPointShortest);
+    }
+    void appendString(const QString &s)
+    {
+        static constexpr char hex[] = "0123456789abcdef";
+        const auto escapeUnit = [this](char16_t u) {
+            m_text += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                m_text += hex[(u >> shift) & 0xf];
+        };
+        m_text += '"';
+        for (qsizetype i = 0; i < s.size(); ++i) {
+            const char16_t u = s[i].unicode();
+            if (u >= 0x80) {
+                if (QChar::isHighSurrogate(u) && i + 1 < s.size() && QChar::isLowSurrogate(s[i + 1].unicode())) {
+                    const char32_t c = QChar::surrogateToUcs4(u, s[++i].unicode());
+                    m_text += char(0xf0 | (c >> 18));
+                    m_text += char(0x80 | ((c >> 12) & 0x3f));
+                    m_text += char(0x80 | ((c >> 6) & 0x3f));
+                    m_text += char(0x80 | (c & 0x3f));
+                } else if (QChar::isSurrogate(u)) {
+                    escapeUnit(u);   // a lone half of a pair has no UTF-8
+                } else if (u < 0x800) {
+                    m_text += char(0xc0 | (u >> 6));
+                    m_text += char(0x80 | (u & 0x3f));
+                } else {
+                    m_text += char(0xe0 | (u >> 12));
+                    m_text += char(0x80 | ((u >> 6) & 0x3f));
+                    m_text += char(0x80 | (u & 0x3f));
+                }
+                continue;
+            }
+            switch (u) {
+            case '"': m_text += "\\\""; break;
+            case '\\': m_text += "\\\\"; break;
+            case '\b': m_text += "\\b"; break;
+            case '\f': m_text += "\\f"; break;
+            case '\n': m_text += "\\n"; break;
+            case '\r': m_text += "\\r"; break;
+            case '\t': m_text += "\\t"; break;
+            default:
+                if (u < 0x20)
+                    escapeUnit(u);
+                else
+                    m_text += char(u);
+            }
+        }
+        m_text += '"';
+    }
+
+    QByteArray m_text;
+};
+
+} // namespace
+
+namespace {
 std::atomic<bool> g_recording{true};
 }
 
@@ -146,10 +257,9 @@ ChangeHistory::ChangeHistory(Database &db, const CallContext &caller, QString me
 
 void ChangeHistory::setRecordingForBenchmark(bool on) { g_recording = on; }
 
-void ChangeHistory::readBefore(const QString &condition, const Binder &bind)
+int ChangeHistory::readBefore(const QString &condition, const Binder &bind)
 {
-    if (m_recording)
-        read(condition, bind, true, m_before);
+    return m_recording ? read(condition, bind, true, m_before) : 0;
 }
 
 void ChangeHistory::readAfter(const QString &condition, const Binder &bind)
@@ -190,7 +300,7 @@ QList<QVariant> rowValues(const Database &db, const HistoryRows &rows)
     for (int i = 0; i < rowColumns().size(); ++i) {
         const QVariant v = rows.value(i, rowColumns()[i].kind);
         if (!v.isNull() && rowColumns()[i].name == QLatin1String("DTSERVTRAN"))
-            values << db.dateFromSql(v).toString(Qt::ISODate);
+            values << isoDay(db, v);
         else
             values << v;
     }
@@ -228,12 +338,12 @@ QString ChangeHistory::keyOf(const QList<QVariant> &keyValues) const
 {
     QStringList keyParts;
     for (int i = 0; i < kKeyColumns.size(); ++i)
-        keyParts << (kKeyColumns[i] == QLatin1String("DTSERVTRAN") ? m_db.dateFromSql(keyValues[i]).toString(Qt::ISODate)
+        keyParts << (kKeyColumns[i] == QLatin1String("DTSERVTRAN") ? isoDay(m_db, keyValues[i])
                                                                    : keyValues[i].toString());
     return keyParts.join(QChar(0x1f));
 }
 
-void ChangeHistory::read(const QString &condition, const Binder &bind, bool lock, QHash<QString, Values> &into)
+int ChangeHistory::read(const QString &condition, const Binder &bind, bool lock, QHash<QString, Values> &into)
 {
     // Under READ COMMITTED a plain read sees the row as it was before a concurrent write that is
     // about to commit, and that write's change would be recorded again by this one.
@@ -244,13 +354,16 @@ void ChangeHistory::read(const QString &condition, const Binder &bind, bool lock
                                forUpdate ? QStringLiteral(" FOR UPDATE") : QString()));
     bind(query);
     HistoryRows rows(query);
-    while (rows.next()) {
+    int count = 0;
+    for (; rows.next(); ++count) {
         Values values = rowValues(m_db, rows);
         const QString key = keyOfValues(values);
         noteKey(key);
         into.insert(key, std::move(values));
     }
-    readLabels(condition, bind, into);
+    if (count > 0)
+        readLabels(condition, bind, into);
+    return count;
 }
 
 QString ChangeHistory::returning() const
@@ -266,14 +379,12 @@ int ChangeHistory::run(Query &write, const QList<QVariant> &formerKey)
     }
     // the labels the row had: as this write left them, or as they were before it
     QVariant labels;
-    if (!formerKey.isEmpty()) {
-        const QString former = keyOf(formerKey);
-        if (const auto now = m_after.constFind(former); now != m_after.cend())
-            labels = now->last();
-        else if (const auto was = m_before.constFind(former); was != m_before.cend())
-            labels = was->last();
-        m_after.remove(former);
-    }
+    const QString former = keyOf(formerKey);
+    if (const auto now = m_after.constFind(former); now != m_after.cend())
+        labels = now->last();
+    else if (const auto was = m_before.constFind(former); was != m_before.cend())
+        labels = was->last();
+    m_after.remove(former);
     int stored = 0;
     HistoryRows rows(write);
     while (rows.next()) {
@@ -285,6 +396,38 @@ int ChangeHistory::run(Query &write, const QList<QVariant> &formerKey)
         ++stored;
     }
     return stored;
+}
+
+int ChangeHistory::runInsert(Query &insert)
+{
+    insert.exec();
+    const int stored = insert.rowsAffected();
+    if (!m_recording || stored != 1)
+        return stored;
+    const QHash<QString, QVariant> &bound = insert.boundValues();
+    Values values;
+    values.reserve(columns().size());
+    for (const protocol::PacketField &column : rowColumns()) {
+        const QVariant v = bound.value(column.name);
+        // kept as read() keeps them: numbers as doubles, the day as ISO text, the rest as text
+        values << (v.isNull()                                  ? QVariant()
+                   : column.kind == FieldKind::Float           ? QVariant(v.toDouble())
+                   : column.name == QLatin1String("DTSERVTRAN") ? QVariant(isoDay(m_db, v))
+                                                               : QVariant(v.toString()));
+    }
+    values << QVariant();   // an included row has no labels
+    const QString key = keyOfValues(values);
+    noteKey(key);
+    m_after.insert(key, std::move(values));
+    return stored;
+}
+
+std::optional<QList<double>> ChangeHistory::labelsBefore(const QList<QVariant> &key) const
+{
+    const QString row = keyOf(key);
+    if (!m_before.contains(row))
+        return std::nullopt;
+    return m_labelsBefore.value(row);
 }
 
 void ChangeHistory::deleted(const QList<QVariant> &key)
@@ -303,8 +446,11 @@ void ChangeHistory::readLabels(const QString &condition, const Binder &bind, QHa
     QString current;
     QList<double> quantities;
     const auto flush = [&] {
-        if (auto row = into.find(current); row != into.end())
+        if (auto row = into.find(current); row != into.end()) {
             row->last() = labelSummary(quantities);
+            if (&into == &m_before)
+                m_labelsBefore.insert(current, quantities);
+        }
         quantities.clear();
     };
     while (rows.next()) {
@@ -331,38 +477,35 @@ void ChangeHistory::write()
         const bool isThere = after != m_after.cend();
         if (!wasThere && !isThere)
             continue;   // stored and deleted again, or moved on, by the same write
-        QJsonObject was, is;
-        for (int i = 0; i < columns().size(); ++i) {
+        ValuesJson was, is;
+        for (const qsizetype i : columnsByName()) {
             const FieldKind kind = kindOf(i);
             const QVariant old = wasThere ? before->at(i) : QVariant();
             const QVariant now = isThere ? after->at(i) : QVariant();
             if (wasThere && isThere && old == now)
                 continue;
             if (wasThere && (isThere || !old.isNull()))
-                was.insert(columns()[i], jsonOf(old, kind));
+                was.add(columns()[i], old, kind);
             if (isThere && (wasThere || !now.isNull()))
-                is.insert(columns()[i], jsonOf(now, kind));
+                is.add(columns()[i], now, kind);
         }
         if (wasThere && isThere && was.isEmpty())
             continue;   // read again, unchanged
         if (!insert)
             insert.emplace(prepareInsert());
         const QChar kind = !wasThere ? QLatin1Char('I') : !isThere ? QLatin1Char('E') : QLatin1Char('A');
-        const auto text = [](const QJsonObject &o) {
-            return o.isEmpty() ? QVariant(QMetaType::fromType<QString>())
-                               : QVariant(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
-        };
         insert->bind(QStringLiteral("IDALTERACAO"), QString(kind))
-            .bind(QStringLiteral("DSANTES"), text(was))
-            .bind(QStringLiteral("DSDEPOIS"), text(is));
+            .bind(QStringLiteral("DSANTES"), was.text())
+            .bind(QStringLiteral("DSDEPOIS"), is.text());
         const Values &row = isThere ? *after : *before;
         for (const QString &c : identityColumns()) {
             const QVariant &v = row[columns().indexOf(c)];
-            insert->bind(c, c == QLatin1String("DTSERVTRAN") ? m_db.toSql(QDate::fromString(v.toString(), Qt::ISODate)) : v);
+            insert->bind(c, c == QLatin1String("DTSERVTRAN") ? sqlDay(m_db, v) : v);
         }
         insert->exec();
     }
     m_before.clear();
+    m_labelsBefore.clear();
     m_after.clear();
     m_order.clear();
     m_seen.clear();
@@ -371,13 +514,17 @@ void ChangeHistory::write()
 // The history's insert with who, when, from where and how bound: the same for every row of a write.
 Query ChangeHistory::prepareInsert()
 {
-    QStringList placeholders;
-    for (const QString &c : identityColumns())
-        placeholders << QLatin1Char(':') + c;
-    Query query(m_db, QStringLiteral(
-        "INSERT INTO HISTSERVTRAN (DTHRALTERACAO, CDOPERADOR, DSENDERECO, NMMETODO, IDALTERACAO, %1, DSANTES, DSDEPOIS) "
-        "VALUES (:DTHRALTERACAO, :CDOPERADOR, :DSENDERECO, :NMMETODO, :IDALTERACAO, %2, :DSANTES, :DSDEPOIS)")
-                          .arg(identityColumns().join(QStringLiteral(", ")), placeholders.join(QStringLiteral(", "))));
+    static const QString sql = [] {
+        QStringList placeholders;
+        for (const QString &c : identityColumns())
+            placeholders << QLatin1Char(':') + c;
+        return QStringLiteral(
+                   "INSERT INTO HISTSERVTRAN (DTHRALTERACAO, CDOPERADOR, DSENDERECO, NMMETODO, IDALTERACAO, %1, DSANTES, "
+                   "DSDEPOIS) VALUES (:DTHRALTERACAO, :CDOPERADOR, :DSENDERECO, :NMMETODO, :IDALTERACAO, %2, :DSANTES, "
+                   ":DSDEPOIS)")
+            .arg(identityColumns().join(QStringLiteral(", ")), placeholders.join(QStringLiteral(", ")));
+    }();
+    Query query(m_db, sql);
     query.bind(QStringLiteral("DTHRALTERACAO"), m_db.toSql(QDateTime::currentDateTimeUtc()))
         .bind(QStringLiteral("CDOPERADOR"), m_caller.operatorCode)
         .bind(QStringLiteral("DSENDERECO"), m_caller.peerAddress.left(64))

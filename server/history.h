@@ -13,6 +13,7 @@
 #include <QString>
 #include <QVariant>
 #include <functional>
+#include <optional>
 
 namespace server {
 
@@ -30,7 +31,8 @@ public:
     // The rows `condition` matches, as they are before the write, with their labels. On
     // PostgreSQL the rows are locked as they are read, so that a change another operator commits
     // meanwhile is either wholly before this image or waits for this write.
-    void readBefore(const QString &condition, const Binder &bind);
+    // Answers how many rows it read (none while the history is not recording).
+    int readBefore(const QString &condition, const Binder &bind);
     // The rows `condition` matches, as they are after the write.
     void readAfter(const QString &condition, const Binder &bind);
     // The rows read before, as a write that knows all it changed left them: `changed` columns set
@@ -39,13 +41,20 @@ public:
     // them again.
     void afterWriting(const QHash<QString, QVariant> &changed, const QList<double> &labelQuantities);
 
-    // A write of one dish row that hands back what it stored: an INSERT or UPDATE of SERVTRAN
-    // whose text ends with returning(). run() executes it, takes the row it returned as the row
-    // after the write, and answers how many rows it stored (0 or 1). The row's labels are those
-    // it had under `formerKey` (an update; they follow the row when its key changes), none for an
-    // insert. Stands for readAfter and saves reading the row again.
+    // An update of one dish row that hands back what it stored: an UPDATE of SERVTRAN whose text
+    // ends with returning(). run() executes it, takes the row it returned as the row after the
+    // write, and answers how many rows it stored (0 or 1). The row's labels are those it had under
+    // `formerKey` (they follow the row when its key changes). Stands for readAfter and saves
+    // reading the row again.
     QString returning() const;
-    int run(Query &write, const QList<QVariant> &formerKey = {});
+    int run(Query &update, const QList<QVariant> &formerKey);
+    // An INSERT of one dish row whose placeholders are named as its columns: executes it and, when
+    // it stored the row, takes the values it bound as the row after the write (the table has no
+    // defaults: a column left out is null), with no labels. Answers how many rows it stored.
+    int runInsert(Query &insert);
+    // The quantities of the labels of dish row `key` (its key columns as bound), in label order,
+    // as readBefore read them; none when it did not read that row.
+    std::optional<QList<double>> labelsBefore(const QList<QVariant> &key) const;
     // A dish row `key` deleted after run() took it: not there after the write.
     void deleted(const QList<QVariant> &key);
     // One history row per row whose values differ between before and after (a row only before
@@ -59,10 +68,11 @@ public:
     // Only for bench_load, which measures what the history costs a write: with recording off,
     // writes read nothing before and after and record nothing. Always on in the server.
     static void setRecordingForBenchmark(bool on);
+    bool recording() const { return m_recording; }
 
 private:
     using Values = QList<QVariant>;   // in the order of columns()
-    void read(const QString &condition, const Binder &bind, bool lock, QHash<QString, Values> &into);
+    int read(const QString &condition, const Binder &bind, bool lock, QHash<QString, Values> &into);
     QString keyOf(const QList<QVariant> &keyValues) const;
     void noteKey(const QString &key);
     void readLabels(const QString &condition, const Binder &bind, QHash<QString, Values> &into);
@@ -73,6 +83,7 @@ private:
     QString m_method;
     bool m_recording;   // as the benchmark's switch stood when the write began
     QHash<QString, Values> m_before, m_after;
+    QHash<QString, QList<double>> m_labelsBefore;   // the labels' quantities of the rows read before
     QList<QString> m_order;   // row keys in the order first seen, so the history reads as the write ran
     QSet<QString> m_seen;     // the keys in m_order
 };

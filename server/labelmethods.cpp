@@ -12,6 +12,7 @@
 #include <QLocale>
 #include <QSet>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 namespace server {
@@ -71,7 +72,7 @@ QString brazilian(double value) { return QLocale(QLocale::Portuguese, QLocale::B
 // Stores the container counts with sample on the row and replaces its labels: "0001" upward, the
 // full containers first, then the partial ones, so that the labels add up to the total with sample.
 void ServTranService::writeLabels(const RowKey &row, double fullCount, double fullQuantity, double partialCount,
-                                  double partialQuantity)
+                                  double partialQuantity, const QList<double> *current)
 {
     Query update(m_db, QStringLiteral("UPDATE SERVTRAN SET QTTOTACONTSTCAMOS = :TOTAL, QTCONTCOMPSTCAMOS = :FULL "
                                       "WHERE ") + kRowCondition);
@@ -84,17 +85,21 @@ void ServTranService::writeLabels(const RowKey &row, double fullCount, double fu
     // Labels made again the same are the ones already printed: they stay as they are, with their
     // preparation time, and nothing is written again.
     bool sameLabels = true;
-    {
-        Query current(m_db, QStringLiteral("SELECT QTPRATETIQTR, CDCLIENTE, CDDESTFILI, CDPRATO, CDFILAUXPRAT "
-                                           "FROM ETIQSERVTRAN WHERE ") + kRowCondition
-                                + QStringLiteral(" ORDER BY NRSEQUETIQTR"));
-        bindRowKey(current, row);
-        current.exec();
+    if (current) {   // (a label always names its row's client, point and dish: its foreign key)
+        sameLabels = current->size() == total;
+        for (int i = 0; sameLabels && i < total; ++i)
+            sameLabels = current->at(i) == quantityOf(i);
+    } else {
+        Query labels(m_db, QStringLiteral("SELECT QTPRATETIQTR, CDCLIENTE, CDDESTFILI, CDPRATO, CDFILAUXPRAT "
+                                          "FROM ETIQSERVTRAN WHERE ") + kRowCondition
+                               + QStringLiteral(" ORDER BY NRSEQUETIQTR"));
+        bindRowKey(labels, row);
+        labels.exec();
         int i = 0;
-        for (; current.next(); ++i)
-            sameLabels = sameLabels && i < total && current.value(0).toDouble() == quantityOf(i)
-                         && current.text(1) == row.client && current.text(2) == row.point
-                         && current.text(3) == row.dish && current.text(4) == row.dishOwner;
+        for (; labels.next(); ++i)
+            sameLabels = sameLabels && i < total && labels.value(0).toDouble() == quantityOf(i)
+                         && labels.text(1) == row.client && labels.text(2) == row.point
+                         && labels.text(3) == row.dish && labels.text(4) == row.dishOwner;
         sameLabels = sameLabels && i == total;
     }
     if (sameLabels)
@@ -154,22 +159,31 @@ QVariant ServTranService::calcEtiqueta(const QVariantList &list)
                                        fullWithoutSample, partialWithoutSample);
 
     Transaction transaction(m_db);
-    Query find(m_db, QStringLiteral("SELECT COUNT(*) FROM SERVTRAN WHERE ") + kRowCondition + QStringLiteral(
-        " AND CDCLIENTE = :CDCLIENTE AND CDDESTFILI = :CDDESTFILI AND CDPRATO = :CDPRATO"
-        " AND CDFILAUXPRAT = :CDFILAUXPRAT"));
-    bindRowKey(find, row);
-    find.bind(QStringLiteral("CDCLIENTE"), row.client)
-        .bind(QStringLiteral("CDDESTFILI"), row.point)
-        .bind(QStringLiteral("CDPRATO"), row.dish)
-        .bind(QStringLiteral("CDFILAUXPRAT"), row.dishOwner);
-    find.exec();
-    if (!find.next() || find.count(0) == 0)
+    const QString rowCondition = kRowCondition + QStringLiteral(
+        " AND CDCLIENTE = :CDCLIENTE AND CDDESTFILI = :CDDESTFILI AND CDPRATO = :CDPRATO AND CDFILAUXPRAT = :CDFILAUXPRAT");
+    const auto bindRow = [&row](Query &query) {
+        bindRowKey(query, row);
+        query.bind(QStringLiteral("CDCLIENTE"), row.client)
+            .bind(QStringLiteral("CDDESTFILI"), row.point)
+            .bind(QStringLiteral("CDPRATO"), row.dish)
+            .bind(QStringLiteral("CDFILAUXPRAT"), row.dishOwner);
+    };
+    ChangeHistory history(m_db, context(), QStringLiteral("CalcEtiqueta"));
+    // the history's read of the row as it was tells whether it is there, and saves counting it
+    bool found = history.readBefore(rowCondition, bindRow) > 0;
+    if (!history.recording()) {
+        Query find(m_db, QStringLiteral("SELECT COUNT(*) FROM SERVTRAN WHERE ") + rowCondition);
+        bindRow(find);
+        find.exec();
+        found = find.next() && find.count(0) > 0;
+    }
+    if (!found)
         throw Refusal(QStringLiteral("Serviço transportado %1 não encontrado; as etiquetas não foram calculadas.")
                           .arg(row.number));
-    ChangeHistory history(m_db, context(), QStringLiteral("CalcEtiqueta"));
-    const auto bindRow = [&row](Query &query) { bindRowKey(query, row); };
-    history.readBefore(kRowCondition, bindRow);
-    writeLabels(row, plan.fullCount, plan.fullQuantity, plan.partialCount, plan.partialQuantity);
+    // the labels as the history read them, not read again
+    const std::optional<QList<double>> labels =
+        history.labelsBefore({row.branch, row.service, m_db.toSql(row.date), row.diet, row.number});
+    writeLabels(row, plan.fullCount, plan.fullQuantity, plan.partialCount, plan.partialQuantity, labels ? &*labels : nullptr);
     // what writeLabels wrote on the row and its labels, not read back
     QList<double> quantities(qsizetype(plan.fullCount), plan.fullQuantity);
     quantities.insert(quantities.size(), qsizetype(plan.partialCount), plan.partialQuantity);

@@ -189,11 +189,11 @@ void insertRow(Database &db, ChangeHistory &history, const DishDelta &delta, con
         columns << f.name;
         values << QLatin1Char(':') + f.name;
     }
-    Query insert(db, QStringLiteral("INSERT INTO SERVTRAN (%1) VALUES (%2) ON CONFLICT DO NOTHING%3")
-                         .arg(columns.join(QStringLiteral(", ")), values.join(QStringLiteral(", ")), history.returning()));
+    Query insert(db, QStringLiteral("INSERT INTO SERVTRAN (%1) VALUES (%2) ON CONFLICT DO NOTHING")
+                         .arg(columns.join(QStringLiteral(", ")), values.join(QStringLiteral(", "))));
     for (int i = 0; i < delta.fields().size(); ++i)
         insert.bind(delta.fields()[i].name, delta.sqlValue(row.values, i));
-    if (history.run(insert) != 1)
+    if (history.runInsert(insert) != 1)
         throw Refusal(duplicateMessage(delta.sqlValue(row.values, QStringLiteral("NRSERVTRAN")).toString()));
 }
 
@@ -276,7 +276,7 @@ QVariant ServTranService::setServTran(const QVariantList &list)
             break;
         }
     }
-    // (the rows after the write came back from the inserts and updates themselves)
+    // (the rows after the write are what the inserts bound and what the updates returned)
     history.write();
     transaction.commit();
     return QString();

@@ -115,8 +115,9 @@ private:
     // The label a link's token names, once the caller may use its branch and the link still serves.
     LabelKey linkedLabel(const QString &token);
     void calculateDay(const QString &branch, const QString &service, QDate date);
+    // `current`: the quantities of the row's labels, in label order, when the caller has read them
     void writeLabels(const RowKey &row, double fullCount, double fullQuantity, double partialCount,
-                     double partialQuantity);
+                     double partialQuantity, const QList<double> *current = nullptr);
 
     struct Method;
     static const Method *findMethod(const QString &name);

@@ -48,6 +48,8 @@ private slots:
     void labelWritesAreRecorded();
     void savesRecordTheRowsAsStored_data() { addBackendRows(); }
     void savesRecordTheRowsAsStored();
+    void valuesKeepTheirJsonText_data() { addBackendRows(); }
+    void valuesKeepTheirJsonText();
     void concurrentChangesAreEachRecordedOnce();
     void aLongDayIsReadInPages_data() { addBackendRows(); }
     void aLongDayIsReadInPages();
@@ -142,6 +144,22 @@ void TestServerHistory::aRefusedWriteLeavesNoHistory()
     QVERIFY2(!refusal.isEmpty(), "the stale change must be refused");
     QCOMPARE(historyCount(f.db()), before);
     QCOMPARE(scalar(f.db(), QStringLiteral("SELECT COUNT(*) FROM SERVTRAN WHERE NRSERVTRAN = '0000000091'")).toLongLong(), 0);
+
+    // labels asked for a row under a dish it does not hold: refused, nothing written or recorded
+    const auto labelTotal = [&f] {
+        return scalar(f.db(), QStringLiteral("SELECT SUM(QTPRATETIQTR) FROM ETIQSERVTRAN WHERE NRSERVTRAN = '0000000001'"))
+            .toDouble();
+    };
+    const double labelsBefore = labelTotal();
+    const QString labelRefusal = f.client().text(
+        QStringLiteral("CalcEtiqueta"),
+        {stored[QStringLiteral("CDFILIAL")], stored[QStringLiteral("CDSERVFILI")], stored[QStringLiteral("CDDESTFILI")],
+         stored[QStringLiteral("NRSERVTRAN")], stored[QStringLiteral("CDCLIENTE")], stored[QStringLiteral("CDDIETPADST")],
+         stored[QStringLiteral("DTSERVTRAN")], stored[QStringLiteral("CDFILAUXPRAT")], QStringLiteral("1010010002"), 4.0, 9.0,
+         2.0, 1.0, 4.0, 1.0});
+    QCOMPARE(labelRefusal, QStringLiteral("Serviço transportado 0000000001 não encontrado; as etiquetas não foram calculadas."));
+    QCOMPARE(historyCount(f.db()), before);
+    QCOMPARE(labelTotal(), labelsBefore);
 }
 
 // Labels calculated again with the same figures change no row: nothing to record. A real
@@ -281,6 +299,54 @@ void TestServerHistory::savesRecordTheRowsAsStored()
              QString());
     QCOMPARE(historyCount(f.db()), before);
     QCOMPARE(scalar(f.db(), QStringLiteral("SELECT COUNT(*) FROM SERVTRAN WHERE NRSERVTRAN = '0000000096'")).toLongLong(), 0);
+}
+
+// A row's values are kept as the compact JSON they have always been kept in (columns in name
+// order, whole numbers as integers, others in their shortest form, texts escaped): the stored text
+// is what Qt's own JSON writer makes of the values it holds, and they read back exactly.
+void TestServerHistory::valuesKeepTheirJsonText()
+{
+    QFETCH(QString, backend);
+    SKIP_UNLESS_BACKEND(backend);
+    Fixture f(backend);
+    QVariantMap dish = newDish(QStringLiteral("0000000097"), QStringLiteral("0000102"), QStringLiteral("004"),
+                               QStringLiteral("1010010002"));
+    dish[QStringLiteral("NMPRATO")] = QString::fromUtf8("Arroz \"à\" grega \\ 1/2\t\n\x01\x1f € \xF0\x9F\x8D\x9A");
+    dish.remove(QStringLiteral("SGUNIDADE"));   // stored as null: left out of the values
+    const QList<std::pair<const char *, double>> numbers = {
+        {"QTCOMECLIST", 1e15},       {"QTEFETCLIST", 9007199254740994.0}, {"QTTOTAPRATST", 1e16},
+        {"QTTOTACONTST", 123456789012.0}, {"QTCONTCOMPST", 1e-7},        {"QTPARCPRATST", 1e15 + 0.5},
+        {"VRPECONSST", 0.1},         {"QTAMOSTRAST", 0.0},                {"QTCOMESTIST", 2.5}};
+    for (const auto &[column, value] : numbers)
+        dish[QLatin1String(column)] = value;
+    qint64 before = historyCount(f.db());
+    QCOMPARE(f.client().text(QStringLiteral("SetServTran"), {dishDelta({{RowChange::Inserted, dish, {}}})}), QString());
+    QVariantMap changed = dish;
+    changed[QStringLiteral("NMPRATO")] = QStringLiteral("Feijão");
+    changed[QStringLiteral("VRPECONSST")] = -3.0;
+    QCOMPARE(f.client().text(QStringLiteral("SetServTran"), {dishDelta({{RowChange::Modified, changed, dish}})}), QString());
+
+    const QList<QVariantMap> entries = historySince(f.client(), before);
+    QCOMPARE(entries.size(), 2);
+    const QStringList texts = {entries[0][QStringLiteral("DSDEPOIS")].toString(), entries[1][QStringLiteral("DSANTES")].toString(),
+                         entries[1][QStringLiteral("DSDEPOIS")].toString()};
+    // the text Qt's writer makes of the same values, numbers held as doubles
+    const auto qtText = [](const QJsonObject &values) {
+        QJsonObject object;
+        for (auto it = values.begin(); it != values.end(); ++it)
+            object.insert(it.key(), it->isDouble() ? QJsonValue(it->toDouble()) : *it);
+        return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    };
+    for (const QString &text : texts)
+        QCOMPARE(text, qtText(json(text)));
+    const QJsonObject included = json(texts[0]);
+    QCOMPARE(included[QStringLiteral("NMPRATO")].toString(), dish[QStringLiteral("NMPRATO")].toString());
+    QVERIFY(!included.contains(QStringLiteral("SGUNIDADE")));
+    for (const auto &[column, value] : numbers)
+        QCOMPARE(included[QLatin1String(column)].toDouble(), value);
+    QCOMPARE(texts[1], QString::fromUtf8("{\"NMPRATO\":\"Arroz \\\"à\\\" grega \\\\ 1/2\\t\\n\\u0001\\u001f € \xF0\x9F\x8D\x9A\","
+                                         "\"VRPECONSST\":0.1}"));
+    QCOMPARE(texts[2], QStringLiteral("{\"NMPRATO\":\"Feijão\",\"VRPECONSST\":-3}"));
 }
 
 // Two operators change the same row while a third write holds it: each entry's "before" is what
